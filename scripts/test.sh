@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds the release preset and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset release
+cmake --build --preset release
+ctest --preset release

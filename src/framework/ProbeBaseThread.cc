@@ -1,0 +1,332 @@
+#include "framework/ProbeBaseThread.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+
+#include "framework/Errors.h"
+#include "platform/MessageQueue.h"
+#include "platform/Tick.h"
+
+namespace zp {
+
+namespace {
+
+constexpr const char* kStateNames[] = {
+    "Holding",        "Startup",        "AbortSession",
+    "Answering",      "Available",      "ConfigureModem",
+    "DialInterface",  "Debug",          "Disconnect",
+    "Disconnected",   "Down",           "Error",
+    "Generate",       "Halted",         "Idle",
+    "Process",        "ProcessNow",     "Ready",
+    "Receive",        "RefreshRoutes",  "RxSynchronize",
+    "SendBroadcast",  "SendConnect",    "SendLogon",
+    "SendPassword",   "SendSetDirectory", "SessionComplete",
+    "SyncKeyPage",    "TransmitFile",   "TxSynchronize",
+    "UpdateRoutes",   "Waiting",        "WaitAutoAnswer",
+    "WaitBroadcast",  "WaitConnect",    "WaitLogon",
+    "WaitPassword",   "WaitPostpone",   "WaitPostponeNow",
+    "WaitReceiveFirstHubPacket", "WaitReceiveLogon", "WaitReceiveHubPacket",
+    "WaitReceivePacket", "WaitSetDirectory", "WaitSuspend",
+    "WaitRoutes"};
+constexpr std::size_t kStateCount = sizeof kStateNames / sizeof kStateNames[0];
+static_assert(kStateCount == 46);
+
+constexpr long kStartupSilenceMs = 10000;
+
+// Measures real time spent in a mandated wait.
+class WaitClock {
+ public:
+  explicit WaitClock(std::atomic<std::int64_t>& sink)
+      : sink_(sink), start_(std::chrono::steady_clock::now()) {}
+  ~WaitClock() {
+    sink_ += std::chrono::duration_cast<std::chrono::microseconds>(
+                 std::chrono::steady_clock::now() - start_)
+                 .count();
+  }
+
+ private:
+  std::atomic<std::int64_t>& sink_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace
+
+std::string StateName(ZThreadState state) {
+  if (state < kStateCount) return kStateNames[state];
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "Unknown State %d", static_cast<int>(state));
+  return buf;
+}
+
+bool PumpMessage() { return MessageQueue::ForThisThread().DispatchOne(); }
+
+void PumpMessages() { MessageQueue::ForThisThread().DispatchAll(); }
+
+ZBaseThread::ZBaseThread(std::string name, ZTraceEvent on_trace, std::shared_ptr<Invoker> invoker)
+    : FName(std::move(name)),
+      FStartupEvent(std::make_unique<Event>(Event::Reset::Auto)),
+      // The stop and signal events exist for the object's whole life (not only between
+      // Startup and Shutdown), so that Terminate is safe at any moment.
+      FTerminateEvent(std::make_unique<Event>(Event::Reset::Auto)),
+      FSignalEvent(std::make_unique<Event>(Event::Reset::Manual)),
+      FPauseEvent(std::make_unique<Event>(Event::Reset::Auto)),
+      FOnTrace(std::move(on_trace)),
+      FInvoker(invoker ? std::move(invoker) : std::make_shared<QueueInvoker>()) {
+  FOnErrorBox = [](const std::string& text) { std::fprintf(stderr, "Error: %s\n", text.c_str()); };
+}
+
+ZBaseThread::~ZBaseThread() {
+  Terminate();
+  WaitFinished();
+  if (FThread.joinable()) FThread.join();
+}
+
+void ZBaseThread::Resume() {
+  if (!FThread.joinable() && !Finished()) FThread = std::thread([this] { Execute(); });
+}
+
+void ZBaseThread::WaitFinished() {
+  if (!FThread.joinable()) return;
+  while (!Finished()) {
+    // On the creator this serves the worker's hand-overs; elsewhere it is a plain wait.
+    FInvoker->WaitServing(FFinishedEvent, 100);
+  }
+}
+
+void ZBaseThread::Terminate() {
+  FTerminated = true;
+  FTerminateEvent->Set();
+}
+
+bool ZBaseThread::WaitForStartup() {
+  bool result = true;
+  Event* startup;
+  {
+    std::lock_guard lock(FStartupLock);
+    startup = FStartupEvent.get();
+  }
+  if (startup != nullptr) {
+    while (!Terminated()) {
+      const Invoker::WaitResult r = FInvoker->WaitServing(*startup, kStartupSilenceMs);
+      result = r == Invoker::WaitResult::Signalled;
+      break;
+    }
+  }
+  std::lock_guard lock(FStartupLock);
+  FStartupEvent.reset();  // a later signal by the worker goes nowhere
+  return result;
+}
+
+void ZBaseThread::Execute() {
+  std::string pending;
+  int started = 0;
+  try {
+    started = Startup();
+  } catch (const std::exception& e) {
+    pending = e.what();
+    started = 0;
+  }
+
+  bool ok = false;
+  if (started == 1) {
+    for (;;) {
+      if (GetState() > state::Startup) {
+        Trace(GetStateName() + ": Startup Complete");
+        ok = true;
+        break;
+      }
+      if (Terminated()) {
+        ok = true;
+        break;
+      }
+      pending.clear();
+      try {
+        ProcessTask();
+      } catch (const std::exception& e) {
+        pending = e.what();
+      }
+      if (!pending.empty()) {
+        FatalError(pending);
+        pending.clear();
+      }
+      if (GetState() == state::Halted) break;
+    }
+  }
+
+  {
+    std::lock_guard lock(FStartupLock);
+    if (FStartupEvent) FStartupEvent->Set();
+  }
+  if (!pending.empty()) {
+    FatalError(pending);
+    pending.clear();
+  }
+  if (!ok) {
+    Trace("Initialization Failed - Thread Terminated");
+  } else {
+    while (!Terminated()) {
+      pending.clear();
+      try {
+        ProcessTask();
+      } catch (const std::exception& e) {
+        pending = e.what();
+      }
+      if (!pending.empty()) {
+        FatalError(pending);
+        pending.clear();
+      }
+      if (GetState() == state::Halted) break;
+    }
+    Trace("Shutdown");
+    SetStatusText("Terminated");
+    try {
+      Shutdown();
+    } catch (const std::exception& e) {
+      // Nobody is left to show a box to after the shutdown line; keep the reason.
+      std::fprintf(stderr, "%s: %s\n", FName.c_str(), e.what());
+    }
+  }
+  FFinished = true;
+  FFinishedEvent.Set();
+}
+
+int ZBaseThread::Startup() {
+  FPrevState = state::Debug;
+  FState = state::Debug;
+  SetStatusText("");
+  FWaitTimer = std::make_unique<ZTimer>();
+  FTerminateEvent->ResetEvent();
+  FSignalEvent->ResetEvent();
+  FWaitHandles[0] = FTerminateEvent.get();
+  FWaitHandles[1] = FSignalEvent.get();
+  FWaitHandleCount = 2;
+  SetState(state::Holding);
+  FWaitTimer->StartSeconds(0);
+  return 1;
+}
+
+void ZBaseThread::ProcessTask() { throw ZError("You must override ZBaseThread.ProcessTask"); }
+
+void ZBaseThread::Shutdown() { FWaitTimer.reset(); }
+
+std::string ZBaseThread::GetStatusText(int /*index*/) {
+  std::lock_guard lock(FStatusLock);
+  return FStatusText;
+}
+
+void ZBaseThread::SetState(ZThreadState new_state) {
+  FPrevState = FState.load();
+  FState = new_state;
+}
+
+void ZBaseThread::SetStatusText(const std::string& text) {
+  std::lock_guard lock(FStatusLock);
+  if (FStatusText != text) FStatusText = text;
+}
+
+void ZBaseThread::Trace(const std::string& text) {
+  FTraceText = text;
+  FInvoker->RunAndWait([this] { DoTrace(); });
+  FTraceText.clear();
+}
+
+void ZBaseThread::DoTrace() {
+  if (FOnTrace) FOnTrace(GetName(), FTraceText);
+  FTraceText.clear();
+}
+
+void ZBaseThread::TraceDump(const std::string& prefix_in, int length, const void* data) {
+  if (length <= 0 || data == nullptr) return;
+  const std::string prefix = prefix_in.substr(0, 255);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  const int per_line = length <= 32 ? 8 : 16;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, " === BEGINS  %d Bytes", length);
+  Trace(prefix + buf);
+  for (int offset = 0; offset < length; offset += per_line) {
+    std::string line = prefix;
+    std::snprintf(buf, sizeof buf, " %4.4d: ", offset);
+    line += buf;
+    for (int i = 0; i < per_line; ++i) {
+      if (offset + i < length) {
+        std::snprintf(buf, sizeof buf, "%2.2X ", bytes[offset + i]);
+        line += buf;
+      } else {
+        line += "   ";
+      }
+    }
+    line += "   ";
+    for (int i = 0; i < per_line; ++i) {
+      if (offset + i < length) {
+        const unsigned char c = bytes[offset + i];
+        line += (c >= 32 && c <= 122) ? static_cast<char>(c) : '.';
+      } else {
+        line += ' ';
+      }
+    }
+    Trace(line);
+  }
+  Trace(prefix + " === ENDS");
+}
+
+void ZBaseThread::FatalError(const std::string& text) {
+  FErrorText = FName + "\r\n" + text;
+  Trace(text);
+  const std::string box_text = FErrorText;
+  FInvoker->RunAndWait([this, &box_text] {
+    if (FOnErrorBox) FOnErrorBox(box_text);
+  });
+  Trace("Halted");
+  SetState(state::Halted);
+}
+
+void ZBaseThread::SetWaitTimer(std::uint16_t seconds) {
+  if (FWaitTimer) FWaitTimer->StartSeconds(seconds);
+}
+
+bool ZBaseThread::WaitTimerExpired() const { return FWaitTimer && FWaitTimer->Expired(); }
+
+WaitResult ZBaseThread::WaitForEvent(long ms) {
+  WaitClock clock(FMandatedWaitMicros);
+  MessageQueue& queue = MessageQueue::ForThisThread();
+  const std::span<Event* const> handles(FWaitHandles.data(),
+                                        static_cast<std::size_t>(FWaitHandleCount));
+  WaitResult result = WaitTimedOut;
+  while (!Terminated()) {
+    const int r = queue.Wait(handles, ms);
+    if (r == 0) return WaitTerminate;
+    if (r == 1) {
+      FSignalEvent->ResetEvent();
+      return WaitSignalled;
+    }
+    if (r >= 2 && r < FWaitHandleCount) {
+      Trace("Unrecognized Object has been signalled " + std::to_string(r));
+      continue;
+    }
+    if (r == FWaitHandleCount) {
+      PumpMessages();
+      continue;
+    }
+    if (r == MessageQueue::kWaitTimeout) return WaitTimedOut;
+    return WaitFailed;
+  }
+  return result;
+}
+
+void ZBaseThread::Signal() { FSignalEvent->Set(); }
+
+void ZBaseThread::Pause(long ms) {
+  WaitClock clock(FMandatedWaitMicros);
+  const std::uint32_t end = GetTickCount() + static_cast<std::uint32_t>(ms);
+  do {
+    PumpMessage();
+    if (ms <= 0) return;
+    // A stop request ends the pause early: a pause is pacing, never something a stop
+    // should wait for.
+    if (Terminated()) return;
+    FPauseEvent->Wait(50);
+  } while (!TickPassed(GetTickCount(), end));
+}
+
+}  // namespace zp

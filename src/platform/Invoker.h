@@ -1,0 +1,58 @@
+#pragma once
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/Event.h"
+#include "platform/MessageQueue.h"
+
+namespace zp {
+
+// How a worker runs a call on the thread that created it and waits until it has run.
+// The creator implements it (the window from its event loop, console programs and
+// tests from their MessageQueue). Once the creator is closing, every call returns at
+// once, so a worker can never wait on a creator that is gone.
+class Invoker {
+ public:
+  enum class WaitResult { Signalled, TimedOut, Failed };
+
+  virtual ~Invoker() = default;
+  // Runs `fn` on the creator's thread and waits for it. Runs it inline when called on
+  // that thread. False, without running it, once the invoker is closed.
+  virtual bool RunAndWait(const std::function<void()>& fn) = 0;
+  // Creator side: waits up to `ms` tick milliseconds for `ev` while serving hand-overs.
+  virtual WaitResult WaitServing(Event& ev, long ms) = 0;
+  // Makes pending and later RunAndWait calls return false at once.
+  virtual void Close() = 0;
+  virtual bool IsClosed() const = 0;
+};
+
+// The plain implementation on the creating thread's MessageQueue: a hand-over is a
+// message to a hidden window of that thread, run when the thread dispatches.
+class QueueInvoker final : public Invoker {
+ public:
+  // Must be constructed, used for WaitServing and destroyed on the creator's thread.
+  QueueInvoker();
+  ~QueueInvoker() override;
+
+  bool RunAndWait(const std::function<void()>& fn) override;
+  WaitResult WaitServing(Event& ev, long ms) override;
+  void Close() override;
+  bool IsClosed() const override;
+
+ private:
+  struct Call;
+  void RunPending();
+
+  std::thread::id creator_;
+  WindowHandle window_ = 0;
+  mutable std::mutex mu_;
+  std::condition_variable cv_;
+  bool closed_ = false;
+  std::deque<std::shared_ptr<Call>> pending_;
+};
+
+}  // namespace zp
