@@ -1,0 +1,103 @@
+#include "client/ProbeExpressClientThread.h"
+
+#include <cstdio>
+
+namespace zp {
+
+ZExpressTcpClientThread::ZExpressTcpClientThread(std::string name, ZTraceEvent on_trace,
+                                                 std::string server, std::int32_t port,
+                                                 std::string route_code,
+                                                 std::shared_ptr<Invoker> invoker)
+    : ZBaseThread(std::move(name), std::move(on_trace), std::move(invoker)),
+      FServer(std::move(server)),
+      FPort(port),
+      FRouteCode(route_code.substr(0, 1)) {}
+
+ZExpressTcpClientThread::~ZExpressTcpClientThread() {
+  // Stop and join here, while the subclass's members still exist.
+  Terminate();
+  WaitFinished();
+}
+
+std::int32_t ZExpressTcpClientThread::NextClientSequence() {
+  if (++FClientSequence > 9999) FClientSequence = 1;
+  return FClientSequence;
+}
+
+std::int32_t ZExpressTcpClientThread::NextCircuitSequence() {
+  if (++FCircuitSequence > 9999) FCircuitSequence = 1;
+  return FCircuitSequence;
+}
+
+int ZExpressTcpClientThread::Startup() {
+  const int result = ZBaseThread::Startup();
+  FRoutes.clear();
+  FRouteRetries = 0;
+  FCircuitSequence = 701;
+  FClientSequence = 0;
+  return result;
+}
+
+void ZExpressTcpClientThread::Shutdown() { ZBaseThread::Shutdown(); }
+
+void ZExpressTcpClientThread::ProcessTask() {
+  switch (GetState() & 0x7F) {
+    case state::Holding:
+      SetState(state::Startup);
+      break;
+    case state::Startup: {
+      char line[512];
+      std::snprintf(line, sizeof line, "%s:%4.4X (%d) RouteCode(%s) Sig(%d Bytes)", FServer.c_str(),
+                    static_cast<unsigned>(FPort), FPort, FRouteCode.c_str(),
+                    static_cast<int>(FSignature.size()));
+      Trace(line);
+      SetState(state::UpdateRoutes);
+      break;
+    }
+    case state::UpdateRoutes:
+      DiscoverRoutes();
+      if (!FRoutes.empty()) {
+        ProfileRoutes();
+        SetState(state::SyncKeyPage);
+      } else {
+        SetStatusText("No Routes");
+        Trace("No Routes");
+        SetWaitTimer(20);
+        SetState(state::WaitRoutes);
+      }
+      break;
+    case state::WaitRoutes:
+      if (WaitTimerExpired()) {
+        ++FRouteRetries;
+        SetState(FRouteRetries >= 2 ? state::Halted : state::UpdateRoutes);
+      } else {
+        WaitForEvent(1000);
+      }
+      break;
+    case state::SyncKeyPage:
+      SynchronizeKeys();
+      SetState(state::Halted);
+      break;
+    case state::Process:
+      SetState(state::Waiting);
+      break;
+    case state::Waiting: {
+      const WaitResult r = WaitForEvent(2000);
+      if (r == WaitSignalled) SetState(state::Process);
+      if (r == WaitTerminate) SetState(state::Down);
+      break;
+    }
+    case state::Down:
+      SetState(state::Halted);
+      break;
+    default:
+      break;
+  }
+}
+
+// Filled in by the route discovery, profiling and key work.
+void ZExpressTcpClientThread::DiscoverRoutes() { FRoutes.clear(); }
+void ZExpressTcpClientThread::ProfileRoutes() {}
+void ZExpressTcpClientThread::SynchronizeKeys() {}
+
+}  // namespace zp
