@@ -8,7 +8,6 @@
 
 namespace zp {
 
-class ZLargePacketQueueControl;
 
 // Result codes of one test.
 inline constexpr std::int32_t kResultFailure = 0;
@@ -63,7 +62,6 @@ class ZExpressTcpClientThread : public ZBaseThread {
   std::string FLastSyncRoute;
   std::int32_t FClientId = 1;
   std::int32_t FClientSubId = 1;
-  std::unique_ptr<ZLargePacketQueueControl> FRxQueue;
   std::int32_t FClientSequence = 0;
   std::int32_t FCircuitSequence = 701;
 };
