@@ -1,0 +1,65 @@
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace zp {
+
+// A small persistent key store in one SQLite file: keys by backslash-separated path
+// (names compared without regard to letter case), each holding typed values in the
+// order they were first written. Replacing a key's values is one transaction, so a
+// crash or a second process never sees half a list.
+//
+// Errors of the store itself (cannot open the file, a corrupt file, a locked database
+// past the busy time-out) are reported through LastError(); operations return false.
+class Registry {
+ public:
+  enum class ValueType { String = 1, Integer = 2, Binary = 3 };
+
+  struct Value {
+    std::string name;
+    ValueType type = ValueType::String;
+    std::string data;
+  };
+
+  // $XDG_STATE_HOME/zelvan-probe/registry.db, or ~/.local/state/zelvan-probe/registry.db.
+  static std::string DefaultPath();
+
+  explicit Registry(std::string path);
+  ~Registry();
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+
+  const std::string& Path() const { return path_; }
+  const std::string& LastError() const { return last_error_; }
+
+  // True when the key exists (after creating it, when `create`).
+  bool OpenKey(const std::string& path, bool create);
+  bool KeyExists(const std::string& path);
+  // Deletes the key, its values and its subkeys. True when it no longer exists.
+  bool DeleteKey(const std::string& path);
+  // Value names in stored order; nullopt when the key does not exist or the store fails.
+  std::optional<std::vector<Value>> ReadValues(const std::string& path);
+  // Replaces every value and subkey of `path` (creating it) with `values`, in one
+  // transaction.
+  bool ReplaceValues(const std::string& path, const std::vector<Value>& values);
+  // Writes one value (creating the key).
+  bool WriteValue(const std::string& path, const Value& value);
+
+ private:
+  bool Open(bool create_file);
+  bool Exec(const char* sql);
+  bool Fail(const std::string& what);
+  std::optional<long long> FindKey(const std::string& path);
+  std::optional<long long> CreateKey(const std::string& path);
+  bool DeleteTree(long long id);
+
+  std::string path_;
+  std::string last_error_;
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace zp
