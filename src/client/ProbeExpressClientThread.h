@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "client/HostResolver.h"
 #include "client/RouteList.h"
 #include "framework/ProbeBaseThread.h"
 
@@ -35,6 +36,11 @@ class ZExpressTcpClientThread : public ZBaseThread {
   std::int32_t Port() const { return FPort; }
   const std::string& RouteCode() const { return FRouteCode; }
 
+  // Before Resume: where the DNS cache lives (default: the user's state folder) and
+  // how host names are resolved (default: the system resolver).
+  void SetDnsStorePath(std::string path) { FDnsStorePath = std::move(path); }
+  void SetHostResolver(HostResolver resolver) { FResolver = std::move(resolver); }
+
   std::int32_t NextClientSequence();
   std::int32_t NextCircuitSequence();
 
@@ -64,6 +70,9 @@ class ZExpressTcpClientThread : public ZBaseThread {
   std::int32_t FClientSubId = 1;
   std::int32_t FClientSequence = 0;
   std::int32_t FCircuitSequence = 701;
+
+  std::string FDnsStorePath;
+  HostResolver FResolver;
 };
 
 }  // namespace zp

@@ -1,0 +1,35 @@
+#include "client/DnsCache.h"
+
+#include "framework/Errors.h"
+#include "platform/Registry.h"
+
+namespace zp {
+
+DnsCache::DnsCache(std::string store_path) : registry_(std::make_unique<Registry>(std::move(store_path))) {}
+
+DnsCache::~DnsCache() = default;
+
+void DnsCache::Save(const std::string& host, const std::vector<std::string>& addresses,
+                    std::string& reason) {
+  std::vector<Registry::Value> values;
+  for (std::size_t i = 0; i < addresses.size(); ++i)
+    values.push_back({std::to_string(i), Registry::ValueType::String, addresses[i]});
+  const std::string key = std::string(kRootKey) + "\\" + host;
+  if (registry_->ReplaceValues(key, values)) return;
+  reason = registry_->LastError();
+  throw ZError("Failed to set data for '0'");
+}
+
+DnsCache::LoadResult DnsCache::Load(const std::string& host, std::vector<std::string>& addresses) {
+  addresses.clear();
+  if (!registry_->OpenKey(kRootKey, false)) return LoadResult::NoRoot;
+  const auto values = registry_->ReadValues(std::string(kRootKey) + "\\" + host);
+  if (!values) return LoadResult::NoHost;
+  for (const Registry::Value& v : *values) {
+    if (v.type != Registry::ValueType::String) throw ZError("Invalid data type for '" + v.name + "'");
+    addresses.push_back(v.data);
+  }
+  return LoadResult::Found;
+}
+
+}  // namespace zp

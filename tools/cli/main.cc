@@ -1,0 +1,79 @@
+// zelvan-probe-cli: one test from a terminal or a script, the way the window runs it.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/ConsoleRunner.h"
+#include "framework/MemTrack.h"
+
+#ifndef ZP_VERSION
+#define ZP_VERSION "0"
+#endif
+
+int main(int argc, char** argv) {
+  zp::StartTracking();
+  zp::ConsoleOptions options;
+  CLI::App app{"Zelvan Probe console runner: fetch the route list, profile every route and "
+               "fetch the gateway's public key.\nExit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
+               "2 FAILURE, 3 usage error, internal error or --timeout."};
+  app.set_version_flag("--version", std::string("zelvan-probe-cli ") + ZP_VERSION);
+  auto* server = app.add_option("--server", options.server,
+                                "Route server(s): host names or IPv4 addresses separated by commas");
+  app.add_option("--port", options.port_text,
+                 "Route server port in hexadecimal, as typed in the window (empty or not "
+                 "hexadecimal gives 0)")
+      ->default_str("6900");
+  auto* code = app.add_option("--route-code", options.route_code, "Route code letter");
+  app.add_option("--selection", options.selection,
+                 "0 Internet normal route, 1 Internet other route, 2 WAN other route")
+      ->check(CLI::Range(0, 2))
+      ->default_str("0");
+  app.add_option("--timeout", options.timeout_seconds,
+                 "Stop the test after this many seconds (exit status 3)")
+      ->check(CLI::NonNegativeNumber);
+  app.add_flag("--json", options.json,
+               "Write one JSON document to standard output; trace lines go to standard error");
+  app.add_option("--dns-store", options.dns_store, "DNS cache file (default: the user's state folder)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int rc = app.exit(e);
+    return rc == 0 ? 0 : 3;
+  }
+  options.server_given = server->count() > 0;
+  options.route_code_given = code->count() > 0;
+
+  zp::ConsoleOutcome out;
+  try {
+    out = zp::RunConsoleTest(options, options.json ? stderr : stdout);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "internal error: %s\n", e.what());
+    return 3;
+  }
+  if (out.timed_out)
+    std::fprintf(stderr, "Timed out after %.0f s in state %s\n", options.timeout_seconds,
+                 out.end_state.c_str());
+
+  if (options.json) {
+    nlohmann::json doc;
+    doc["result_code"] = out.result_code;
+    doc["banner"] = zp::BannerWord(out.result_code);
+    doc["server"] = out.server;
+    doc["port"] = out.port;
+    doc["route_code"] = out.route_code;
+    doc["start_time"] = out.start_time;
+    doc["elapsed_seconds"] = out.elapsed_seconds;
+    doc["end_state"] = out.end_state;
+    doc["timed_out"] = out.timed_out;
+    doc["routes"] = nlohmann::json::array();
+    for (const auto& r : out.routes) doc["routes"].push_back({{"route", r.text}, {"score", r.score}});
+    // Texts from the network may hold any byte: replace what is not UTF-8 rather than fail.
+    std::printf("%s\n", doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  } else {
+    std::printf("%s\n", zp::SpacedBanner(out.result_code));
+    std::printf("Score\tRoute\n");
+    for (const auto& r : out.routes) std::printf("%6d\t%s\n", r.score, r.text.c_str());
+  }
+  zp::StopTracking();
+  return zp::ExitStatus(out);
+}
