@@ -221,6 +221,14 @@ bool Registry::DeleteKey(const std::string& path) {
 
 std::optional<std::vector<Registry::Value>> Registry::ReadValues(const std::string& path) {
   if (!Open(false)) return std::nullopt;
+  // One read transaction, so the key and its values come from the same replacement.
+  if (!Exec("BEGIN")) return std::nullopt;
+  auto result = ReadValuesLocked(path);
+  Exec("COMMIT");
+  return result;
+}
+
+std::optional<std::vector<Registry::Value>> Registry::ReadValuesLocked(const std::string& path) {
   const auto id = FindKey(path);
   if (!id) return std::nullopt;
   Stmt s(db_, "SELECT name, type, data FROM reg_values WHERE key=?1 ORDER BY id");

@@ -56,6 +56,7 @@ class Registry {
   std::optional<long long> FindKey(const std::string& path);
   std::optional<long long> CreateKey(const std::string& path);
   bool DeleteTree(long long id);
+  std::optional<std::vector<Value>> ReadValuesLocked(const std::string& path);
 
   std::string path_;
   std::string last_error_;
