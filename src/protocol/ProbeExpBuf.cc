@@ -1,0 +1,229 @@
+#include "protocol/ProbeExpBuf.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "framework/Conversions.h"
+
+namespace zp {
+namespace {
+
+// Writes `value` in decimal with at least `width` digits (leading zeros, a minus sign
+// before them when negative) and keeps only the first `width` characters: a number
+// too wide for its field loses its trailing digits rather than spilling into the next.
+void PutNumber(std::uint8_t* out, std::int32_t value, int width) {
+  char digits[10];
+  int n = 0;
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  char text[24];
+  int length = 0;
+  if (value < 0) text[length++] = '-';
+  for (int z = n; z < width; ++z) text[length++] = '0';
+  while (n > 0) text[length++] = digits[--n];
+  std::memcpy(out, text, static_cast<std::size_t>(width));  // length >= width
+}
+
+std::int32_t GetNumber(const std::uint8_t* field, int width) {
+  return FieldToInt(std::string_view(reinterpret_cast<const char*>(field), static_cast<std::size_t>(width)));
+}
+
+// Appends `text` left-aligned in exactly `width` characters (cut or blank-padded).
+// Done by hand because a field from the wire may hold a 0 byte, which %s would end on.
+void AppendPadded(std::string& line, std::string_view text, std::size_t width) {
+  const std::size_t n = text.size() < width ? text.size() : width;
+  line.append(text.data(), n);
+  line.append(width - n, ' ');
+}
+
+template <typename... Args>
+void AppendFormat(std::string& line, const char* format, Args... args) {
+  char piece[64];
+  const int n = std::snprintf(piece, sizeof piece, format, args...);
+  if (n > 0) line.append(piece, static_cast<std::size_t>(n) < sizeof piece ? static_cast<std::size_t>(n) : sizeof piece - 1);
+}
+
+}  // namespace
+
+ZExpBuf::ZExpBuf(ZTraceEvent on_trace) : OnTrace(std::move(on_trace)) {
+  // Recognisable filler: bytes past the used length show up plainly in a dump.
+  TextPart.fill('p');
+  DataPart.fill('e');
+}
+
+ZExpBuf::~ZExpBuf() {
+  // Volatile so the marks are really written although nothing reads them afterwards.
+  *static_cast<volatile std::uint8_t*>(&Start) = 0xFF;
+  *static_cast<volatile char*>(&Signature) = 'X';
+  *static_cast<volatile char*>(&Revision) = 'Y';
+}
+
+void ZExpBuf::SetText(std::string_view text) {
+  std::size_t n = text.size() < MaxTextPart ? text.size() : MaxTextPart;
+  if (n > 0) {
+    if (const void* separator = std::memchr(text.data(), Separator, n))
+      n = static_cast<std::size_t>(static_cast<const char*>(separator) - text.data());
+    std::memcpy(TextPart.data(), text.data(), n);
+  }
+  TextLength = static_cast<std::int32_t>(n);
+  TBytes = TextLength + DataLength;
+}
+
+void ZExpBuf::SetData(int length, const std::uint8_t* bytes) {
+  if (length >= 0 && length <= MaxDataPart) {
+    DataLength = length;
+    if (length > 0) std::memcpy(DataPart.data(), bytes, static_cast<std::size_t>(length));
+  }
+  TBytes = TextLength + DataLength;
+}
+
+void ZExpBuf::GetData(int& length, std::uint8_t* buffer) const {
+  length = DataLength;
+  if (DataLength > 0) std::memcpy(buffer, DataPart.data(), static_cast<std::size_t>(DataLength));
+}
+
+void ZExpBuf::Encode(int& length, std::uint8_t* buffer) {
+  // The start and end bytes are the protocol's constants, not the fields: a packet
+  // decoded from a sloppy peer is still sent correctly framed.
+  buffer[0] = StartByte;
+  buffer[1] = SignatureByte;
+  buffer[2] = RevisionByte;
+  TBytes = TextLength + DataLength;
+  PutNumber(buffer + TBytesOffset, TBytes, TBytesWidth);
+  buffer[PacketTypeOffset] = static_cast<std::uint8_t>(PacketType);
+  PutNumber(buffer + ClientSequenceOffset, ClientSequence, ClientSequenceWidth);
+  const std::string_view dc = DataCenterId.View();
+  std::memcpy(buffer + DataCenterIdOffset, dc.data(), dc.size());
+  std::memset(buffer + DataCenterIdOffset + dc.size(), ' ', DataCenterIdWidth - dc.size());
+  PutNumber(buffer + CircuitNumberOffset, CircuitNumber, CircuitNumberWidth);
+  PutNumber(buffer + CircuitSequenceOffset, CircuitSequence, CircuitSequenceWidth);
+
+  std::uint8_t* p = buffer + HeaderLength;
+  if (TextLength > 0) std::memcpy(p, TextPart.data(), static_cast<std::size_t>(TextLength));
+  p += TextLength;
+  *p++ = Separator;
+  if (DataLength > 0) std::memcpy(p, DataPart.data(), static_cast<std::size_t>(DataLength));
+  p += DataLength;
+  *p++ = EndMarkByte;
+  *p++ = EndCheckByte;
+  length = TBytes + FramingOverhead;
+}
+
+std::int32_t ZExpBuf::Decode(int available, const std::uint8_t* buffer) {
+  // Every test of `available` comes before the read it guards: the bytes are a peer's
+  // and may announce anything.
+  if (available < 1) return -1;
+  Start = buffer[0];
+  if (available < 2) return -1;
+  Signature = static_cast<char>(buffer[1]);
+  if (buffer[1] != SignatureByte) return 0;
+  if (available < 3) return -1;
+  Revision = static_cast<char>(buffer[2]);
+  if (buffer[2] != RevisionByte) return 0;
+  if (available < TBytesOffset + TBytesWidth) return -1;
+  TBytes = GetNumber(buffer + TBytesOffset, TBytesWidth);  // at most 999999
+  // A negative length cannot frame anything. Answering 0 makes the receiver drop one
+  // byte and look for the next start triple instead of consuming a bogus count.
+  if (TBytes < 0) return 0;
+  if (TBytes + FramingOverhead > available) return -1;
+
+  // The separator must lie within the announced length. Without one the length and
+  // the content disagree; again 0, so the receiver re-synchronises on the next start
+  // triple rather than swallowing bytes that may belong to the next packet.
+  const std::uint8_t* text = buffer + HeaderLength;
+  const void* separator = std::memchr(text, Separator, static_cast<std::size_t>(TBytes) + 1);
+  if (separator == nullptr) return 0;
+  const std::int32_t t = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(separator) - text);
+  const std::int32_t d = TBytes - t;
+
+  PacketType = static_cast<char>(buffer[PacketTypeOffset]);
+  ClientSequence = GetNumber(buffer + ClientSequenceOffset, ClientSequenceWidth);
+  DataCenterId.Assign(std::string_view(reinterpret_cast<const char*>(buffer + DataCenterIdOffset), DataCenterIdWidth));
+  CircuitNumber = GetNumber(buffer + CircuitNumberOffset, CircuitNumberWidth);
+  CircuitSequence = GetNumber(buffer + CircuitSequenceOffset, CircuitSequenceWidth);
+
+  // Oversized parts are cut to the buffers; the packet is still consumed whole.
+  TextLength = t < MaxTextPart ? t : MaxTextPart;
+  if (TextLength > 0) std::memcpy(TextPart.data(), text, static_cast<std::size_t>(TextLength));
+  DataLength = d < MaxDataPart ? d : MaxDataPart;
+  if (DataLength > 0) std::memcpy(DataPart.data(), text + t + 1, static_cast<std::size_t>(DataLength));
+
+  // Not checked: a packet with other end bytes is accepted.
+  EndMark = buffer[HeaderLength + 1 + TBytes];
+  EndCheck = buffer[HeaderLength + 2 + TBytes];
+  return TBytes + FramingOverhead;
+}
+
+const char* ZExpBuf::PacketTypeName(char letter) {
+  switch (letter) {
+    case 'D': return "Detail";
+    case 'H': return "Heartbeat";
+    case 'K': return "KeyPage";
+    case 'L': return "Login";
+    case 'P': return "PublicKey";
+    case 'R': return "Routes";
+    case 'T': return "Logout";
+    default: return "Unrecognized";
+  }
+}
+
+std::string ZExpBuf::HeaderLine(const std::string& tag) const {
+  // "%-8.8s %-1.1s%-1.1s (%-1.1s)%-12.12s %4d %-4.4s %6.6d cli%4.4d seq%4.4d"
+  std::string line;
+  line.reserve(80 + static_cast<std::size_t>(TextLength));
+  AppendPadded(line, "<" + tag + ">", 8);
+  line += ' ';
+  line += Signature;
+  line += Revision;
+  line += " (";
+  line += PacketType;
+  line += ')';
+  AppendPadded(line, PacketTypeName(PacketType), 12);
+  AppendFormat(line, " %4d ", TBytes);
+  AppendPadded(line, DataCenterId.View(), 4);
+  AppendFormat(line, " %6.6d cli%4.4d seq%4.4d", CircuitNumber, ClientSequence, CircuitSequence);
+  if (TextLength > 0) {
+    line += " \"";
+    line += TextView();
+    line += '"';
+  }
+  line += " //0//";
+  return line;
+}
+
+void ZExpBuf::TraceHeader(const std::string& name, const std::string& tag) const {
+  if (std::strcmp(PacketTypeName(PacketType), "Unrecognized") == 0) {
+    TraceFields(name, tag);
+    return;
+  }
+  EmitTrace(name, HeaderLine(tag));
+}
+
+void ZExpBuf::TraceFields(const std::string& name, const std::string& tag) const {
+  const std::string lead = tag + '\t';
+  EmitTrace(name, lead + "Signature\t" + Signature);
+  EmitTrace(name, lead + "Revision\t" + Revision);
+  std::string line = lead + "TBytes\t";
+  AppendFormat(line, "%d", TBytes);
+  EmitTrace(name, line);
+  EmitTrace(name, lead + "PacketType\t" + PacketType);
+  line = lead + "ClientSequence\t";
+  AppendFormat(line, "%4.4d", ClientSequence);
+  EmitTrace(name, line);
+  EmitTrace(name, lead + "DataCenterId\t" + DataCenterId.Str());
+  line = lead + "CircuitNumber\t";
+  AppendFormat(line, "%6.6d", CircuitNumber);
+  EmitTrace(name, line);
+  line = lead + "CircuitSequence\t";
+  AppendFormat(line, "%4.4d", CircuitSequence);
+  EmitTrace(name, line);
+}
+
+void ZExpBuf::EmitTrace(const std::string& name, const std::string& line) const {
+  if (OnTrace) OnTrace(name, line);
+}
+
+}  // namespace zp
