@@ -27,8 +27,17 @@ void PutNumber(std::uint8_t* out, std::int32_t value, int width) {
   std::memcpy(out, text, static_cast<std::size_t>(width));  // length >= width
 }
 
+// A header number. Fields of plain digits, the usual case, are read directly; anything
+// else goes through FieldToInt, which gives the same value for plain digits.
 std::int32_t GetNumber(const std::uint8_t* field, int width) {
-  return FieldToInt(std::string_view(reinterpret_cast<const char*>(field), static_cast<std::size_t>(width)));
+  std::int32_t value = 0;
+  for (int i = 0; i < width; ++i) {
+    const unsigned digit = field[i] - unsigned{'0'};
+    if (digit > 9)
+      return FieldToInt(std::string_view(reinterpret_cast<const char*>(field), static_cast<std::size_t>(width)));
+    value = value * 10 + static_cast<std::int32_t>(digit);
+  }
+  return value;
 }
 
 // Appends `text` left-aligned in exactly `width` characters (cut or blank-padded).
