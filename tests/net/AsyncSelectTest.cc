@@ -1,0 +1,279 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "net/LoopbackPeer.h"
+#include "platform/AsyncSelect.h"
+#include "platform/MessageQueue.h"
+
+namespace zp {
+namespace {
+
+constexpr std::uint32_t kNotify = 1468;
+constexpr long kAll = FD_READ | FD_WRITE | FD_CLOSE;
+
+struct Note {
+  int event;
+  int error;
+  bool operator==(const Note&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Note& n) {
+  return os << "{event " << n.event << ", error " << n.error << "}";
+}
+
+double ThreadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// A connected pair on loopback: `client` is ours (the Ws calls, selected to a window of
+// this thread), `peer` is the remote end.
+class AsyncSelectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = CreateMessageWindow([this](Message& m) {
+      if (m.message != kNotify) return;
+      EXPECT_EQ(m.wparam, client_) << "wparam carries the socket";
+      notes_.push_back({WSAGETSELECTEVENT(m.lparam), WSAGETSELECTERROR(m.lparam)});
+    });
+    client_ = WsSocket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_NE(client_, INVALID_SOCKET);
+    ASSERT_EQ(WsConnect(client_, listener_.Address()), 0) << WSAGetLastError();
+    peer_ = listener_.Accept();
+    ASSERT_GE(peer_, 0);
+  }
+
+  void TearDown() override {
+    if (client_ != INVALID_SOCKET) WsCloseSocket(client_);
+    if (peer_ >= 0) close(peer_);
+    DestroyMessageWindow(window_);
+  }
+
+  void Select(long events = kAll) { ASSERT_EQ(WSAAsyncSelect(client_, window_, kNotify, events), 0); }
+
+  // Waits and dispatches for `ms`, returning what arrived.
+  std::vector<Note> Pump(long ms) {
+    MessageQueue& q = MessageQueue::ForThisThread();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      q.Wait({}, left.count());
+      q.DispatchAll();
+    }
+    return Take();
+  }
+
+  // Pumps until `event` arrives (at most 5 s); returns everything that came.
+  std::vector<Note> PumpUntil(int event) {
+    MessageQueue& q = MessageQueue::ForThisThread();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < end) {
+      q.Wait({}, 100);
+      q.DispatchAll();
+      for (const Note& n : notes_)
+        if (n.event == event) return Take();
+    }
+    return Take();
+  }
+
+  std::vector<Note> Take() {
+    std::vector<Note> n;
+    n.swap(notes_);
+    return n;
+  }
+
+  void PeerSend(const std::string& bytes) {
+    ASSERT_EQ(send(peer_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
+  }
+
+  int Recv(int n) {
+    std::vector<char> buf(static_cast<std::size_t>(n));
+    return WsRecv(client_, buf.data(), n, 0);
+  }
+
+  test::LoopbackListener listener_;
+  WindowHandle window_ = 0;
+  SOCKET client_ = INVALID_SOCKET;
+  int peer_ = -1;
+  std::vector<Note> notes_;
+};
+
+const Note kRead{FD_READ, 0}, kWrite{FD_WRITE, 0}, kClose{FD_CLOSE, 0};
+
+TEST_F(AsyncSelectTest, WriteOnceAfterSelectOnAConnectedSocket) {
+  Select();
+  EXPECT_EQ(Pump(150), std::vector<Note>{kWrite});
+  EXPECT_TRUE(Pump(100).empty()) << "FD_WRITE is not repeated while the socket stays writable";
+  const int flags = fcntl(static_cast<int>(client_), F_GETFL);
+  EXPECT_TRUE(flags & O_NONBLOCK) << "the select makes the socket non-blocking";
+}
+
+TEST_F(AsyncSelectTest, ReadWhileDataWaitsAndAgainAfterAPartialRead) {
+  Select();
+  Pump(50);
+  PeerSend(std::string(100, 'x'));
+  EXPECT_EQ(PumpUntil(FD_READ), std::vector<Note>{kRead});
+  EXPECT_TRUE(Pump(100).empty()) << "not re-armed until a read";
+
+  EXPECT_EQ(Recv(40), 40);
+  EXPECT_EQ(PumpUntil(FD_READ), std::vector<Note>{kRead}) << "60 bytes still wait";
+  EXPECT_EQ(Recv(100), 60);
+  EXPECT_TRUE(Pump(100).empty()) << "nothing waits after a full read";
+
+  PeerSend("more");
+  EXPECT_EQ(PumpUntil(FD_READ), std::vector<Note>{kRead});
+}
+
+TEST_F(AsyncSelectTest, UnreadDataDoesNotKeepTheWaitBusy) {
+  Select();
+  Pump(50);
+  PeerSend("unread");
+  EXPECT_EQ(PumpUntil(FD_READ), std::vector<Note>{kRead});
+  const double before = ThreadCpuMs();
+  EXPECT_EQ(MessageQueue::ForThisThread().Wait({}, 300), MessageQueue::kWaitTimeout);
+  EXPECT_LT(ThreadCpuMs() - before, 100.0) << "the wait polled a socket that stays readable";
+}
+
+TEST_F(AsyncSelectTest, GracefulCloseOnceAfterTheDataIsTaken) {
+  Select();
+  Pump(50);
+  PeerSend("last words");
+  close(peer_);
+  peer_ = -1;
+  EXPECT_EQ(PumpUntil(FD_READ), std::vector<Note>{kRead});
+  EXPECT_TRUE(Pump(100).empty()) << "no close while unread data waits";
+  char buf[64];
+  EXPECT_EQ(WsRecv(client_, buf, sizeof buf, 0), 10);
+  EXPECT_EQ(PumpUntil(FD_CLOSE), std::vector<Note>{kClose});
+
+  const double before = ThreadCpuMs();
+  EXPECT_TRUE(Pump(300).empty()) << "FD_CLOSE comes once";
+  EXPECT_LT(ThreadCpuMs() - before, 100.0) << "a closed socket must not keep the wait busy";
+  EXPECT_EQ(WsRecv(client_, buf, sizeof buf, 0), 0);
+  EXPECT_TRUE(Pump(100).empty()) << "reading the end of the stream re-arms nothing";
+}
+
+TEST_F(AsyncSelectTest, ResetGivesCloseWithTheResetCode) {
+  Select();
+  Pump(50);
+  test::CloseWithReset(peer_);
+  peer_ = -1;
+  EXPECT_EQ(PumpUntil(FD_CLOSE), (std::vector<Note>{{FD_CLOSE, WSAECONNRESET}}));
+  EXPECT_TRUE(Pump(150).empty());
+
+  char buf[16];
+  EXPECT_EQ(WsRecv(client_, buf, sizeof buf, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNRESET) << "the reset, not a graceful end";
+  EXPECT_EQ(WsSend(client_, "x", 1, 0), SOCKET_ERROR) << "and no SIGPIPE ends the process";
+  EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+  EXPECT_TRUE(Pump(100).empty());
+}
+
+TEST_F(AsyncSelectTest, WouldBlockSendThenOneWriteWhenThePeerDrains) {
+  const int small = 4096;
+  WsSetSockOpt(client_, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  setsockopt(peer_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  Select();
+  EXPECT_EQ(Pump(100), std::vector<Note>{kWrite});
+
+  const std::vector<char> chunk(16384, 'z');
+  long sent = 0;
+  int result = 0;
+  for (int i = 0; i < 100000 && result != SOCKET_ERROR; ++i) {
+    result = WsSend(client_, chunk.data(), static_cast<int>(chunk.size()), 0);
+    if (result > 0) sent += result;
+  }
+  ASSERT_EQ(result, SOCKET_ERROR);
+  ASSERT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  EXPECT_TRUE(Pump(100).empty()) << "no FD_WRITE while the peer reads nothing";
+
+  // The peer takes everything; exactly one FD_WRITE follows.
+  std::vector<char> sink(65536);
+  long drained = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::vector<Note> got;
+  while (drained < sent && std::chrono::steady_clock::now() < end) {
+    const ssize_t n = recv(peer_, sink.data(), sink.size(), MSG_DONTWAIT);
+    if (n > 0) drained += n;
+    for (const Note& note : Pump(5)) got.push_back(note);
+  }
+  EXPECT_EQ(drained, sent);
+  for (const Note& note : Pump(100)) got.push_back(note);
+  EXPECT_EQ(got, std::vector<Note>{kWrite});
+}
+
+TEST_F(AsyncSelectTest, MaskZeroStopsAtOnceAndDropsQueuedNotifications) {
+  Select();
+  PeerSend("data");
+  MessageQueue& q = MessageQueue::ForThisThread();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < end && q.Wait({}, 100) != 0) {
+  }
+  ASSERT_TRUE(q.HasMessages()) << "notifications are queued, not yet dispatched";
+
+  ASSERT_EQ(WSAAsyncSelect(client_, window_, kNotify, 0), 0);
+  EXPECT_FALSE(q.HasMessages());
+  close(peer_);
+  peer_ = -1;
+  EXPECT_TRUE(Pump(150).empty());
+  char buf[8];
+  EXPECT_EQ(WsRecv(client_, buf, sizeof buf, 0), 4) << "the data is still there to read";
+  EXPECT_TRUE(Pump(50).empty());
+}
+
+TEST_F(AsyncSelectTest, ClosingTheSocketRemovesItsWatch) {
+  Select();
+  PeerSend("data");
+  MessageQueue& q = MessageQueue::ForThisThread();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < end && q.Wait({}, 100) != 0) {
+  }
+  ASSERT_TRUE(q.HasMessages());
+  const SOCKET old = client_;
+  EXPECT_EQ(WsCloseSocket(client_), 0);
+  client_ = INVALID_SOCKET;
+  EXPECT_FALSE(q.HasMessages()) << "a closed socket's notifications are dropped";
+
+  // The number is usually handed out again at once; the new socket starts unwatched.
+  client_ = WsSocket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_NE(client_, INVALID_SOCKET);
+  ASSERT_EQ(WsConnect(client_, listener_.Address()), 0);
+  const int second = listener_.Accept();
+  ASSERT_GE(second, 0);
+  ASSERT_EQ(send(second, "x", 1, MSG_NOSIGNAL), 1);
+  EXPECT_TRUE(Pump(150).empty()) << "socket " << old << " reused as " << client_;
+  close(second);
+}
+
+TEST_F(AsyncSelectTest, RejectsWhatItCannotWatch) {
+  EXPECT_EQ(WSAAsyncSelect(INVALID_SOCKET, window_, kNotify, kAll), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  EXPECT_EQ(WSAAsyncSelect(static_cast<SOCKET>(fds[0]), window_, kNotify, kAll), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+  close(fds[0]);
+  close(fds[1]);
+  EXPECT_EQ(WSAAsyncSelect(client_, window_, kNotify, kAll | 16), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEINVAL) << "FD_CONNECT is not offered";
+}
+
+TEST(SelectReply, PacksEventLowAndErrorHigh) {
+  const std::intptr_t reply = WSAMAKESELECTREPLY(FD_CLOSE, WSAECONNRESET);
+  EXPECT_EQ(reply, (10054 << 16) | 32);
+  EXPECT_EQ(WSAGETSELECTEVENT(reply), FD_CLOSE);
+  EXPECT_EQ(WSAGETSELECTERROR(reply), WSAECONNRESET);
+}
+
+}  // namespace
+}  // namespace zp
