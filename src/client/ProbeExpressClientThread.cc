@@ -2,6 +2,11 @@
 
 #include <cstdio>
 
+#include "client/DnsCache.h"
+#include "net/ProbeLargePacketQueue.h"
+#include "net/ZWinSock.h"
+#include "platform/Registry.h"
+
 namespace zp {
 
 ZExpressTcpClientThread::ZExpressTcpClientThread(std::string name, ZTraceEvent on_trace,
@@ -33,12 +38,28 @@ int ZExpressTcpClientThread::Startup() {
   const int result = ZBaseThread::Startup();
   FRoutes.clear();
   FRouteRetries = 0;
+  FSocket = INVALID_SOCKET;
+  // Made here so that it belongs to the worker thread: its notifications are then
+  // dispatched by the worker's own waits.
+  FSocketWindow = CreateMessageWindow([this](Message& m) { SocketWndProc(m); });
+  FFramer = std::make_unique<PacketFramer>(GetName(), OnTrace());
   FCircuitSequence = 701;
   FClientSequence = 0;
+  FRxQueue = std::make_unique<ZLargePacketQueueControl>("Rx");
+  FDnsCache = std::make_unique<DnsCache>(FDnsStorePath.empty() ? Registry::DefaultPath() : FDnsStorePath);
+  AttachWinSock(GetName());
   return result;
 }
 
-void ZExpressTcpClientThread::Shutdown() { ZBaseThread::Shutdown(); }
+void ZExpressTcpClientThread::Shutdown() {
+  FreeSocket();
+  DestroyMessageWindow(FSocketWindow);
+  FSocketWindow = 0;
+  FRxQueue.reset();
+  FDnsCache.reset();
+  DetachWinSock(GetName());
+  ZBaseThread::Shutdown();
+}
 
 void ZExpressTcpClientThread::ProcessTask() {
   switch (GetState() & 0x7F) {
@@ -94,10 +115,5 @@ void ZExpressTcpClientThread::ProcessTask() {
       break;
   }
 }
-
-// Filled in by the route discovery, profiling and key work.
-void ZExpressTcpClientThread::DiscoverRoutes() { FRoutes.clear(); }
-void ZExpressTcpClientThread::ProfileRoutes() {}
-void ZExpressTcpClientThread::SynchronizeKeys() {}
 
 }  // namespace zp

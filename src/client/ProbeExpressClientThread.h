@@ -4,10 +4,17 @@
 #include <string>
 
 #include "client/HostResolver.h"
+#include "client/PacketFramer.h"
 #include "client/RouteList.h"
 #include "framework/ProbeBaseThread.h"
+#include "platform/MessageQueue.h"
+#include "platform/Sockets.h"
 
 namespace zp {
+
+class DnsCache;
+class ZExpBuf;
+class ZLargePacketQueueControl;
 
 
 // Result codes of one test.
@@ -54,6 +61,36 @@ class ZExpressTcpClientThread : public ZBaseThread {
   virtual void ProfileRoutes();
   virtual void SynchronizeKeys();
 
+  // --- route discovery ---
+  bool LookupHost(const std::string& host, std::vector<std::string>& addresses);
+  int GetRoute(const std::string& address, std::int32_t port, const std::string& body);
+  void MergeRoutes(const std::vector<std::string>& answer_lines);
+  std::int32_t ProfileRoute(const std::string& entry_text);
+
+  // --- the socket layer ---
+  static constexpr std::uint32_t kSocketMessage = 1468;  // first user message + 444
+  static constexpr long kSelectEvents = 35;               // FD_READ | FD_WRITE | FD_CLOSE
+  static constexpr int kRetryPauseMs = 250;
+
+  // 0, or 3 when the platform refuses a socket (the caller reports it).
+  int CreateSocket();
+  void FreeSocket();
+  enum class ConnectResult { Connected, NoSocket, ConnectFailed, SelectFailed };
+  // Socket, blocking connect, notifications. On failure `error` is the error text (or
+  // the last error code for NoSocket, in `code`). A failed connect frees the socket.
+  ConnectResult ConnectTo(const std::string& address, std::int32_t port, std::string& error, int& code);
+  // Sends the encoded bytes of `packet` with retry while the send would block, tracing
+  // the header with `tag` once sent. 0 when sent (or a stop was requested), else the
+  // socket error code; `error` gets its text.
+  int SendWithRetry(const ZExpBuf& packet, const std::uint8_t* bytes, int length, std::string& error,
+                    const char* tag = "Tx");
+  void SocketWndProc(Message& message);
+  void ReceiveData();
+  // The oldest queued packet; `bytes` must hold ZExpBuf::MaxPacketLength bytes.
+  bool NextPacket(int& length, std::uint8_t* bytes);
+  // The text of the calling thread's last socket error (and its code).
+  std::string LastSocketErrorText(int* code = nullptr);
+
   RouteList& Routes() { return FRoutes; }
 
   std::string FSignature;
@@ -73,6 +110,12 @@ class ZExpressTcpClientThread : public ZBaseThread {
 
   std::string FDnsStorePath;
   HostResolver FResolver;
+  std::unique_ptr<DnsCache> FDnsCache;
+
+  SOCKET FSocket = INVALID_SOCKET;
+  WindowHandle FSocketWindow = 0;
+  std::unique_ptr<PacketFramer> FFramer;  // FLanBuffer and FLanBytes
+  std::unique_ptr<ZLargePacketQueueControl> FRxQueue;
 };
 
 }  // namespace zp
