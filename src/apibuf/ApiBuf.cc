@@ -12,7 +12,6 @@ constexpr auto kTrackSize = static_cast<std::int32_t>(sizeof(TApiBuf));
 std::atomic<int> TApiBuf::FClassSlot{-1};
 
 TApiBuf::TApiBuf() {
-  Clear();
   int slot = FClassSlot.load(std::memory_order_acquire);
   if (slot == -1) {
     slot = RegisterTrackedClass(kTrackName);

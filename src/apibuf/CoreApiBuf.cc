@@ -242,9 +242,12 @@ void TCoreApiBuf::SetError(std::int32_t code, std::int32_t subCode, std::string_
   if (code != 0 || subCode != 0) SetErrorIndicator("Y");
   ErrorCode = code > 999999 || code < 0 ? kApiErrorCodeOutOfRange : code;
   ErrorSubCode = subCode > 999 || subCode < 0 ? kApiErrorSubCodeOutOfRange : subCode;
-  SetErrorShortText(shortText);
-  SetErrorText(longText);
-  if (ErrorText.empty()) SetErrorText(shortText);
+  // Through the section's setters, as a section 999 would store them.
+  static const ApiMemberRef shortRef = FindApiMember(&TCoreApiBufFields::ErrorShortText);
+  static const ApiMemberRef longRef = FindApiMember(&TCoreApiBufFields::ErrorText);
+  ApiBufParser::StoreText(*this, shortRef, shortText);
+  ApiBufParser::StoreText(*this, longRef, longText);
+  if (ErrorText.empty()) ApiBufParser::StoreText(*this, longRef, shortText);
 }
 
 void TCoreApiBuf::Set(std::string TCoreApiBufFields::*member, std::string_view value) {

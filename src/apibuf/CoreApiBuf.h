@@ -24,7 +24,6 @@ inline constexpr ApiBufError kApiErrTime{9992, 3, "Invalid tm data", "Invalid nu
 // SetError stores these in place of a code or sub-code out of range.
 inline constexpr std::int32_t kApiErrorCodeOutOfRange = 989898;
 inline constexpr std::int32_t kApiErrorSubCodeOutOfRange = 999;
-inline constexpr std::size_t kApiErrorShortTextCapacity = 16;
 
 // The API buffer record: the members of TCoreApiBufFields (read them directly) and the
 // operations that fill them. Parsing never throws; problems end up in ErrorIndicator,
@@ -37,10 +36,9 @@ inline constexpr std::size_t kApiErrorShortTextCapacity = 16;
 // are stored without a flag. A member pointer the layout does not describe sets nothing.
 class TCoreApiBuf : public TCoreApiBufFields {
  public:
-  TCoreApiBuf() { Clear(); }
-  ~TCoreApiBuf() { Clear(); }
-  TCoreApiBuf(const TCoreApiBuf&) = default;
-  TCoreApiBuf& operator=(const TCoreApiBuf&) = default;
+  // A new record is cleared (the members' defaults are the cleared state); destruction
+  // releases the long texts with the members.
+  TCoreApiBuf() = default;
 
   // Every member to its default (releases the long texts).
   void Clear();
