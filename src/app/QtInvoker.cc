@@ -1,0 +1,153 @@
+#include "app/QtInvoker.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+
+#include "platform/Tick.h"
+
+namespace zp {
+
+namespace {
+
+QEvent::Type RunPendingEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+}  // namespace
+
+struct QtInvoker::Call {
+  enum class State { Pending, Running, Done };
+  std::function<void()> fn;
+  State state = State::Pending;
+};
+
+QtInvoker::QtInvoker() = default;
+
+QtInvoker::~QtInvoker() { Close(); }
+
+bool QtInvoker::RunAndWait(const std::function<void()>& fn) {
+  if (QThread::currentThread() == thread()) {
+    if (IsClosed()) return false;
+    RunOne(fn);
+    return true;
+  }
+  auto call = std::make_shared<Call>();
+  call->fn = fn;
+  std::unique_lock lock(FLock);
+  if (FClosed) return false;
+  FPending.push_back(call);
+  lock.unlock();
+  QCoreApplication::postEvent(this, new QEvent(RunPendingEvent()));
+  lock.lock();
+  // A call already running on the window thread is waited for even after Close: it
+  // may still be reading the caller's data.
+  FDone.wait(lock, [&] {
+    return call->state == Call::State::Done || (FClosed && call->state == Call::State::Pending);
+  });
+  return call->state == Call::State::Done;
+}
+
+bool QtInvoker::event(QEvent* event) {
+  if (event->type() == RunPendingEvent()) {
+    RunPending();
+    return true;
+  }
+  return QObject::event(event);
+}
+
+void QtInvoker::RunPending() {
+  for (;;) {
+    std::shared_ptr<Call> call;
+    {
+      std::lock_guard lock(FLock);
+      if (FPending.empty() || FClosed) return;
+      call = FPending.front();
+      FPending.pop_front();
+      call->state = Call::State::Running;
+    }
+    RunOne(call->fn);
+    {
+      std::lock_guard lock(FLock);
+      call->state = Call::State::Done;
+    }
+    FDone.notify_all();
+  }
+}
+
+void QtInvoker::RunOne(const std::function<void()>& fn) {
+  ++FDepth;
+  ++FServed;
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    // The worker waits for this call: it must be marked done whatever happened.
+    std::fprintf(stderr, "hand-over failed: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "hand-over failed\n");
+  }
+  --FDepth;
+}
+
+Invoker::WaitResult QtInvoker::WaitServing(Event& ev, long ms) {
+  if (QThread::currentThread() != thread() || IsClosed()) {
+    const long wait = IsClosed() && (ms < 0 || ms > kClosedWaitMs) ? kClosedWaitMs : ms;
+    return ev.Wait(wait) ? WaitResult::Signalled : WaitResult::TimedOut;
+  }
+  using Clock = std::chrono::steady_clock;
+  // The event's descriptor wakes the event loop when it is set; a timer wakes it when
+  // the silence has lasted `ms`.
+  QSocketNotifier notifier(static_cast<qintptr>(ev.Fd()), QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &notifier,
+                   [&notifier] { notifier.setEnabled(false); });
+  QTimer wake;
+  wake.setSingleShot(true);
+  Clock::time_point deadline;
+  const auto restart = [&] {
+    if (ms < 0) return;
+    const std::int64_t real = TicksToRealMs(ms);
+    deadline = Clock::now() + std::chrono::milliseconds(real);
+    wake.start(static_cast<int>(std::min<std::int64_t>(real, 1 << 30)));
+  };
+  unsigned served = FServed.load();
+  restart();
+  for (;;) {
+    if (ev.TryClaim()) return WaitResult::Signalled;
+    if (IsClosed()) {
+      return ev.Wait(kClosedWaitMs) ? WaitResult::Signalled : WaitResult::TimedOut;
+    }
+    if (FServed.load() != served) {
+      // A hand-over was served: the wait for silence starts again.
+      served = FServed.load();
+      restart();
+    } else if (ms >= 0 && Clock::now() >= deadline) {
+      return WaitResult::TimedOut;
+    }
+    // Re-armed each pass, so that a set event cannot keep waking a modal box's loop
+    // nested inside this wait.
+    notifier.setEnabled(true);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+}
+
+void QtInvoker::Close() {
+  {
+    std::lock_guard lock(FLock);
+    FClosed = true;
+    FPending.clear();
+  }
+  FDone.notify_all();
+}
+
+bool QtInvoker::IsClosed() const {
+  std::lock_guard lock(FLock);
+  return FClosed;
+}
+
+}  // namespace zp

@@ -1,0 +1,346 @@
+#include "app/TabBox.h"
+
+#include <QApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace zp {
+
+namespace {
+
+// The list box's own stops when none were set: every 32 tab units (8 characters).
+constexpr int kDefaultTabStop = 32;
+
+// A line from the network may hold any byte. Line breaks and other control bytes
+// would break the row or vanish; show them as one replacement mark each instead.
+QString ForDisplay(const QString& text) {
+  QString shown = text;
+  for (QChar& c : shown) {
+    const char16_t u = c.unicode();
+    if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u < 0xA0)) c = QChar(0xFFFD);
+  }
+  return shown;
+}
+
+}  // namespace
+
+// --- model ---
+
+int ZTabListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : Count();
+}
+
+QVariant ZTabListModel::data(const QModelIndex& index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= Count()) return {};
+  return Line(index.row());
+}
+
+void ZTabListModel::Append(QString line) {
+  const int row = Count();
+  beginInsertRows({}, row, row);
+  FLines.push_back(std::move(line));
+  endInsertRows();
+}
+
+void ZTabListModel::Clear() {
+  beginResetModel();
+  FLines.clear();
+  endResetModel();
+}
+
+// --- delegate ---
+
+ZTabDelegate::ZTabDelegate(ZTabListBox* box) : QStyledItemDelegate(box), FBox(box) {}
+
+void ZTabDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                         const QModelIndex& index) const {
+  QStyleOptionViewItem opt = option;
+  initStyleOption(&opt, index);
+  const QString text = opt.text;
+  // The style paints the row (selection, focus) without text; the text follows with
+  // the tab stops, which the style's own text drawing would ignore.
+  opt.text.clear();
+  const QWidget* widget = opt.widget;
+  QStyle* style = widget ? widget->style() : QApplication::style();
+  style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+  const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                     : (opt.state & QStyle::State_Active) ? QPalette::Active
+                                                                         : QPalette::Inactive;
+  const QPalette::ColorRole role =
+      (opt.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
+  const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+  painter->save();
+  painter->setPen(opt.palette.color(group, role));
+  painter->setFont(opt.font);
+  painter->drawText(QRectF(opt.rect.adjusted(margin, 0, 0, 0)), ForDisplay(text),
+                    FBox->TabOption());
+  painter->restore();
+}
+
+QSize ZTabDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
+  return {FBox->HorizontalExtent(), FBox->ItemHeight()};
+}
+
+// --- list box ---
+
+ZTabListBox::ZTabListBox(QWidget* parent)
+    : QAbstractItemView(parent), FModel(new ZTabListModel(this)) {
+  setModel(FModel);
+  setItemDelegate(new ZTabDelegate(this));
+  setSelectionMode(SingleSelection);
+  setSelectionBehavior(SelectRows);
+  setEditTriggers(NoEditTriggers);
+  setVerticalScrollMode(ScrollPerItem);
+  setHorizontalScrollMode(ScrollPerPixel);
+  MeasureFont();
+  RebuildTabOption();
+}
+
+void ZTabListBox::MeasureFont() {
+  const QFontMetrics fm(font());
+  FItemHeight = std::max(1, fm.height());
+  FCharWidth = std::max(
+      1, fm.horizontalAdvance(
+             QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789")) /
+             62);
+}
+
+void ZTabListBox::RebuildTabOption() {
+  // A tab unit is a quarter of the average character width.
+  const qreal unit = FCharWidth / 4.0;
+  QTextOption option(Qt::AlignLeft | Qt::AlignVCenter);
+  option.setWrapMode(QTextOption::NoWrap);
+  if (FTabStops.size() <= 1) {
+    const int every = FTabStops.empty() ? kDefaultTabStop : FTabStops.front();
+    option.setTabStopDistance(std::max(1, every) * unit);
+  } else {
+    QList<qreal> stops;
+    for (int position : FTabStops) stops.append(position * unit);
+    option.setTabArray(stops);
+    // Past the last stop a tab is no wider than a blank.
+    option.setTabStopDistance(std::max(1, QFontMetrics(font()).horizontalAdvance(u' ')));
+  }
+  FTabOption = option;
+}
+
+void ZTabListBox::SetTabStops(const std::vector<int>& positions) {
+  FTabStops = positions;
+  RebuildTabOption();
+  viewport()->update();
+}
+
+void ZTabListBox::SetHorizontalExtent(int width) {
+  width = std::max(0, width);
+  if (width == FHorizontalExtent) return;
+  FHorizontalExtent = width;
+  updateGeometries();
+  viewport()->update();
+}
+
+void ZTabListBox::AddLine(const QString& line) { FModel->Append(line); }
+
+void ZTabListBox::Clear() {
+  FProgramChange = true;
+  FModel->Clear();
+  FProgramChange = false;
+  updateGeometries();
+  viewport()->update();
+}
+
+int ZTabListBox::ItemIndex() const {
+  const QModelIndexList rows = selectionModel()->selectedIndexes();
+  return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void ZTabListBox::SetItemIndex(int index) {
+  FProgramChange = true;
+  if (index >= 0 && index < Count()) {
+    const QModelIndex target = FModel->index(index);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    scrollTo(target);
+  } else {
+    selectionModel()->clearSelection();
+  }
+  FProgramChange = false;
+  if (OnChange) OnChange(this, FPrevItemIndex);
+  FPrevItemIndex = ItemIndex();
+}
+
+void ZTabListBox::selectionChanged(const QItemSelection& selected,
+                                   const QItemSelection& deselected) {
+  QAbstractItemView::selectionChanged(selected, deselected);
+  if (FProgramChange) return;
+  // The operator's change (mouse or keyboard); the ordinary handling above ran first.
+  const int now = ItemIndex();
+  if (now != FPrevItemIndex && OnChange) OnChange(this, FPrevItemIndex);
+  FPrevItemIndex = now;
+}
+
+int ZTabListBox::TopIndex() const { return verticalScrollBar()->value(); }
+
+void ZTabListBox::SetTopIndex(int index) { verticalScrollBar()->setValue(index); }
+
+int ZTabListBox::VisibleRows() const { return std::max(1, viewport()->height() / FItemHeight); }
+
+int ZTabListBox::RowWidth() const {
+  return std::max(FHorizontalExtent, viewport()->width() + horizontalOffset());
+}
+
+QRect ZTabListBox::visualRect(const QModelIndex& index) const {
+  if (!index.isValid() || index.row() >= Count()) return {};
+  return {-horizontalOffset(), (index.row() - TopIndex()) * FItemHeight, RowWidth(),
+          FItemHeight};
+}
+
+void ZTabListBox::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  if (!index.isValid()) return;
+  const int row = index.row();
+  const int top = TopIndex();
+  const int rows = VisibleRows();
+  switch (hint) {
+    case PositionAtTop:
+      SetTopIndex(row);
+      break;
+    case PositionAtBottom:
+      SetTopIndex(row - rows + 1);
+      break;
+    case PositionAtCenter:
+      SetTopIndex(row - rows / 2);
+      break;
+    case EnsureVisible:
+      if (row < top) SetTopIndex(row);
+      else if (row >= top + rows) SetTopIndex(row - rows + 1);
+      break;
+  }
+}
+
+QModelIndex ZTabListBox::indexAt(const QPoint& point) const {
+  if (point.y() < 0) return {};
+  const int row = TopIndex() + point.y() / FItemHeight;
+  return row < Count() ? FModel->index(row) : QModelIndex();
+}
+
+QModelIndex ZTabListBox::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
+  const int count = Count();
+  if (count == 0) return {};
+  const QModelIndex current = currentIndex();
+  int row = current.isValid() ? current.row() : -1;
+  switch (action) {
+    case MoveUp:
+    case MovePrevious:
+      row = row < 0 ? 0 : row - 1;
+      break;
+    case MoveDown:
+    case MoveNext:
+      row = row + 1;
+      break;
+    case MovePageUp:
+      row = row - std::max(1, VisibleRows() - 1);
+      break;
+    case MovePageDown:
+      row = row + std::max(1, VisibleRows() - 1);
+      break;
+    case MoveHome:
+      row = 0;
+      break;
+    case MoveEnd:
+      row = count - 1;
+      break;
+    case MoveLeft:
+    case MoveRight:
+      // Sideways keys scroll the long lines, as a list box does.
+      horizontalScrollBar()->triggerAction(action == MoveLeft
+                                               ? QAbstractSlider::SliderSingleStepSub
+                                               : QAbstractSlider::SliderSingleStepAdd);
+      return current;
+  }
+  return FModel->index(std::clamp(row, 0, count - 1));
+}
+
+int ZTabListBox::horizontalOffset() const { return horizontalScrollBar()->value(); }
+
+int ZTabListBox::verticalOffset() const { return TopIndex() * FItemHeight; }
+
+bool ZTabListBox::isIndexHidden(const QModelIndex&) const { return false; }
+
+void ZTabListBox::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags flags) {
+  const int count = Count();
+  const int top = TopIndex();
+  const int first = top + std::max(0, rect.top()) / FItemHeight;
+  const int last = top + std::max(0, rect.bottom()) / FItemHeight;
+  if (count == 0 || first >= count) return;
+  selectionModel()->select(
+      QItemSelection(FModel->index(first), FModel->index(std::min(last, count - 1))), flags);
+}
+
+QRegion ZTabListBox::visualRegionForSelection(const QItemSelection& selection) const {
+  QRegion region;
+  const int top = TopIndex();
+  const int bottom = top + VisibleRows();
+  for (const QItemSelectionRange& range : selection) {
+    const int first = std::max(range.top(), top);
+    const int last = std::min(range.bottom(), bottom);
+    if (first > last) continue;
+    region += visualRect(FModel->index(first)).united(visualRect(FModel->index(last)));
+  }
+  return region;
+}
+
+void ZTabListBox::paintEvent(QPaintEvent* event) {
+  const int count = Count();
+  if (count == 0) return;
+  QPainter painter(viewport());
+  const QRect area = event->rect();
+  const int top = TopIndex();
+  const int first = top + std::max(0, area.top()) / FItemHeight;
+  const int last = std::min(count - 1, top + std::max(0, area.bottom()) / FItemHeight);
+  QStyleOptionViewItem base;
+  initViewItemOption(&base);
+  const QModelIndex current = currentIndex();
+  const bool focused = hasFocus();
+  QItemSelectionModel* selection = selectionModel();
+  for (int row = first; row <= last; ++row) {
+    const QModelIndex index = FModel->index(row);
+    QStyleOptionViewItem option = base;
+    option.rect = visualRect(index);
+    if (selection->isSelected(index)) option.state |= QStyle::State_Selected;
+    if (focused && index == current) option.state |= QStyle::State_HasFocus;
+    itemDelegate()->paint(&painter, option, index);
+  }
+}
+
+void ZTabListBox::updateGeometries() {
+  const int rows = VisibleRows();
+  QScrollBar* vertical = verticalScrollBar();
+  vertical->setSingleStep(1);
+  vertical->setPageStep(rows);
+  vertical->setRange(0, std::max(0, Count() - rows));
+  QScrollBar* horizontal = horizontalScrollBar();
+  horizontal->setSingleStep(FCharWidth);
+  horizontal->setPageStep(std::max(1, viewport()->width()));
+  horizontal->setRange(0, std::max(0, FHorizontalExtent - viewport()->width()));
+  QAbstractItemView::updateGeometries();
+}
+
+void ZTabListBox::scrollContentsBy(int, int) { viewport()->update(); }
+
+void ZTabListBox::rowsInserted(const QModelIndex& parent, int start, int end) {
+  QAbstractItemView::rowsInserted(parent, start, end);
+  // Only the scroll range changes; nothing here walks the existing lines.
+  updateGeometries();
+  if (start <= TopIndex() + VisibleRows()) viewport()->update();
+}
+
+void ZTabListBox::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) {
+    MeasureFont();
+    RebuildTabOption();
+    updateGeometries();
+  }
+  QAbstractItemView::changeEvent(event);
+}
+
+}  // namespace zp
