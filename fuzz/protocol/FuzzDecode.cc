@@ -27,6 +27,16 @@ void DecodeRaw(const std::uint8_t* data, std::size_t size) {
   ZExpBuf p;
   const std::int32_t r = p.Decode(available, data);
   FUZZ_CHECK(r == 0 || r == -1 || (r >= ZExpBuf::FramingOverhead && r <= available));
+  // Fewer bytes give "need more" or the same answer, so a receiver that gets the
+  // stream in pieces decides as one that gets it whole.
+  for (const int fewer : {available - 1, available / 2, 8}) {
+    if (fewer < 0 || fewer >= available) continue;
+    ZExpBuf part;
+    const std::int32_t rp = part.Decode(fewer, data);
+    const bool longer = fewer < 9 || p.GetTBytes() + ZExpBuf::FramingOverhead > fewer;
+    FUZZ_CHECK(rp == r || (rp == -1 && (r == -1 || longer)));
+    FUZZ_CHECK(rp != -1 || fewer >= 9 || part.GetTBytes() == 0);
+  }
   if (r <= 0) return;
   FUZZ_CHECK(r == p.GetTBytes() + ZExpBuf::FramingOverhead);
   FUZZ_CHECK(p.GetTextLength() <= ZExpBuf::MaxTextPart && p.GetDataLength() <= ZExpBuf::MaxDataPart);

@@ -123,16 +123,21 @@ void ZExpBuf::Encode(int& length, std::uint8_t* buffer) {
 
 std::int32_t ZExpBuf::Decode(int available, const std::uint8_t* buffer) {
   // Every test of `available` comes before the read it guards: the bytes are a peer's
-  // and may announce anything.
-  if (available < 1) return -1;
+  // and may announce anything. Until the length field has arrived TBytes is 0, so a
+  // caller that looks at it after -1 never sees the length of an earlier packet.
+  auto need_more = [this] {
+    TBytes = 0;
+    return -1;
+  };
+  if (available < 1) return need_more();
   Start = buffer[0];
-  if (available < 2) return -1;
+  if (available < 2) return need_more();
   Signature = static_cast<char>(buffer[1]);
   if (buffer[1] != SignatureByte) return 0;
-  if (available < 3) return -1;
+  if (available < 3) return need_more();
   Revision = static_cast<char>(buffer[2]);
   if (buffer[2] != RevisionByte) return 0;
-  if (available < TBytesOffset + TBytesWidth) return -1;
+  if (available < TBytesOffset + TBytesWidth) return need_more();
   TBytes = GetNumber(buffer + TBytesOffset, TBytesWidth);  // at most 999999
   // A negative length cannot frame anything. Answering 0 makes the receiver drop one
   // byte and look for the next start triple instead of consuming a bogus count.

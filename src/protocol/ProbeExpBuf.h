@@ -87,7 +87,8 @@ class ZExpBuf {
   // Returns 0 when no packet starts here (wrong signature or revision, or a malformed
   // packet: negative length or no separator within it), -1 when more bytes are needed,
   // else the packet's length TBytes + FramingOverhead (never more than `available`).
-  // On 0 and -1 only Start, Signature, Revision and TBytes may have changed.
+  // On 0 and -1 only Start, Signature, Revision and TBytes may have changed; after -1
+  // TBytes is the announced length, or 0 while the length field is incomplete.
   std::int32_t Decode(int available, const std::uint8_t* buffer);
 
   // "Detail", "Heartbeat", ... for a known letter, else "Unrecognized".
