@@ -1,0 +1,142 @@
+// Takes the README's pictures: runs the real windows through one test with a scripted
+// worker (three routes, one of which fails) and grabs each page and the results
+// window as PNG files into the directory given as the first argument.
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+
+#include "FakeWorker.h"
+#include "app/ProbeForm.h"
+#include "app/ResultsForm.h"
+#include "app/TabBox.h"
+
+namespace {
+
+using zp::test::FakeWorker;
+
+struct Route {
+  const char *name, *address;
+  int score;
+  const char* elapsed;
+};
+constexpr Route kRoutes[] = {{"Gateway1", "127.0.0.1", 12, "0.41"},
+                             {"Gateway2", "127.0.0.2", 340, "1.87"},
+                             {"Gateway3", "127.0.0.3", 25, nullptr}};
+
+std::atomic<bool> g_release{false};
+
+FakeWorker::Script DemoScript() {
+  FakeWorker::Script script;
+  script.discover = [](FakeWorker& w) {
+    w.Trace("GetRoute Start \"127.0.0.1:6900\"");
+    w.Trace("Connected to 127.0.0.1:6900 (26880)");
+    const char request[] = "$RT0001000100010000A     0000000000000000\x03";
+    w.TraceDump("Tx", static_cast<int>(sizeof request - 1), request);
+    w.Trace("00 \"OK\"");
+    int i = 1;
+    for (const Route& r : kRoutes) {
+      char line[96];
+      std::snprintf(line, sizeof line, "%2.2d \"%s=%s:26881\"", i++, r.name, r.address);
+      w.Trace(line);
+      w.AddRoute(std::string(r.name) + "=" + r.address + ":26881", 25);
+    }
+    w.Trace("GetRoute Finished \"127.0.0.1:6900\"");
+  };
+  script.profile = [](FakeWorker& w) {
+    int index = 0;
+    for (const Route& r : kRoutes) {
+      char line[160];
+      std::snprintf(line, sizeof line, "CurrentRoute %s %s:26881", r.name, r.address);
+      w.Trace(line);
+      std::snprintf(line, sizeof line, "Profiling to %s %s:26881", r.name, r.address);
+      w.SetStatusText(line);
+      std::snprintf(line, sizeof line, "0: connect via route %s %s 6901 (26881)", r.name, r.address);
+      w.Trace(line);
+      if (index == 1) {
+        while (!g_release && !w.Terminated()) w.Pause(20);
+      }
+      if (r.elapsed != nullptr) {
+        std::snprintf(line, sizeof line, "%s Profiling Complete - Score (%d) %ssec Elapsed", r.name,
+                      r.score, r.elapsed);
+      } else {
+        std::snprintf(line, sizeof line,
+                      "0: connect() failed to %s %s 6901 (26881) Connection refused", r.name,
+                      r.address);
+        w.SetResultCode(2);
+      }
+      w.Trace(line);
+      w.SetRouteScore(index++, r.score);
+    }
+  };
+  script.sync = [](FakeWorker& w) {
+    w.Trace("CurrentRoute(0) Gateway1 127.0.0.1:26881");
+    w.Trace("PublicKey Request SUCCESS 1184 Bytes 0.20sec");
+  };
+  return script;
+}
+
+bool Save(QWidget* widget, const QDir& dir, const char* name) {
+  const QString path = dir.filePath(name);
+  const bool ok = widget->grab().save(path);
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const QDir dir(argc > 1 ? argv[1] : ".");
+  int qt_argc = 1;
+  QApplication app(qt_argc, argv);
+  QApplication::setApplicationDisplayName("Zelvan Probe");
+
+  zp::TfrmProbe form;
+  zp::TfrmResults results;
+  form.SetResultsForm(&results);
+  zp::test::FakeFactory factory;
+  factory.script = DemoScript();
+  form.SetWorkerFactory(factory.Make());
+  form.show();
+  if (!QTest::qWaitForWindowExposed(&form)) return 1;
+
+  bool ok = Save(&form, dir, "window-welcome.png");
+  form.findChild<QPushButton*>("btnWelcomeNext")->click();
+  auto* item = form.findChild<QRadioButton*>("rgSelectItem0");
+  QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(6, item->height() / 2));
+  QTest::qWait(50);
+  ok &= Save(&form, dir, "window-select.png");
+  form.findChild<QPushButton*>("btnSelectNext")->click();
+
+  bool results_seen = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (QApplication::activeModalWidget() != &results || results_seen) return;
+    results_seen = true;
+    QTest::qWait(100);
+    ok &= Save(&form, dir, "window-process-result.png");
+    ok &= Save(&results, dir, "window-results.png");
+    results.accept();
+  });
+  watch.start(20);
+
+  form.findChild<QPushButton*>("btnProcessTest")->click();
+  // Mid-test: wait for a poll to show the second route being profiled.
+  ok &= QTest::qWaitFor(
+      [&] {
+        return form.findChild<QLabel*>("lblProgress")->text().contains("2 of 3") &&
+               form.findChild<QLabel*>("lblShowThreadDescription")->text() == "ExpressT";
+      },
+      5000);
+  QTest::qWait(100);
+  ok &= Save(&form, dir, "window-process.png");
+  g_release = true;
+  ok &= QTest::qWaitFor([&] { return results_seen && !results.isVisible(); }, 10000);
+  form.close();
+  return ok ? 0 : 1;
+}
