@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/ConsoleRunner.h"
+#include "cli/MonitoringReport.h"
 #include "framework/MemTrack.h"
 
 #ifndef ZP_VERSION
@@ -31,8 +32,12 @@ int main(int argc, char** argv) {
   app.add_option("--timeout", options.timeout_seconds,
                  "Stop the test after this many seconds (exit status 3)")
       ->check(CLI::NonNegativeNumber);
-  app.add_flag("--json", options.json,
-               "Write one JSON document to standard output; trace lines go to standard error");
+  auto* json = app.add_flag("--json", options.json,
+                            "Write one JSON document to standard output; trace lines go to standard error");
+  app.add_flag("--monitoring", options.monitoring,
+               "Write the monitoring-plugins format: one status line with perfdata, then one line per "
+               "route; trace lines are not written")
+      ->excludes(json);
   app.add_option("--dns-store", options.dns_store, "DNS cache file (default: the user's state folder)");
   try {
     app.parse(argc, argv);
@@ -45,16 +50,21 @@ int main(int argc, char** argv) {
 
   zp::ConsoleOutcome out;
   try {
-    out = zp::RunConsoleTest(options, options.json ? stderr : stdout);
+    std::FILE* trace = stdout;
+    if (options.json) trace = stderr;
+    if (options.monitoring) trace = std::fopen("/dev/null", "w");
+    out = zp::RunConsoleTest(options, trace != nullptr ? trace : stderr);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "internal error: %s\n", e.what());
     return 3;
   }
-  if (out.timed_out)
+  if (out.timed_out && !options.monitoring)
     std::fprintf(stderr, "Timed out after %.0f s in state %s\n", options.timeout_seconds,
                  out.end_state.c_str());
 
-  if (options.json) {
+  if (options.monitoring) {
+    std::fputs(zp::MonitoringReport(out).c_str(), stdout);
+  } else if (options.json) {
     nlohmann::json doc;
     doc["result_code"] = out.result_code;
     doc["banner"] = zp::BannerWord(out.result_code);

@@ -1,0 +1,130 @@
+#pragma once
+// Runs whole probe tests in-process, on this thread as the creator, against the
+// simulated gateway on loopback, with time scaled so that the probe's long waits pass
+// quickly. Each test gets its own DNS store file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/ProbeExpressClientThread.h"
+#include "framework/MemTrack.h"
+#include "platform/Random.h"
+#include "platform/Tick.h"
+
+namespace zp::test {
+
+struct ProbeRun {
+  std::vector<std::string> lines;  // trace texts, in order, without name and time
+  std::int32_t result_code = -1;
+  RouteList routes;
+  std::string end_state;   // state name when collected
+  std::string box_text;    // the fatal-error box, if one was shown
+  bool halted = false;     // reached "Halted" (rather than being stopped)
+  double real_seconds = 0;
+
+  bool Has(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+  // Index of the first line equal to `line` at or after `from`, or -1.
+  int IndexOf(const std::string& line, int from = 0) const {
+    for (std::size_t i = static_cast<std::size_t>(std::max(from, 0)); i < lines.size(); ++i)
+      if (lines[i] == line) return static_cast<int>(i);
+    return -1;
+  }
+  int CountOf(const std::string& line) const {
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+  }
+  bool HasPrefix(const std::string& prefix) const {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  }
+  std::int32_t ScoreOf(const std::string& entry) const {
+    for (const auto& r : routes)
+      if (r.text == entry) return r.score;
+    return -1;
+  }
+};
+
+struct ProbeSettings {
+  std::string server = "127.0.0.1";
+  std::int32_t port = 0x6900;
+  std::string route_code = "A";
+  HostResolver resolver;            // empty: the system resolver
+  std::string store_path;           // empty: the harness's own file
+  double real_limit_seconds = 20;   // then a stop is requested
+  // Asked after every served hand-over; true requests a stop (e.g. once a line appears).
+  std::function<bool(const ProbeRun&)> stop_when;
+};
+
+class ProbeHarness : public ::testing::Test {
+ protected:
+  static constexpr double kTimeScale = 20.0;
+
+  void SetUp() override {
+    StartTracking();
+    testing::SetRandomSeed(0);
+    testing::SetTimeScale(kTimeScale);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() /
+           (std::string("zp-probe-") + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    testing::ResetClock();
+    std::filesystem::remove_all(dir_);
+  }
+
+  std::string StorePath() const { return (dir_ / "registry.db").string(); }
+
+  ProbeRun Run(const ProbeSettings& settings) {
+    ProbeRun run;
+    auto invoker = std::make_shared<QueueInvoker>();
+    ZTraceEvent handler = [&run, invoker](const std::string&, const std::string& text) {
+      // Packets trace on the worker thread: pass those lines over like the window does.
+      invoker->RunAndWait([&] { run.lines.push_back(text); });
+    };
+    auto worker = std::make_unique<ZExpressTcpClientThread>("ExpressT", handler, settings.server, settings.port,
+                                                            settings.route_code, invoker);
+    worker->SetDnsStorePath(settings.store_path.empty() ? StorePath() : settings.store_path);
+    if (settings.resolver) worker->SetHostResolver(settings.resolver);
+    worker->SetOnErrorBox([&run](const std::string& text) { run.box_text = text; });
+    const auto t0 = std::chrono::steady_clock::now();
+    worker->Resume();
+    worker->WaitForStartup();
+    Event never(Event::Reset::Manual);
+    for (;;) {
+      if (worker->GetStateName() == "Halted") {
+        run.halted = true;
+        break;
+      }
+      if (worker->Finished()) break;
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      if (elapsed > settings.real_limit_seconds || (settings.stop_when && settings.stop_when(run))) break;
+      invoker->WaitServing(never, 20);
+    }
+    run.end_state = worker->GetStateName();
+    worker->Terminate();
+    worker->WaitFinished();
+    run.result_code = worker->GetResultCode();
+    run.routes = worker->GetResultList();
+    run.real_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    worker.reset();
+    invoker->Close();
+    return run;
+  }
+
+  // For failure messages: the whole trace.
+  static std::string Dump(const ProbeRun& run) {
+    std::string all;
+    for (const auto& l : run.lines) all += l + "\n";
+    return all;
+  }
+
+  std::filesystem::path dir_;
+};
+
+}  // namespace zp::test
