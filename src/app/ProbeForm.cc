@@ -292,12 +292,13 @@ void TfrmProbe::BuildProcessPage() {
   pnlBottom->setFrameShape(QFrame::NoFrame);
   pnlBottom->setMinimumHeight(kButtonPanelHeight);
   lblProgress = PlainLabel("lblProgress", {}, pnlBottom);
+  // A long phase text must never widen the window.
+  lblProgress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   pbProgress = new QProgressBar(pnlBottom);
   pbProgress->setObjectName("pbProgress");
   pbProgress->setTextVisible(false);
   pbProgress->setMaximumWidth(120);
   pbProgress->setMaximumHeight(12);
-  lblProgress->hide();
   pbProgress->hide();
   btnProcessBack = MakeButton("btnProcessBack", "&Back", pnlBottom);
   btnProcessTest = MakeButton("btnProcessTest", "&Test", pnlBottom);
@@ -311,9 +312,9 @@ void TfrmProbe::BuildProcessPage() {
   connect(btnProcessClose, &QPushButton::clicked, this, &QWidget::close);
   auto* bottom = new QHBoxLayout(pnlBottom);
   bottom->setContentsMargins(12, 8, 12, 12);
-  bottom->addWidget(lblProgress);
+  bottom->addWidget(lblProgress, 1);
   bottom->addWidget(pbProgress);
-  bottom->addStretch(1);
+  bottom->addSpacing(12);
   bottom->addWidget(btnProcessBack);
   bottom->addWidget(btnProcessTest);
   bottom->addWidget(btnProcessStop);
@@ -423,7 +424,6 @@ void TfrmProbe::btnProcessTestClick() {
     tmrProcess->start();
     btnProcessStop->setEnabled(true);
     UpdateProgress(started->GetStateName());
-    lblProgress->show();
     pbProgress->show();
   }
   if (FClosing) FinishClose();
@@ -482,11 +482,13 @@ void TfrmProbe::Disable(QPushButton* button, QWidget* focus_next) {
 
 void TfrmProbe::EndTestDisplay() {
   Disable(btnProcessStop, btnProcessTest);
-  lblProgress->hide();
+  // The label stays (empty) so that it keeps the buttons to the right.
+  lblProgress->clear();
   pbProgress->hide();
 }
 
 void TfrmProbe::UpdateProgress(const std::string& state_name) {
+  FLastState = state_name;
   lblProgress->setText(Bytes(FProgress.Describe(state_name)));
   const int count = FProgress.RouteCount();
   const int current = FProgress.CurrentRoute();
@@ -544,7 +546,10 @@ void TfrmProbe::AppendTraceLine(const std::string& name, const std::string& text
   tlbTrace->SetTopIndex(tlbTrace->Count() - tlbTrace->viewport()->height() / FLineHeight + 2);
   tlbTrace->SetHorizontalExtent(FMaxLineLength * FCharWidth);
   tlbTrace->setUpdatesEnabled(true);
+  const int route = FProgress.CurrentRoute();
   FProgress.OnTrace(text);
+  // A new route shows at once rather than at the next poll.
+  if (FProgress.CurrentRoute() != route && tmrProcess->isActive()) UpdateProgress(FLastState);
 }
 
 void TfrmProbe::ShowFatalErrorBox(const std::string& text) {

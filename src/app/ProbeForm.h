@@ -162,6 +162,7 @@ class TfrmProbe : public QWidget {
   std::unique_ptr<TfrmResults> FOwnResults;
   std::vector<QMessageBox*> FErrorBoxes;
   ZProbeProgress FProgress;
+  std::string FLastState;  // as the last poll read it
   int FBusy = 0;
   bool FStarting = false;
   bool FClosing = false;

@@ -65,7 +65,7 @@ std::string ZProbeProgress::Describe(std::string_view state_name) const {
       std::snprintf(text, sizeof text, "Profiling route %d", FCurrentRoute);
     return text;
   }
-  if (state_name == "WaitRoutes") return "No routes yet: asking again shortly";
+  if (state_name == "WaitRoutes") return "No routes: asking again soon";
   if (state_name == "SyncKeyPage") return "Fetching the public key";
   if (state_name == "Halted") return "Finished";
   return std::string(state_name);

@@ -9,7 +9,7 @@ TEST(ProbeProgressTest, PhasesComeFromTheStateName) {
   ZProbeProgress progress;
   EXPECT_EQ(progress.Describe("Holding"), "Starting");
   EXPECT_EQ(progress.Describe("UpdateRoutes"), "Fetching the route list");
-  EXPECT_EQ(progress.Describe("WaitRoutes"), "No routes yet: asking again shortly");
+  EXPECT_EQ(progress.Describe("WaitRoutes"), "No routes: asking again soon");
   EXPECT_EQ(progress.Describe("SyncKeyPage"), "Fetching the public key");
   EXPECT_EQ(progress.Describe("Waiting"), "Waiting");
 }
