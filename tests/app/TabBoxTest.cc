@@ -54,15 +54,6 @@ TEST_F(TabBoxTest, OperatorChangesReportOnlyRealChangesProgramSetsAlwaysReport) 
   EXPECT_EQ(box.PrevItemIndex(), 3);
 }
 
-TEST_F(TabBoxTest, NewListHasNoSelectionAndNoPreviousIndex) {
-  ZTabListBox fresh;
-  EXPECT_EQ(fresh.PrevItemIndex(), -1);
-  EXPECT_EQ(fresh.ItemIndex(), -1);
-  fresh.AddLine("x");
-  fresh.SetItemIndex(5);  // past the end: no selection
-  EXPECT_EQ(fresh.ItemIndex(), -1);
-}
-
 TEST_F(TabBoxTest, OneStopRepeatsSeveralStopsAreExact) {
   const qreal unit = box.AverageCharWidth() / 4.0;
   const QString line = "a\tb\tc";
