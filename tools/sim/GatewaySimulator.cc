@@ -1,0 +1,181 @@
+#include "GatewaySimulator.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+
+#include "RouteServerPeer.h"
+#include "SimConnection.h"
+#include "SimSocket.h"
+#include "platform/PollWait.h"
+#include "platform/Tick.h"
+
+namespace zp::sim {
+namespace {
+
+// Accepts per listener and pass, so that a burst of connects cannot starve the rest.
+constexpr int kAcceptsPerPass = 64;
+
+}  // namespace
+
+GatewaySimulator::GatewaySimulator() {
+  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+GatewaySimulator::~GatewaySimulator() {
+  Stop();
+  CloseListeners();
+  close(wake_fd_);
+}
+
+void GatewaySimulator::RequireNotStarted(const char* what) const {
+  if (started_) throw std::logic_error(std::string(what) + " after Start");
+}
+
+std::uint16_t GatewaySimulator::AddRouteServer(const RouteServerConfig& config) {
+  RequireNotStarted("AddRouteServer");
+  auto slot = std::make_unique<ServerSlot>();
+  slot->config = config;
+  slot->listener = ListenOn(config.address, config.port, slot->port);
+  servers_.push_back(std::move(slot));
+  return servers_.back()->port;
+}
+
+std::string GatewaySimulator::AddRoute(const RouteConfig& config) {
+  RequireNotStarted("AddRoute");
+  if (!IsValidRouteName(config.name)) throw std::invalid_argument("bad route name '" + config.name + "'");
+  for (const auto& r : routes_)
+    if (r->config.name == config.name) throw std::invalid_argument("route '" + config.name + "' given twice");
+  auto slot = std::make_unique<RouteSlot>();
+  slot->config = config;
+  std::uint16_t port = 0;
+  if (config.refuse)
+    port = ReserveClosedPort(config.address, config.port);
+  else
+    slot->listener = ListenOn(config.address, config.port, port);
+  slot->config.port = port;
+  slot->entry = config.name + "=" + config.address + ":" + std::to_string(port);
+  routes_.push_back(std::move(slot));
+  return routes_.back()->entry;
+}
+
+void GatewaySimulator::Start() {
+  RequireNotStarted("Start");
+  started_ = true;
+  const std::vector<std::string> entries = RouteEntries();
+  std::vector<Listener> listeners;
+  for (auto& s : servers_) {
+    auto lines = std::make_shared<std::vector<std::string>>();
+    if (s->config.list_routes) *lines = entries;
+    lines->insert(lines->end(), s->config.extra_lines.begin(), s->config.extra_lines.end());
+    s->lines = std::move(lines);
+    ServerSlot* slot = s.get();
+    listeners.push_back({slot->listener, [slot] {
+                           return std::make_unique<RouteServerPeer>(slot->config, slot->lines, slot->counters);
+                         }});
+  }
+  for (auto& r : routes_) {
+    if (r->listener < 0) continue;
+    RouteSlot* slot = r.get();
+    listeners.push_back({slot->listener, [this, slot] {
+                           return std::make_unique<GatewayRoutePeer>(slot->config, slot->counters, circuits_);
+                         }});
+  }
+  thread_ = std::thread(&GatewaySimulator::Run, this, std::move(listeners));
+}
+
+void GatewaySimulator::Stop() {
+  if (!thread_.joinable()) return;
+  stopping_ = true;
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = write(wake_fd_, &one, sizeof one);
+  thread_.join();
+  CloseListeners();
+}
+
+void GatewaySimulator::CloseListeners() {
+  for (auto& s : servers_) {
+    if (s->listener >= 0) close(s->listener);
+    s->listener = -1;
+  }
+  for (auto& r : routes_) {
+    if (r->listener >= 0) close(r->listener);
+    r->listener = -1;
+  }
+}
+
+void GatewaySimulator::Run(std::vector<Listener> listeners) {
+  std::vector<std::unique_ptr<SimConnection>> connections;
+  std::vector<pollfd> fds;
+  while (!stopping_) {
+    // Phases of one pass: the time, the earliest deadline, the wait, then what is due.
+    std::uint32_t now = GetTickCount();
+    long timeout = -1;
+    for (const auto& c : connections)
+      if (const auto ms = c->MsUntilDue(now); ms && (timeout < 0 || *ms < timeout)) timeout = static_cast<long>(*ms);
+
+    fds.clear();
+    fds.push_back({wake_fd_, POLLIN, 0});
+    for (const Listener& l : listeners) fds.push_back({l.fd, POLLIN, 0});
+    for (const auto& c : connections) fds.push_back({c->Fd(), c->PollEvents(), 0});
+    if (PollWithDeadline(fds.data(), fds.size(), PollDeadline(timeout)) < 0) break;
+    if (stopping_) break;
+
+    now = GetTickCount();
+    const std::size_t existing = connections.size();
+    for (std::size_t i = 0; i < existing; ++i) connections[i]->Service(fds[1 + listeners.size() + i].revents, now);
+    for (std::size_t i = 0; i < listeners.size(); ++i) {
+      if (!(fds[1 + i].revents & POLLIN)) continue;
+      for (int k = 0; k < kAcceptsPerPass; ++k) {
+        const int fd = AcceptConnection(listeners[i].fd);
+        if (fd < 0) break;
+        if (connections.size() >= kMaxConnections) {
+          CloseSocket(fd, true);
+          continue;
+        }
+        connections.push_back(std::make_unique<SimConnection>(fd, listeners[i].make_peer(), now));
+        connections.back()->Begin();
+      }
+    }
+    std::erase_if(connections, [](const auto& c) { return !c->Open(); });
+  }
+}
+
+RouteStats GatewaySimulator::Stats(std::string_view name) const {
+  for (const auto& r : routes_)
+    if (r->config.name == name) return r->counters.Snapshot();
+  throw std::out_of_range("no route '" + std::string(name) + "'");
+}
+
+RouteServerStats GatewaySimulator::ServerStats(std::size_t index) const {
+  return servers_.at(index)->counters.Snapshot();
+}
+
+std::vector<std::string> GatewaySimulator::RouteEntries() const {
+  std::vector<std::string> entries;
+  for (const auto& r : routes_) entries.push_back(r->entry);
+  return entries;
+}
+
+std::vector<std::string> GatewaySimulator::RouteServerAddresses() const {
+  std::vector<std::string> addresses;
+  for (const auto& s : servers_) addresses.push_back(s->config.address + ":" + std::to_string(s->port));
+  return addresses;
+}
+
+std::string GatewaySimulator::ReadyLine() const {
+  const auto join = [](const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += (out.empty() ? "" : ",") + item;
+    return out;
+  };
+  return "READY route-server=" + join(RouteServerAddresses()) + " routes=" + join(RouteEntries());
+}
+
+}  // namespace zp::sim

@@ -1,0 +1,88 @@
+#include "RouteServerPeer.h"
+
+#include <vector>
+
+#include "protocol/ProbeExpBuf.h"
+
+namespace zp::sim {
+namespace {
+
+using namespace std::string_view_literals;
+constexpr auto kLineEnd = "\r\n"sv;
+// No start triple in here, but two beginnings of one, so a receiver has to re-synchronise.
+constexpr auto kGarbage = "GARBAGE \x01\x01S\x01Sb\x00\xff\r\n"sv;
+
+std::string Encoded(ZExpBuf& packet) {
+  std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
+  int length = 0;
+  packet.Encode(length, bytes.data());
+  return std::string(bytes.begin(), bytes.begin() + length);
+}
+
+// The status line and the route lines, as many whole lines as the data part holds. The
+// largest answer pads the status line, after its "OK", since every further non-empty
+// line would count as a route.
+std::string AnswerData(const RouteServerConfig& config, const std::vector<std::string>& lines) {
+  std::string data = config.status_line.substr(0, ZExpBuf::MaxDataPart);
+  std::string routes;
+  for (const std::string& line : lines) {
+    if (data.size() + routes.size() + kLineEnd.size() + line.size() > ZExpBuf::MaxDataPart) break;
+    routes.append(kLineEnd);
+    routes.append(line);
+  }
+  if (config.largest) {
+    const std::size_t room = ZExpBuf::MaxDataPart - data.size() - routes.size();
+    if (room > 0) data += ' ';
+    for (std::size_t i = 1; i < room; ++i) data += static_cast<char>('a' + i % 26);
+  }
+  return data + routes;
+}
+
+}  // namespace
+
+RouteServerPeer::RouteServerPeer(const RouteServerConfig& config,
+                                 std::shared_ptr<const std::vector<std::string>> lines,
+                                 RouteServerCounters& counters)
+    : config_(config), lines_(std::move(lines)), counters_(counters) {}
+
+void RouteServerPeer::OnConnect(SimLink& /*link*/) { ++counters_.connections; }
+
+void RouteServerPeer::OnPacket(const ZExpBuf& packet, SimLink& link) {
+  if (packet.PacketType != 'R') return;
+  ++counters_.requests;
+  if (config_.silent) return;
+  if (config_.close_instead || config_.reset_instead) {
+    link.Close(config_.reset_instead, config_.delay_ms);
+    return;
+  }
+  std::string bytes = AnswerBytes(config_, *lines_, packet.ClientSequence);
+  if (config_.bytewise)
+    link.SendBytewise(std::move(bytes), config_.byte_gap_ms, config_.delay_ms);
+  else
+    link.Send(std::move(bytes), config_.delay_ms);
+}
+
+std::string RouteServerPeer::AnswerBytes(const RouteServerConfig& config, const std::vector<std::string>& lines,
+                                         std::int32_t client_sequence) {
+  ZExpBuf packet;
+  packet.PacketType = 'R';
+  packet.ClientSequence = client_sequence;
+  packet.SetText(config.largest ? std::string(ZExpBuf::MaxTextPart, ' ') : std::string());
+  const std::string data = AnswerData(config, lines);
+  packet.SetData(static_cast<int>(data.size()), reinterpret_cast<const std::uint8_t*>(data.data()));
+  std::string answer = Encoded(packet);
+
+  std::string bytes;
+  if (config.garbage_before) bytes.append(kGarbage);
+  if (config.heartbeat_first) {
+    // A packet with no data part holds no line: the client has to skip it.
+    ZExpBuf heartbeat;
+    heartbeat.BuildHeartbeat(0, "0");
+    bytes += Encoded(heartbeat);
+  }
+  bytes += answer;
+  if (config.twice) bytes += answer;
+  return bytes;
+}
+
+}  // namespace zp::sim

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace zp::sim {
+
+// The manual page that --help prints.
+const char* UsageText();
+
+}  // namespace zp::sim
