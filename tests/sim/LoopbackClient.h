@@ -1,0 +1,160 @@
+#pragma once
+// A plain blocking client for tests of the simulator: it writes packets made with
+// ZExpBuf and frames the replies itself, independently of the simulator's framer.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/ProbeExpBuf.h"
+
+namespace zp::sim::testing {
+
+class LoopbackClient {
+ public:
+  explicit LoopbackClient(std::uint16_t port, const char* address = "127.0.0.1") {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    inet_pton(AF_INET, address, &sa.sin_addr);
+    if (connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+      connect_error_ = errno;
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~LoopbackClient() {
+    if (fd_ >= 0) close(fd_);
+  }
+  LoopbackClient(const LoopbackClient&) = delete;
+  LoopbackClient& operator=(const LoopbackClient&) = delete;
+
+  bool Connected() const { return fd_ >= 0; }
+  int ConnectError() const { return connect_error_; }
+
+  void Send(ZExpBuf& packet) {
+    std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
+    int length = 0;
+    packet.Encode(length, bytes.data());
+    SendRaw(std::string_view(reinterpret_cast<const char*>(bytes.data()), static_cast<std::size_t>(length)));
+  }
+  bool SendRaw(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+  // The next packet within `timeout_ms`; false on time-out or when the peer closed.
+  bool Receive(ZExpBuf& packet, int timeout_ms = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      if (TakePacket(packet)) return true;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) return false;
+    }
+  }
+
+  // Reads until the peer ends the connection: 0 for an orderly close, the error for a
+  // reset, -1 when it is still open after `timeout_ms`.
+  int WaitClosed(int timeout_ms = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (fd_ >= 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return -1;
+      ReadSome(static_cast<int>(left.count()));
+    }
+    return close_error_;
+  }
+
+  const std::string& Raw() const { return raw_; }  // every byte received
+  int Reads() const { return reads_; }              // recv calls that returned data
+
+ private:
+  bool TakePacket(ZExpBuf& packet) {
+    static constexpr char kStart[] = {0x01, 'S', 'a'};
+    for (;;) {
+      auto at = std::search(pending_.begin(), pending_.end(), std::begin(kStart), std::end(kStart));
+      // Without a start triple the last two bytes may still begin one.
+      if (at == pending_.end()) at = pending_.end() - std::min<std::ptrdiff_t>(2, std::ssize(pending_));
+      pending_.erase(pending_.begin(), at);
+      if (pending_.size() < 3) return false;
+      const int r = packet.Decode(static_cast<int>(pending_.size()), reinterpret_cast<const std::uint8_t*>(pending_.data()));
+      if (r < 0) return false;
+      pending_.erase(0, r == 0 ? 1 : static_cast<std::size_t>(r));
+      if (r > 0) return true;
+    }
+  }
+
+  bool ReadSome(int timeout_ms) {
+    if (fd_ < 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, timeout_ms) <= 0) return false;
+    char chunk[8192];
+    const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+    if (n <= 0) {
+      close_error_ = n == 0 ? 0 : errno;
+      close(fd_);
+      fd_ = -1;
+      return false;
+    }
+    ++reads_;
+    raw_.append(chunk, static_cast<std::size_t>(n));
+    pending_.append(chunk, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  int fd_ = -1;
+  int connect_error_ = 0;
+  int close_error_ = 0;
+  int reads_ = 0;
+  std::string raw_;
+  std::string pending_;
+};
+
+// The packets a probe sends, as it builds them.
+inline void MakeRoutesRequest(ZExpBuf& p) {
+  p.ClientSequence = 1;
+  p.BuildRoutesRequest(1, 1, "NETAPI", "73105", 'A');
+  p.SetData(0, nullptr);
+}
+inline void MakeLogin(ZExpBuf& p, std::int32_t sequence, char mode) {
+  const bool profile = mode == 'P';
+  p.ClientSequence = sequence;
+  p.BuildLogin(sequence, mode, 1, 1, profile ? 25 : 1, profile ? 0 : 1, profile ? "PROFILE" : "NETAPI",
+               "127.0.0.1", 14, 's', 0, "no error");
+  p.SetData(0, nullptr);
+}
+inline void MakeDetail(ZExpBuf& p, std::int32_t sequence, std::int32_t circuit, std::int32_t number) {
+  p.CircuitNumber = circuit;
+  p.CircuitSequence = number;
+  p.BuildDetail(sequence, 'U', "none", 0, "no error");
+  std::string payload;
+  for (int i = 0; i < 194; ++i) payload += static_cast<char>(0x20 + i % 97 % 96);
+  p.SetData(static_cast<int>(payload.size()), reinterpret_cast<const std::uint8_t*>(payload.data()));
+}
+inline void MakeKeyRequest(ZExpBuf& p) {
+  p.PacketType = 'P';
+  p.CircuitSequence = 1;
+  p.SetData(4, reinterpret_cast<const std::uint8_t*>("$0C0"));
+}
+
+inline std::string DataText(const ZExpBuf& p) {
+  const auto d = p.DataView();
+  return std::string(reinterpret_cast<const char*>(d.data()), d.size());
+}
+
+}  // namespace zp::sim::testing
