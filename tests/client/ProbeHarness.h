@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -21,6 +23,8 @@ namespace zp::test {
 
 struct ProbeRun {
   std::vector<std::string> lines;  // trace texts, in order, without name and time
+  // The worker's status text as it changed, sampled whenever a trace line arrives.
+  std::vector<std::string> statuses;
   std::int32_t result_code = -1;
   RouteList routes;
   std::string end_state;   // state name when collected
@@ -57,6 +61,12 @@ struct ProbeSettings {
   double real_limit_seconds = 20;   // then a stop is requested
   // Asked after every served hand-over; true requests a stop (e.g. once a line appears).
   std::function<bool(const ProbeRun&)> stop_when;
+  // Builds the worker instead of a plain ZExpressTcpClientThread (e.g. a test subclass);
+  // it gets the harness's name, trace handler, settings and invoker.
+  std::function<std::unique_ptr<ZExpressTcpClientThread>(const std::string& name, ZTraceEvent handler,
+                                                         const ProbeSettings& settings,
+                                                         std::shared_ptr<Invoker> invoker)>
+      make_worker;
 };
 
 class ProbeHarness : public ::testing::Test {
@@ -83,12 +93,21 @@ class ProbeHarness : public ::testing::Test {
   ProbeRun Run(const ProbeSettings& settings) {
     ProbeRun run;
     auto invoker = std::make_shared<QueueInvoker>();
-    ZTraceEvent handler = [&run, invoker](const std::string&, const std::string& text) {
+    ZExpressTcpClientThread* current = nullptr;  // set once built; read on this thread only
+    ZTraceEvent handler = [&run, &current, invoker](const std::string&, const std::string& text) {
       // Packets trace on the worker thread: pass those lines over like the window does.
-      invoker->RunAndWait([&] { run.lines.push_back(text); });
+      invoker->RunAndWait([&] {
+        run.lines.push_back(text);
+        if (current == nullptr) return;
+        const std::string status = current->GetStatusText(0);
+        if (run.statuses.empty() ? !status.empty() : run.statuses.back() != status) run.statuses.push_back(status);
+      });
     };
-    auto worker = std::make_unique<ZExpressTcpClientThread>("ExpressT", handler, settings.server, settings.port,
-                                                            settings.route_code, invoker);
+    std::unique_ptr<ZExpressTcpClientThread> worker =
+        settings.make_worker ? settings.make_worker("ExpressT", handler, settings, invoker)
+                             : std::make_unique<ZExpressTcpClientThread>("ExpressT", handler, settings.server,
+                                                                         settings.port, settings.route_code, invoker);
+    current = worker.get();
     worker->SetDnsStorePath(settings.store_path.empty() ? StorePath() : settings.store_path);
     if (settings.resolver) worker->SetHostResolver(settings.resolver);
     worker->SetOnErrorBox([&run](const std::string& text) { run.box_text = text; });
@@ -112,8 +131,11 @@ class ProbeHarness : public ::testing::Test {
     run.result_code = worker->GetResultCode();
     run.routes = worker->GetResultList();
     run.real_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    current = nullptr;
     worker.reset();
     invoker->Close();
+    // ZP_TRACE=1 in the environment prints every run's trace, for working on a test.
+    if (std::getenv("ZP_TRACE") != nullptr) std::fprintf(stderr, "%s", Dump(run).c_str());
     return run;
   }
 
