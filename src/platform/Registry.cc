@@ -127,6 +127,8 @@ bool Registry::Open(bool create_file) {
   // A second probe may be writing the same store: wait for it rather than fail.
   sqlite3_busy_timeout(db_, 5000);
   if (!Exec(kSchema)) {
+    // The schema text would only bury the reason; name the store instead.
+    Fail("cannot open " + path_);
     sqlite3_close(db_);
     db_ = nullptr;
     return false;

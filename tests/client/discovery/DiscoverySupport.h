@@ -1,0 +1,243 @@
+#pragma once
+// Helpers for the route discovery tests: route servers sharing one port on several
+// loopback addresses, a scripted raw peer for what the simulator does not offer, the
+// generator's shuffle worked out independently, and DNS store access.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "GatewaySimulator.h"
+#include "client/ClientFormat.h"
+#include "platform/Registry.h"
+#include "protocol/ProbeExpBuf.h"
+
+namespace zp::test {
+
+inline constexpr const char* kDnsRoot = "Software\\Zelvan Corporation\\DNS";
+
+// A simulator whose route servers all listen on one port, each on its own loopback
+// address: the first on an ephemeral port, the others on that same port. `configs`
+// gives each server's behaviour (its address and port are set here); `before` may add
+// routes first. A clash on a later address starts over on a new port.
+struct SharedPortSim {
+  std::unique_ptr<sim::GatewaySimulator> sim;
+  std::uint16_t port = 0;
+};
+
+inline SharedPortSim StartOnOnePort(std::vector<sim::RouteServerConfig> configs,
+                                    const std::vector<std::string>& addresses,
+                                    const std::function<void(sim::GatewaySimulator&)>& before = {}) {
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    SharedPortSim s{std::make_unique<sim::GatewaySimulator>(), 0};
+    if (before) before(*s.sim);
+    try {
+      for (std::size_t i = 0; i < configs.size(); ++i) {
+        sim::RouteServerConfig c = configs[i];
+        c.address = addresses[i];
+        c.port = s.port;
+        const std::uint16_t bound = s.sim->AddRouteServer(c);
+        if (i == 0) s.port = bound;
+      }
+    } catch (const std::runtime_error&) {
+      continue;  // the port is taken on a later address
+    }
+    s.sim->Start();
+    return s;
+  }
+  throw std::runtime_error("no port free on every address");
+}
+
+// One server that answers "OK" with exactly `routes`.
+inline sim::RouteServerConfig Answering(std::vector<std::string> routes) {
+  sim::RouteServerConfig c;
+  c.list_routes = false;
+  c.extra_lines = std::move(routes);
+  return c;
+}
+
+// The order in which the discovery walk tries `list` after the generator's seed was
+// `seed`: each position in turn swapped with one drawn from the whole list, a draw
+// being seed := seed * 134775813 + 1 and the high half of seed * n.
+inline std::vector<std::string> ShuffledFrom(std::uint32_t seed, std::vector<std::string> list) {
+  const auto n = static_cast<std::uint32_t>(list.size());
+  for (std::uint32_t i = 0; i < n; ++i) {
+    seed = seed * 134775813u + 1u;
+    const auto j = static_cast<std::uint32_t>((std::uint64_t{seed} * n) >> 32);
+    std::swap(list[i], list[j]);
+  }
+  return list;
+}
+
+// The cached addresses of `host`, as (name, data) pairs in stored order; empty when
+// the key does not exist.
+inline std::vector<std::pair<std::string, std::string>> CachedValues(const std::string& store,
+                                                                     const std::string& host) {
+  Registry registry(store);
+  std::vector<std::pair<std::string, std::string>> out;
+  if (const auto values = registry.ReadValues(std::string(kDnsRoot) + "\\" + host))
+    for (const auto& v : *values) out.emplace_back(v.name, v.data);
+  return out;
+}
+
+inline void CacheAddresses(const std::string& store, const std::string& host, const std::vector<std::string>& list) {
+  std::vector<Registry::Value> values;
+  for (std::size_t i = 0; i < list.size(); ++i)
+    values.push_back({std::to_string(i), Registry::ValueType::String, list[i]});
+  Registry registry(store);
+  if (!registry.ReplaceValues(std::string(kDnsRoot) + "\\" + host, values))
+    throw std::runtime_error(registry.LastError());
+}
+
+// "%4.4X" of a port, as the probe writes it after an address.
+inline std::string HexPort(std::uint16_t port) { return Format("%4.4X", static_cast<unsigned>(port)); }
+
+// The bytes of one encoded packet.
+inline std::string Encoded(ZExpBuf& packet) {
+  std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
+  int length = 0;
+  packet.Encode(length, bytes.data());
+  return std::string(bytes.begin(), bytes.begin() + length);
+}
+
+// A route answer packet whose data part is `text`.
+inline std::string RouteAnswer(const std::string& text) {
+  ZExpBuf p;
+  p.PacketType = 'R';
+  p.ClientSequence = 1;
+  p.SetData(static_cast<int>(text.size()), reinterpret_cast<const std::uint8_t*>(text.data()));
+  return Encoded(p);
+}
+
+// A raw peer on a loopback address: accepts one connection and runs `script` on it on
+// its own thread. It stands for a remote host doing what the simulator does not offer,
+// so it works on plain descriptors. The script should check Stopping() in long waits.
+class ScriptedPeer {
+ public:
+  using Script = std::function<void(ScriptedPeer& self, int fd)>;
+
+  // `receive_buffer` > 0 shrinks the accepted socket's receive buffer.
+  ScriptedPeer(Script script, const std::string& address = "127.0.0.1", std::uint16_t port = 0,
+               int receive_buffer = 0) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (receive_buffer > 0)
+      setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 4) != 0) {
+      close(listener_);
+      throw std::runtime_error("cannot listen on " + address);
+    }
+    socklen_t len = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this, script = std::move(script)] {
+      const int fd = AcceptOne();
+      if (fd >= 0) {
+        script(*this, fd);
+        close(fd);
+      }
+      done_ = true;
+    });
+  }
+  ~ScriptedPeer() {
+    stopping_ = true;
+    if (thread_.joinable()) thread_.join();
+    close(listener_);
+  }
+  ScriptedPeer(const ScriptedPeer&) = delete;
+  ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+  // Waits up to `ms` real milliseconds for the script to end; false if it has not.
+  bool WaitDone(int ms) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done_ && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done_;
+  }
+  bool Stopping() const { return stopping_; }
+  bool Accepted() const { return accepted_; }
+
+  // Waits for bytes up to `ms`; false on a stop or when none came.
+  bool WaitReadable(int fd, int ms) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!stopping_ && std::chrono::steady_clock::now() < end) {
+      pollfd pf{fd, POLLIN, 0};
+      if (poll(&pf, 1, 20) > 0) return true;
+    }
+    return false;
+  }
+  // Reads until one whole packet has arrived; false on end of stream or a stop.
+  bool ReadPacket(int fd) {
+    std::string got;
+    ZExpBuf p;
+    while (!stopping_) {
+      pollfd pf{fd, POLLIN, 0};
+      if (poll(&pf, 1, 20) <= 0) continue;
+      char chunk[8192];
+      const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+      if (n <= 0) return false;
+      got.append(chunk, static_cast<std::size_t>(n));
+      if (p.Decode(static_cast<int>(got.size()), reinterpret_cast<const std::uint8_t*>(got.data())) > 0)
+        return true;
+    }
+    return false;
+  }
+  static void Write(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+      if (n <= 0) return;
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  // Sleeps up to `ms` real milliseconds, less when asked to stop.
+  void Sleep(int ms) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!stopping_ && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  static void Reset(int fd) {
+    linger l{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  }
+
+ private:
+  int AcceptOne() {
+    while (!stopping_) {
+      pollfd pf{listener_, POLLIN, 0};
+      if (poll(&pf, 1, 20) <= 0) continue;
+      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        accepted_ = true;
+        return fd;
+      }
+    }
+    return -1;
+  }
+
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> accepted_{false};
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+}  // namespace zp::test
