@@ -64,13 +64,20 @@ ZExpressTcpClientThread::ConnectResult ZExpressTcpClientThread::ConnectTo(const 
 
 int ZExpressTcpClientThread::SendWithRetry(const ZExpBuf& packet, const std::uint8_t* bytes, int length,
                                            std::string& error, const char* tag) {
+  int offset = 0;
   while (!Terminated()) {
     if (FSocket == INVALID_SOCKET) {
       // The connection was closed under us (a close notification freed the socket).
       WSASetLastError(WSAENOTSOCK);
-    } else if (WsSend(FSocket, bytes, length, 0) != SOCKET_ERROR) {
-      packet.TraceHeader(GetName(), tag);
-      return 0;
+    } else if (const int n = WsSend(FSocket, bytes + offset, length - offset, 0); n != SOCKET_ERROR) {
+      // A non-blocking stream socket may take only part of the bytes; the rest must
+      // follow, or the peer would see the next packet spliced into this one.
+      offset += n;
+      if (offset >= length) {
+        packet.TraceHeader(GetName(), tag);
+        return 0;
+      }
+      continue;
     }
     int code = 0;
     error = LastSocketErrorText(&code);

@@ -191,9 +191,11 @@ int ZExpressTcpClientThread::GetRoute(const std::string& address, std::int32_t p
           const std::vector<std::string> lines =
               SplitLines(std::string(reinterpret_cast<const char*>(data.data()), data.size()));
           if (lines.empty()) break;
-          SetStatusText(Format("Rx Response from %s:%4.4X (%d) \"%s\"", a, hex_port, port, lines[0].c_str()));
+          // Lines are joined rather than formatted: a peer's line may be longer than a
+          // format buffer and may hold any byte, NUL included.
+          SetStatusText(Format("Rx Response from %s:%4.4X (%d) \"", a, hex_port, port) + lines[0] + "\"");
           for (std::size_t i = 0; i < lines.size(); ++i)
-            Trace(Format("%2.2d \"%s\"", static_cast<int>(i), lines[i].c_str()));
+            Trace(Format("%2.2d \"", static_cast<int>(i)) + lines[i] + "\"");
           done = true;
           if (lines[0].rfind("OK", 0) != 0) break;
           MergeRoutes(lines);
