@@ -269,6 +269,7 @@ void TfrmProbe::BuildProcessPage() {
 
   tlbTrace = new ZTabListBox(tsProcess);
   tlbTrace->setObjectName("tlbTrace");
+  tlbTrace->setAccessibleName("Trace");
   auto* copy = new QAction("&Copy", tlbTrace);
   copy->setObjectName("actCopy");
   copy->setShortcut(QKeySequence::Copy);

@@ -54,6 +54,7 @@ TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
 
   tlbResults = new ZTabListBox(this);
   tlbResults->setObjectName("tlbResults");
+  tlbResults->setAccessibleName("Results");
   tlbResults->setFrameShape(QFrame::NoFrame);
   QPalette face = tlbResults->palette();
   face.setColor(QPalette::Base, face.color(QPalette::Button));
