@@ -20,6 +20,7 @@ namespace {
 
 // Accepts per listener and pass, so that a burst of connects cannot starve the rest.
 constexpr int kAcceptsPerPass = 64;
+constexpr std::uint32_t kAcceptPauseMs = 100;
 
 }  // namespace
 
@@ -113,16 +114,21 @@ void GatewaySimulator::CloseListeners() {
 void GatewaySimulator::Run(std::vector<Listener> listeners) {
   std::vector<std::unique_ptr<SimConnection>> connections;
   std::vector<pollfd> fds;
+  // Out of descriptors, a pending connect keeps its listener readable while accept
+  // fails: stop watching the listeners for a moment instead of spinning.
+  bool accept_paused = false;
+  std::uint32_t accept_paused_until = 0;
   while (!stopping_) {
     // Phases of one pass: the time, the earliest deadline, the wait, then what is due.
     std::uint32_t now = GetTickCount();
-    long timeout = -1;
+    if (accept_paused && TickReached(now, accept_paused_until)) accept_paused = false;
+    long timeout = accept_paused ? static_cast<long>(accept_paused_until - now) : -1;
     for (const auto& c : connections)
       if (const auto ms = c->MsUntilDue(now); ms && (timeout < 0 || *ms < timeout)) timeout = static_cast<long>(*ms);
 
     fds.clear();
     fds.push_back({wake_fd_, POLLIN, 0});
-    for (const Listener& l : listeners) fds.push_back({l.fd, POLLIN, 0});
+    for (const Listener& l : listeners) fds.push_back({l.fd, static_cast<short>(accept_paused ? 0 : POLLIN), 0});
     for (const auto& c : connections) fds.push_back({c->Fd(), c->PollEvents(), 0});
     if (PollWithDeadline(fds.data(), fds.size(), PollDeadline(timeout)) < 0) break;
     if (stopping_) break;
@@ -134,7 +140,13 @@ void GatewaySimulator::Run(std::vector<Listener> listeners) {
       if (!(fds[1 + i].revents & POLLIN)) continue;
       for (int k = 0; k < kAcceptsPerPass; ++k) {
         const int fd = AcceptConnection(listeners[i].fd);
-        if (fd < 0) break;
+        if (fd < 0) {
+          if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            accept_paused = true;
+            accept_paused_until = now + kAcceptPauseMs;
+          }
+          break;
+        }
         if (connections.size() >= kMaxConnections) {
           CloseSocket(fd, true);
           continue;

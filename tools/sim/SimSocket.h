@@ -20,7 +20,7 @@ int ListenOn(const std::string& address, std::uint16_t port, std::uint16_t& boun
 std::uint16_t ReserveClosedPort(const std::string& address, std::uint16_t port);
 
 // Accepts one pending connection as a non-blocking socket with Nagle off, so that each
-// send leaves as its own segment. -1 when none is pending.
+// send leaves as its own segment. -1 when none is pending or accept failed (errno).
 int AcceptConnection(int listener);
 
 // Closes `fd`; with `reset` the peer gets a reset (RST) instead of an orderly close.

@@ -67,7 +67,8 @@ ROUTE FAULTS (fault=...)
     heartbeat-text      the heartbeat after the details lists text=T verbatim (default
                         "1-25"; e.g. "3,7-9", "" or "1-2147483647")
     key-heartbeat-text  heartbeats during the key wait carry text=T (default "1"; any text
-                        holding a "1" makes the probe ask again)
+                        holding a "1" makes the probe ask again); the key still goes out
+                        at once unless key-never or key-delay= holds it back
     no-key-heartbeats   no heartbeats during the key wait
     key-never           never answer a public-key request
     key-short           a public key of 99 characters
