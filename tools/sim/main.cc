@@ -1,7 +1,8 @@
 // zelvan-gateway-sim: the simulated gateway as a program, for people and end-to-end tests.
 #include <signal.h>
 
-#include <cmath>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -21,15 +22,30 @@ void WaitForEnd(const sigset_t& signals, double seconds) {
     sigwait(&signals, &sig);
     return;
   }
-  timespec left{};
-  left.tv_sec = static_cast<time_t>(seconds);
-  left.tv_nsec = static_cast<long>((seconds - std::floor(seconds)) * 1e9);
-  sigtimedwait(&signals, nullptr, &left);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    timespec wait{};
+    wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+    wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
+    // Other than time-out, only an interruption (a stop and continue, a debugger) returns
+    // without one of the signals: wait on for the time still left.
+    if (sigtimedwait(&signals, nullptr, &wait) >= 0 || errno != EINTR) return;
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all, so that a stop request during start-up waits for the orderly end, and
+  // before the simulator's thread exists, so that it inherits the mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
   zp::sim::ScenarioParser parser;
   if (!parser.ParseArguments(std::vector<std::string>(argv + 1, argv + argc))) {
     std::fprintf(stderr, "zelvan-gateway-sim: %s\nTry 'zelvan-gateway-sim --help'.\n", parser.Error().c_str());
@@ -40,13 +56,6 @@ int main(int argc, char** argv) {
     std::fputs(zp::sim::UsageText(), stdout);
     return 0;
   }
-
-  // Before the simulator's thread exists, so that it inherits the mask.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   zp::sim::GatewaySimulator sim;
   try {
