@@ -152,6 +152,18 @@ inline void MakeKeyRequest(ZExpBuf& p) {
   p.SetData(4, reinterpret_cast<const std::uint8_t*>("$0C0"));
 }
 
+// Polls `condition` until it holds or `timeout_ms` have passed; the simulator counts on
+// its own thread.
+template <typename Condition>
+bool Eventually(Condition condition, int timeout_ms = 3000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    usleep(2000);
+  }
+  return true;
+}
+
 inline std::string DataText(const ZExpBuf& p) {
   const auto d = p.DataView();
   return std::string(reinterpret_cast<const char*>(d.data()), d.size());

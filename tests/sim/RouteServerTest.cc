@@ -52,21 +52,21 @@ TEST_F(RouteServerTest, SilentServerNeverAnswers) {
   LoopbackClient client(Serve(config));
   Request(client);
   ZExpBuf answer;
+  EXPECT_TRUE(testing::Eventually([&] { return sim_.ServerStats(0).requests == 1; }));
   EXPECT_FALSE(client.Receive(answer, 200));
-  EXPECT_EQ(sim_.ServerStats(0).requests, 1);
 }
 
 TEST_F(RouteServerTest, BytewiseAnswerArrivesInManyPieces) {
   RouteServerConfig config;
   config.bytewise = true;
-  config.byte_gap_ms = 1;
+  config.byte_gap_ms = 3;
   LoopbackClient client(Serve(config));
   Request(client);
   ZExpBuf answer;
   ASSERT_TRUE(client.Receive(answer));
   EXPECT_EQ(DataText(answer), ExpectedList());
-  // Single-byte sends 1 ms apart cannot all be coalesced into a few reads.
-  EXPECT_GT(client.Reads(), 10);
+  // Single-byte sends 3 ms apart are not coalesced into a few reads.
+  EXPECT_GT(client.Reads(), 5);
 }
 
 TEST_F(RouteServerTest, GarbageBeforeTheAnswerIsNoPacket) {

@@ -132,7 +132,8 @@ bool ParseStage(std::string_view text, CloseStage& stage) {
   return true;
 }
 
-// The options every route fault may read, taken once whether a fault reads them or not.
+// The parameters the route faults read. Each is taken only when a fault given reads it,
+// so that a parameter without its fault is reported rather than ignored.
 struct FaultParameters {
   std::optional<std::int32_t> status;
   std::optional<std::string> text;
