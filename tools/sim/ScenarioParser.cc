@@ -5,9 +5,8 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <set>
-#include <sstream>
 
+#include "OptionWords.h"
 #include "SimSocket.h"
 
 namespace zp::sim {
@@ -22,104 +21,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && blank(s.back())) s.remove_suffix(1);
   return s;
 }
-
-bool ParseNumber(std::string_view text, std::uint64_t max, std::uint64_t& value) {
-  if (text.empty() || text.size() > 12) return false;
-  value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return value <= max;
-}
-
-// Texts end up in packet bodies and route lists: no control characters (CR and LF
-// would split a route list, FS would end a text part).
-bool PlainText(std::string_view text) {
-  for (const char c : text)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) return false;
-  return true;
-}
-
-// The NAME=VALUE options of one directive. "fault" may repeat and takes a list; every
-// other option may be given once.
-class Options {
- public:
-  bool Read(const std::vector<std::string>& words, std::size_t first, const std::set<std::string>& known,
-            std::string& error) {
-    for (std::size_t i = first; i < words.size(); ++i) {
-      const std::string& w = words[i];
-      const std::size_t eq = w.find('=');
-      if (eq == std::string::npos || eq == 0) {
-        error = "expected NAME=VALUE, got '" + w + "'";
-        return false;
-      }
-      const std::string name = w.substr(0, eq), value = w.substr(eq + 1);
-      if (!known.count(name)) {
-        error = "unknown option '" + name + "'";
-        return false;
-      }
-      if (!PlainText(value)) {
-        error = "option '" + name + "' holds a control character";
-        return false;
-      }
-      if (name == "fault") {
-        std::stringstream list(value);
-        for (std::string f; std::getline(list, f, ',');)
-          if (!f.empty()) faults_.push_back(f);
-        continue;
-      }
-      if (!values_.emplace(name, value).second) {
-        error = "option '" + name + "' given twice";
-        return false;
-      }
-    }
-    return true;
-  }
-
-  const std::vector<std::string>& Faults() const { return faults_; }
-  std::optional<std::string> Take(const std::string& name) {
-    const auto it = values_.find(name);
-    if (it == values_.end()) return std::nullopt;
-    used_.insert(name);
-    return it->second;
-  }
-  // A number option within min..max; `value` stays empty when the option is absent.
-  bool Number(const std::string& name, std::uint64_t min, std::uint64_t max, std::optional<std::uint64_t>& value,
-              std::string& error) {
-    const auto text = Take(name);
-    if (!text) return true;
-    std::uint64_t n = 0;
-    if (!ParseNumber(*text, max, n) || n < min) {
-      error = name + " must be a number from " + std::to_string(min) + " to " + std::to_string(max);
-      return false;
-    }
-    value = n;
-    return true;
-  }
-  // Stores a number option in `field` when it is given.
-  template <typename T>
-  bool Number(const std::string& name, std::uint64_t min, std::uint64_t max, T& field, std::string& error) {
-    std::optional<std::uint64_t> value;
-    if (!Number(name, min, max, value, error)) return false;
-    if (value) field = static_cast<T>(*value);
-    return true;
-  }
-  // Options given but read by nothing: most likely a parameter without its fault.
-  bool AllUsed(std::string& error) const {
-    for (const auto& [name, value] : values_)
-      if (!used_.count(name)) {
-        error = "option '" + name + "' is used by none of the faults given";
-        return false;
-      }
-    return true;
-  }
-
- private:
-  std::map<std::string, std::string> values_;
-  std::set<std::string> used_;
-  std::vector<std::string> faults_;
-};
 
 bool ParseStage(std::string_view text, CloseStage& stage) {
   static const std::map<std::string_view, CloseStage> kStages = {
@@ -142,12 +43,10 @@ struct FaultParameters {
   std::optional<CloseStage> at;
 };
 
-bool ReadFaultParameters(Options& o, const std::vector<std::string>& faults, FaultParameters& p,
-                         std::string& error) {
+bool ReadFaultParameters(OptionWords& o, FaultParameters& p, std::string& error) {
   const auto uses = [&](std::initializer_list<std::string_view> names) {
-    for (const std::string& f : faults)
-      for (std::string_view n : names)
-        if (f == n) return true;
+    for (std::string_view n : names)
+      if (o.HasFault(n)) return true;
     return false;
   };
   std::optional<std::uint64_t> n;
@@ -255,48 +154,12 @@ bool ApplyServerFault(const std::string& fault, RouteServerConfig& s, std::strin
   return true;
 }
 
-bool HasFault(const std::vector<std::string>& faults, std::string_view name) {
-  for (const std::string& f : faults)
-    if (f == name) return true;
-  return false;
-}
 
 }  // namespace
 
-bool ScenarioParser::SplitWords(std::string_view text, std::vector<std::string>& words, std::string& error) {
-  words.clear();
-  std::string word;
-  bool in_word = false;
-  char quote = 0;
-  for (const char c : text) {
-    if (quote != 0) {
-      if (c == quote)
-        quote = 0;
-      else
-        word += c;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-      in_word = true;
-    } else if (c == ' ' || c == '\t') {
-      if (in_word) words.push_back(std::move(word));
-      word.clear();
-      in_word = false;
-    } else {
-      word += c;
-      in_word = true;
-    }
-  }
-  if (quote != 0) {
-    error = std::string("unterminated ") + quote + " quote";
-    return false;
-  }
-  if (in_word) words.push_back(std::move(word));
-  return true;
-}
-
 bool ScenarioParser::ParseRoute(std::string_view text, RouteConfig& route, std::string& error) {
   std::vector<std::string> words;
-  if (!SplitWords(text, words, error)) return false;
+  if (!OptionWords::Split(text, words, error)) return false;
   if (words.empty() || words[0].find('=') != std::string::npos) {
     error = "a route needs a name first";
     return false;
@@ -307,14 +170,14 @@ bool ScenarioParser::ParseRoute(std::string_view text, RouteConfig& route, std::
     error = "bad route name '" + route.name + "' (1 to 64 characters, no blanks, quotes, '=', ':' or ',')";
     return false;
   }
-  Options o;
+  OptionWords o;
   if (!o.Read(words, 1, {"address", "port", "dc", "quiet", "period", "key-length", "key-delay", "fault", "status",
                          "text", "delay", "mode", "at"},
               error))
     return false;
 
   FaultParameters p;
-  if (!ReadFaultParameters(o, o.Faults(), p, error)) return false;
+  if (!ReadFaultParameters(o, p, error)) return false;
   for (const std::string& f : o.Faults())
     if (!ApplyRouteFault(f, p, route, error)) return false;
 
@@ -343,7 +206,7 @@ bool ScenarioParser::ParseRoute(std::string_view text, RouteConfig& route, std::
 
 bool ScenarioParser::ParseRouteServer(std::string_view text, RouteServerConfig& server, std::string& error) {
   std::vector<std::string> words;
-  if (!SplitWords(text, words, error)) return false;
+  if (!OptionWords::Split(text, words, error)) return false;
   server = RouteServerConfig{};
   std::size_t first = 0;
   if (!words.empty() && words[0].find('=') == std::string::npos) {
@@ -352,7 +215,7 @@ bool ScenarioParser::ParseRouteServer(std::string_view text, RouteServerConfig& 
     std::uint64_t port = 0;
     in_addr a;
     if (colon == std::string::npos || !ParseLoopbackAddress(std::string_view(where).substr(0, colon), a) ||
-        !ParseNumber(std::string_view(where).substr(colon + 1), 65535, port)) {
+        !OptionWords::ParseNumber(std::string_view(where).substr(colon + 1), 65535, port)) {
       error = "route server must be ADDRESS:PORT on loopback (127.0.0.0/8), got '" + where + "'";
       return false;
     }
@@ -360,13 +223,13 @@ bool ScenarioParser::ParseRouteServer(std::string_view text, RouteServerConfig& 
     server.port = static_cast<std::uint16_t>(port);
     first = 1;
   }
-  Options o;
+  OptionWords o;
   if (!o.Read(words, first, {"fault", "text", "delay", "gap", "routes"}, error)) return false;
   for (const std::string& f : o.Faults())
     if (!ApplyServerFault(f, server, error)) return false;
-  if (HasFault(o.Faults(), "not-ok"))
+  if (o.HasFault("not-ok"))
     if (const auto t = o.Take("text")) server.status_line = *t;
-  if (HasFault(o.Faults(), "late") && !o.Number("delay", 0, kMaxDelayMs, server.delay_ms, error)) return false;
+  if (o.HasFault("late") && !o.Number("delay", 0, kMaxDelayMs, server.delay_ms, error)) return false;
   if (server.bytewise && !o.Number("gap", 0, 1000, server.byte_gap_ms, error)) return false;
   if (const auto routes = o.Take("routes")) {
     if (*routes != "all" && *routes != "none") {
@@ -401,7 +264,7 @@ bool ScenarioParser::Apply(std::string_view directive, std::string_view argument
     return true;
   }
   if (directive == "entry") {
-    if (argument.empty() || !PlainText(argument)) return Fail("entry: needs a text without control characters");
+    if (argument.empty() || !OptionWords::PlainText(argument)) return Fail("entry: needs a text without control characters");
     entries_.emplace_back(argument);
     return true;
   }

@@ -56,8 +56,6 @@ class ScenarioParser {
   // Why the last Parse or Apply returned false.
   const std::string& Error() const { return error_; }
 
-  // The words of an option list, quotes removed; false on an unterminated quote.
-  static bool SplitWords(std::string_view text, std::vector<std::string>& words, std::string& error);
   static bool ParseRoute(std::string_view text, RouteConfig& route, std::string& error);
   static bool ParseRouteServer(std::string_view text, RouteServerConfig& server, std::string& error);
 
