@@ -41,6 +41,8 @@ OPTIONS
         Stops after SECONDS (may have decimals) instead of waiting for a signal.
     --help, -h
         Prints this page.
+    --version
+        Prints the version.
 
     OPTION is NAME=VALUE; VALUE may be quoted with ' or " to hold blanks (text='Access
     denied'); fault= takes a comma-separated list of faults. A parameter that no given

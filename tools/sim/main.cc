@@ -1,4 +1,5 @@
 // zelvan-gateway-sim: the simulated gateway as a program, for people and end-to-end tests.
+#include <algorithm>
 #include <signal.h>
 
 #include <cerrno>
@@ -37,6 +38,10 @@ void WaitForEnd(const sigset_t& signals, double seconds) {
 
 }  // namespace
 
+#ifndef ZP_VERSION
+#define ZP_VERSION "0"
+#endif
+
 int main(int argc, char** argv) {
   // First of all, so that a stop request during start-up waits for the orderly end, and
   // before the simulator's thread exists, so that it inherits the mask.
@@ -46,8 +51,13 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (std::find(args.begin(), args.end(), "--version") != args.end()) {
+    std::printf("zelvan-gateway-sim %s\n", ZP_VERSION);
+    return 0;
+  }
   zp::sim::ScenarioParser parser;
-  if (!parser.ParseArguments(std::vector<std::string>(argv + 1, argv + argc))) {
+  if (!parser.ParseArguments(args)) {
     std::fprintf(stderr, "zelvan-gateway-sim: %s\nTry 'zelvan-gateway-sim --help'.\n", parser.Error().c_str());
     return 2;
   }
