@@ -23,6 +23,7 @@ namespace zp::test {
 
 struct ProbeRun {
   std::vector<std::string> lines;  // trace texts, in order, without name and time
+  std::vector<std::uint32_t> ticks;  // the (scaled) tick at which each line arrived
   // The worker's status text as it changed, sampled whenever a trace line arrives.
   std::vector<std::string> statuses;
   std::int32_t result_code = -1;
@@ -98,6 +99,7 @@ class ProbeHarness : public ::testing::Test {
       // Packets trace on the worker thread: pass those lines over like the window does.
       invoker->RunAndWait([&] {
         run.lines.push_back(text);
+        run.ticks.push_back(GetTickCount());
         if (current == nullptr) return;
         const std::string status = current->GetStatusText(0);
         if (run.statuses.empty() ? !status.empty() : run.statuses.back() != status) run.statuses.push_back(status);
