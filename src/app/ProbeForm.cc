@@ -31,15 +31,9 @@
 #include "app/QtInvoker.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
+#include "client/ConnectionChoice.h"
 #include "framework/Conversions.h"
 #include "platform/LocalTime.h"
-
-#ifndef ZP_DEFAULT_ROUTE_HOST
-#define ZP_DEFAULT_ROUTE_HOST "localhost"
-#endif
-#ifndef ZP_DEFAULT_WAN_ADDRESSES
-#define ZP_DEFAULT_WAN_ADDRESSES "127.0.0.1,127.0.0.2"
-#endif
 
 namespace zp {
 
@@ -355,25 +349,11 @@ void TfrmProbe::rgSelectClick() {
     return;
   }
   btnSelectNext->setEnabled(true);
-  switch (item) {
-    case 0:
-      edServer->setText(ZP_DEFAULT_ROUTE_HOST);
-      edPort->setText("6900");
-      edRouteCode->setText("A");
-      break;
-    case 1:
-      edServer->clear();
-      edPort->setText("6900");
-      edRouteCode->clear();
-      break;
-    case 2:
-      edServer->setText(ZP_DEFAULT_WAN_ADDRESSES);
-      edPort->setText("6900");
-      edRouteCode->setText("H");
-      break;
-    default:
-      break;
-  }
+  if (item >= kConnectionChoices) return;
+  const ConnectionDefaults defaults = DefaultsFor(item);
+  edServer->setText(QString::fromStdString(defaults.server));
+  edPort->setText(QString::fromStdString(defaults.port_text));
+  edRouteCode->setText(QString::fromStdString(defaults.route_code));
 }
 
 void TfrmProbe::btnProcessTestClick() {
@@ -455,21 +435,10 @@ void TfrmProbe::tmrProcessTimer() {
   lblShowStateDescription->clear();
   lblShowStatusText->clear();
   EndTestDisplay();
-  switch (FResultCode) {
-    case 0:
-      lblShowThreadDescription->setText("F A I L U R E");
-      ShowResults(0, list);
-      break;
-    case 1:
-      lblShowThreadDescription->setText("S U C C E S S");
-      ShowResults(1, list);
-      break;
-    case 2:
-      lblShowThreadDescription->setText("S O M E   R O U T E S   F A I L E D");
-      ShowResults(2, list);
-      break;
-    default:
-      break;
+  // Only the three known results have a banner and a results window.
+  if (const char* banner = SpacedBanner(FResultCode); *banner != '\0') {
+    lblShowThreadDescription->setText(banner);
+    ShowResults(FResultCode, list);
   }
   if (FClosing) FinishClose();
 }

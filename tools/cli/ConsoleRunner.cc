@@ -3,56 +3,17 @@
 #include <chrono>
 #include <thread>
 
+#include "client/ConnectionChoice.h"
 #include "client/ProbeExpressClientThread.h"
 #include "framework/Conversions.h"
 #include "platform/LocalTime.h"
 
-#ifndef ZP_DEFAULT_ROUTE_HOST
-#define ZP_DEFAULT_ROUTE_HOST "localhost"
-#endif
-#ifndef ZP_DEFAULT_WAN_ADDRESSES
-#define ZP_DEFAULT_WAN_ADDRESSES "127.0.0.1,127.0.0.2"
-#endif
-
 namespace zp {
 
-const char* BannerWord(int result_code) {
-  switch (result_code) {
-    case kResultFailure: return "FAILURE";
-    case kResultSuccess: return "SUCCESS";
-    case kResultSomeRoutesFailed: return "SOME ROUTES FAILED";
-    default: return "";
-  }
-}
-
-const char* SpacedBanner(int result_code) {
-  switch (result_code) {
-    case kResultFailure: return "F A I L U R E";
-    case kResultSuccess: return "S U C C E S S";
-    case kResultSomeRoutesFailed: return "S O M E   R O U T E S   F A I L E D";
-    default: return "";
-  }
-}
-
 void ResolveSelection(ConsoleOptions& options, std::string& server, std::string& route_letter) {
-  std::string default_server;
-  std::string default_code;
-  switch (options.selection) {
-    case 0:
-      default_server = ZP_DEFAULT_ROUTE_HOST;
-      default_code = "A";
-      break;
-    case 1:
-      break;
-    default:
-      default_server = ZP_DEFAULT_WAN_ADDRESSES;
-      default_code = "H";
-      break;
-  }
-  server = options.server_given ? options.server : default_server;
-  const std::string box = options.route_code_given ? options.route_code.substr(0, 1) : default_code;
-  // The normal route always uses route code A; the others use the box, or A when empty.
-  route_letter = options.selection == 0 ? "A" : (box.empty() ? "A" : box.substr(0, 1));
+  const ConnectionDefaults defaults = DefaultsFor(options.selection);
+  server = options.server_given ? options.server : defaults.server;
+  route_letter = RouteLetterFor(options.selection, options.route_code_given ? options.route_code : defaults.route_code);
 }
 
 ConsoleOutcome RunConsoleTest(const ConsoleOptions& in, std::FILE* trace_out) {

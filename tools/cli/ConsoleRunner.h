@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "client/ConnectionChoice.h"
 #include "client/RouteList.h"
 
 namespace zp {
@@ -45,7 +46,5 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
 // 0 SUCCESS, 1 SOME ROUTES FAILED, 2 FAILURE, 3 stopped by the time-out or anything else.
 int ExitStatus(const ConsoleOutcome& outcome);
 
-const char* BannerWord(int result_code);     // "SUCCESS", …
-const char* SpacedBanner(int result_code);   // "S U C C E S S", …
 
 }  // namespace zp
