@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -269,6 +270,9 @@ TEST(WaitForEvent, TerminateDuringAndAfter) {
   w.Resume();
   w.WaitForStartup();
   ASSERT_TRUE(waiting.Wait(5000));
+  // Give the worker time to be inside the wait: a stop that comes before the wait
+  // starts makes it return 0 at once instead, which the second wait checks.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   w.Terminate();
   w.WaitFinished();
   EXPECT_EQ(during, WaitTerminate);
