@@ -63,14 +63,15 @@ TEST_F(TimerTest, MillisecondsAndFieldsUseThePlatformCounter) {
 }
 
 TEST_F(TimerTest, RunningCounterWrapsAndScales) {
-  testing::SetTickNow(0xFFFFFFFFu - 20u);
   testing::SetTimeScale(1000.0);
+  // 200 scaled seconds before the wrap: 200 real milliseconds of margin.
+  testing::SetTickNow(0xFFFFFFFFu - 200000u);
   const std::uint32_t before = GetTickCount();
   Event never(Event::Reset::Auto);
-  never.Wait(2000);  // two scaled seconds: a few real milliseconds
+  never.Wait(400000);  // 400 scaled seconds: 400 real milliseconds
   const std::uint32_t after = GetTickCount();
   EXPECT_LT(after, before) << "the counter wrapped through 0";
-  EXPECT_GE(after - before, 2000u);
+  EXPECT_GE(after - before, 400000u);
 }
 
 }  // namespace
