@@ -85,6 +85,24 @@ TEST_F(RouteDiscoveryTest, TwoDottedServersAreAskedInOrderAndTheSecondAnswerRepl
   EXPECT_TRUE(run.Has("02 \"B=127.0.0.1:2\""));
 }
 
+TEST_F(RouteDiscoveryTest, AnAnswerLeftFromAnEarlierServerIsNotTakenForTheNextOnesAnswer) {
+  // The first server answers twice in one write; the second answers a little late. Its
+  // own answer is the one that counts, not the spare copy of the first server's.
+  sim::RouteServerConfig twice = Answering({"a=127.0.0.1:1"});
+  twice.twice = true;
+  sim::RouteServerConfig late = Answering({"b=127.0.0.1:2"});
+  late.delay_ms = 1000;
+  auto s = StartOnOnePort({twice, late}, {"127.0.0.1", "127.0.0.2"});
+  ProbeSettings settings;
+  settings.server = "127.0.0.1,127.0.0.2";
+  settings.port = s.port;
+  settings.stop_when = AfterGetRoutes(2);
+  const ProbeRun run = Run(settings);
+
+  EXPECT_THAT(RouteTexts(run), ElementsAre("b=127.0.0.1:2")) << Dump(run);
+  EXPECT_EQ(s.sim->ServerStats(1).requests, 1);
+}
+
 TEST_F(RouteDiscoveryTest, RepeatedAndEmptyRouteLinesAddEachEntryOnce) {
   auto s = StartOnOnePort({Answering({"a=127.0.0.1:1", "A=127.0.0.1:1", "", "b=127.0.0.1:2", "a=127.0.0.1:1"})},
                           {"127.0.0.1"});
