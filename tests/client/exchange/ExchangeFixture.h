@@ -3,6 +3,8 @@
 // by one route server, and the probe asks that server for them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -61,6 +63,15 @@ class ExchangeFixture : public ProbeHarness {
     for (std::size_t i = static_cast<std::size_t>(std::max(from, 0)); i < run.lines.size(); ++i)
       n += run.lines[i].rfind(prefix, 0) == 0 ? 1 : 0;
     return n;
+  }
+
+  // Scaled milliseconds between the arrival of two lines, by index.
+  static std::int64_t MsBetween(const ProbeRun& run, int from, int to) {
+    if (from < 0 || to < 0) return -1;
+    return static_cast<std::int32_t>(run.ticks[static_cast<std::size_t>(to)] - run.ticks[static_cast<std::size_t>(from)]);
+  }
+  static bool HadStatus(const ProbeRun& run, const std::string& status) {
+    return std::find(run.statuses.begin(), run.statuses.end(), status) != run.statuses.end();
   }
 
   // The lines "Route %2d %s Score(%d)" that end a key synchronisation, for every route.

@@ -63,6 +63,9 @@ class ProfileRoutesTest : public ExchangeFixture {
     EXPECT_TRUE(ShowedState(run, "r1 127.0.0.1", "Exit")) << Dump(run);
     EXPECT_EQ(FinalTextOf(run, r1), final_text) << Dump(run);
     EXPECT_TRUE(run.Has(r1 + " Score(25)"));
+    if (!final_text.empty()) {
+      EXPECT_TRUE(HadStatus(run, final_text));
+    }
     EXPECT_EQ(run.result_code, kResultSomeRoutesFailed);
     EXPECT_TRUE(run.halted);
   }
@@ -100,6 +103,10 @@ TEST_F(ProfileRoutesTest, SilentRouteGetsThreeLoginsWithNewSequencesThenExpires)
                  "Timeout waiting for login response Retry(2) - Retransmit Login",
                  "Timeout waiting for login response - Retries expired"});
   EXPECT_EQ(run.CountOf("Timeout waiting for login response - Retries expired"), 1);
+  // Five seconds for each of the three logins.
+  const std::int64_t waited = MsBetween(run, run.IndexOf(logins[0]), run.IndexOf("Timeout waiting for login response - Retries expired"));
+  EXPECT_GE(waited, 15000);
+  EXPECT_LT(waited, 20000);
   ExpectFailedRoute(run, r1, r2, "");
 }
 

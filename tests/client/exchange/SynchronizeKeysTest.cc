@@ -18,11 +18,16 @@ constexpr const char* kR1 = "r1 0:127.0.0.1";  // the countdown of key synchroni
 
 class SynchronizeKeysTest : public ExchangeFixture {
  protected:
-  // r1 failed at route level with `text`: the synchronisation went on to r2 and got the key.
-  static void ExpectMovedOn(const ProbeRun& run, const std::string& r2, const std::string& text) {
+  // r1 failed at route level with `text`, `ms` (scaled) after the packet traced by the
+  // line starting `sent`: the synchronisation went on to r2 and got the key.
+  static void ExpectMovedOn(const ProbeRun& run, const std::string& r2, const std::string& text,
+                            const std::string& sent, std::int64_t ms) {
     const int next = IndexOfState(run, kR1, "NextRoute");
     ASSERT_GE(next, 0) << Dump(run);
     EXPECT_EQ(run.lines[static_cast<std::size_t>(next + 1)], text);
+    const std::int64_t waited = MsBetween(run, IndexOfPrefix(run, sent, IndexOfPrefix(run, "CurrentRoute(0)")), next);
+    EXPECT_GE(waited, ms);
+    EXPECT_LT(waited, ms + ms / 2);
     const int r2_at = run.IndexOf("CurrentRoute(1) r2 " + AfterName(r2), next);
     EXPECT_GE(r2_at, 0) << Dump(run);
     EXPECT_GE(IndexOfPrefix(run, "PublicKey Request SUCCESS ", r2_at), 0);
@@ -38,6 +43,7 @@ class SynchronizeKeysTest : public ExchangeFixture {
     const std::size_t final_line = static_cast<std::size_t>(end) + run.routes.size() + 1;
     ASSERT_LT(final_line, run.lines.size());
     EXPECT_EQ(run.lines[final_line], text);
+    EXPECT_TRUE(HadStatus(run, text));
     EXPECT_FALSE(run.HasPrefix("CurrentRoute(1)")) << "no other route is tried";
     EXPECT_FALSE(run.HasPrefix("PublicKey Request SUCCESS"));
     EXPECT_EQ(run.result_code, kResultFailure);
@@ -51,7 +57,7 @@ TEST_F(SynchronizeKeysTest, UnansweredKeyLoginMovesToTheNextRouteWithoutRetransm
   AddRoute({.key_login = {.kind = LoginReplyConfig::Kind::Silent}});
   const std::string r2 = AddRoute();
   const ProbeRun run = RunProbe();
-  ExpectMovedOn(run, r2, "Timeout waiting for login response");
+  ExpectMovedOn(run, r2, "Timeout waiting for login response", "<Tx>     Sa (L)Login", 5000);
   EXPECT_EQ(sim_.Stats("r1").key_logins, 1);
 }
 
@@ -59,14 +65,15 @@ TEST_F(SynchronizeKeysTest, SilenceDuringTheKeyWaitMovesOn) {
   AddRoute({.key_heartbeats = false, .key_reply = KeyReplyKind::Never});
   const std::string r2 = AddRoute();
   const ProbeRun run = RunProbe();
-  ExpectMovedOn(run, r2, "No heartbeats received during wait for public key response");
+  ExpectMovedOn(run, r2, "No heartbeats received during wait for public key response", "<Tx>     Sa (P)PublicKey",
+                4000);
 }
 
 TEST_F(SynchronizeKeysTest, KeyThatNeverComesTimesOutWhileHeartbeatsFlowBothWays) {
   AddRoute({.key_reply = KeyReplyKind::Never});
   const std::string r2 = AddRoute();
   const ProbeRun run = RunProbe();
-  ExpectMovedOn(run, r2, "Timeout waiting for public key response");
+  ExpectMovedOn(run, r2, "Timeout waiting for public key response", "<Tx>     Sa (P)PublicKey", 10000);
   // Ten seconds of waiting: the probe's own heartbeat every two of them.
   EXPECT_GE(sim_.Stats("r1").heartbeats, 4);
   EXPECT_LE(sim_.Stats("r1").heartbeats, 5);
@@ -107,6 +114,9 @@ TEST_F(SynchronizeKeysTest, KeyOf100CharactersIsAccepted) {
   EXPECT_TRUE(run.HasPrefix("PublicKey Request SUCCESS ")) << Dump(run);
   EXPECT_TRUE(ShowedState(run, kR1, "Complete"));
   EXPECT_TRUE(ListedScores(run));
+  EXPECT_TRUE(HadStatus(run, "Wait PublicKey"));
+  EXPECT_TRUE(std::any_of(run.statuses.begin(), run.statuses.end(),
+                          [](const std::string& s) { return s.rfind("PublicKey SUCCESS ", 0) == 0; }));
   EXPECT_EQ(sim_.Stats("r1").logouts, 2);  // after profiling and after the key
   EXPECT_EQ(run.result_code, kResultSuccess);
 }
