@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     return 3;
   }
   if (out.timed_out && !options.monitoring)
-    std::fprintf(stderr, "Timed out after %.0f s in state %s\n", options.timeout_seconds,
+    std::fprintf(stderr, "Timed out after %g s in state %s\n", options.timeout_seconds,
                  out.end_state.c_str());
 
   if (options.monitoring) {

@@ -282,8 +282,8 @@ TEST_F(ConsoleRunnerTest, ARefusedLoginIsFailureWithStatus2) {
 TEST_F(ConsoleRunnerTest, ATimeOutStopsTheTestWithStatus3AndNamesTheState) {
   StartSim({"r1"}, "fault=silent");
   Program* cli = nullptr;
-  ASSERT_EQ(RunCli(cli, {"--timeout", "1"}), 3) << cli->out << cli->err;
-  EXPECT_THAT(cli->err, HasSubstr("Timed out after 1 s in state UpdateRoutes\n"));
+  ASSERT_EQ(RunCli(cli, {"--timeout", "0.5"}), 3) << cli->out << cli->err;
+  EXPECT_THAT(cli->err, HasSubstr("Timed out after 0.5 s in state UpdateRoutes\n"));
   // The worker is stopped, not abandoned: its shutdown is still traced, then the report.
   EXPECT_THAT(cli->out, HasSubstr("\tShutdown\n"));
   EXPECT_THAT(cli->out, HasSubstr("F A I L U R E\nScore\tRoute\n"));
