@@ -6,6 +6,7 @@
 
 #include <map>
 #include <mutex>
+#include <regex>
 
 #include "client/discovery/DiscoverySupport.h"
 #include "client/ProbeHarness.h"
@@ -83,6 +84,20 @@ TEST_F(RouteDiscoveryTest, TwoDottedServersAreAskedInOrderAndTheSecondAnswerRepl
   EXPECT_TRUE(run.Has("Connected to 127.0.0.2:" + p + " (" + std::to_string(s.port) + ")"));
   EXPECT_TRUE(run.Has("00 \"OK\"")) << Dump(run);
   EXPECT_TRUE(run.Has("02 \"B=127.0.0.1:2\""));
+  // What the window shows while it runs ("Connected to" lasts only until the request,
+  // so a trace line rarely sees it).
+  std::vector<std::string> shown;
+  for (const auto& t : run.statuses)
+    if (t.rfind("Connected to ", 0) != 0) shown.push_back(t);
+  ASSERT_GE(shown.size(), 6u) << ::testing::PrintToString(run.statuses);
+  const std::string d = std::to_string(s.port);
+  const std::regex updated("Routes Updated \\d\\d/\\d\\d \\d\\d:\\d\\d");
+  for (int i = 0; i < 2; ++i) {
+    const std::string at = (i == 0 ? "127.0.0.1:" : "127.0.0.2:") + p + " (" + d + ")";
+    EXPECT_EQ(shown[3 * i], "Tx Request to " + at);
+    EXPECT_EQ(shown[3 * i + 1], "Rx Response from " + at + " \"OK\"");
+    EXPECT_TRUE(std::regex_match(shown[3 * i + 2], updated)) << shown[3 * i + 2];
+  }
 }
 
 TEST_F(RouteDiscoveryTest, AnAnswerLeftFromAnEarlierServerIsNotTakenForTheNextOnesAnswer) {
