@@ -59,7 +59,6 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
   }
 
   std::string final_text, name, address, last_line, error;
-  std::int32_t port = 0;
   std::int32_t login_sequence = 0;
   std::string data_center_id;
   std::int32_t circuit_number = 0;
@@ -69,12 +68,7 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
   std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
   int state = kConnect;
 
-  auto encode = [&]() {
-    packet.ClientSequence = NextClientSequence();
-    int length = 0;
-    packet.Encode(length, bytes.data());
-    return length;
-  };
+  auto encode = [&] { return EncodeNext(packet, bytes); };
   // The request carries whatever text part the object holds: that of the packet
   // decoded or built last.
   auto build_key_request = [&]() {
@@ -99,10 +93,7 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
             ? Format("%s %d:%s %d %s", name.c_str(), static_cast<int>(index), address.c_str(),
                      static_cast<int>((kCountdownMs - elapsed) / 1000 + 1), SyncStateName(state))
             : Format("%s %d:%s %s", name.c_str(), static_cast<int>(index), address.c_str(), SyncStateName(state));
-    if (line != last_line) {
-      Trace(line);
-      last_line = line;
-    }
+    TraceChanged(line, last_line);
 
     switch (state) {
       case kConnect: {
@@ -111,33 +102,19 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
         const RouteEntryParts parts = SplitRouteEntry(entry);
         name = parts.name;
         address = parts.address;
-        port = parts.port;
-        const auto hex_port = static_cast<unsigned>(port);
         Trace(Format("CurrentRoute(%d) %s %s", static_cast<int>(index), name.c_str(), parts.rest.c_str()));
         SetStatusText(Format("Synchronizing to %s %s", name.c_str(), parts.rest.c_str()));
-        Trace(Format("0: connect via route %s %s %4.4X (%d)", name.c_str(), address.c_str(), hex_port, port));
-        int code = 0;
-        switch (ConnectTo(address, port, error, code)) {
-          case ConnectResult::NoSocket:
-            final_text = Format("0: couldn't create socket Error(%d)", code);
-            state = kError;
-            break;
-          case ConnectResult::ConnectFailed:
-            Trace(Format("0: connect() failed to %s %s %4.4X (%d) %s", name.c_str(), address.c_str(), hex_port,
-                         port, error.c_str()));
-            FreeSocket();
-            state = kNextRoute;
-            break;
-          case ConnectResult::SelectFailed:
-            Trace(Format("0: Connected to %s %s %4.4X (%d)", name.c_str(), address.c_str(), hex_port, port));
-            Trace("0: WSAAsyncSelect() err " + error);
-            state = kError;
-            break;
+        switch (ConnectRoute(parts, final_text)) {
           case ConnectResult::Connected:
-            Trace(Format("0: Connected to %s %s %4.4X (%d)", name.c_str(), address.c_str(), hex_port, port));
             FLastSyncRoute = entry;
             WaitForEvent(kRetryPauseMs);
             state = kTxLogin;
+            break;
+          case ConnectResult::ConnectFailed:
+            state = kNextRoute;
+            break;
+          default:  // no socket, or no notifications: nothing else can work either
+            state = kError;
             break;
         }
         break;

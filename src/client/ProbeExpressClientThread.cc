@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "client/ClientFormat.h"
 #include "client/DnsCache.h"
 #include "net/ProbeLargePacketQueue.h"
 #include "net/ZWinSock.h"
 #include "platform/Registry.h"
+#include "protocol/ProbeExpBuf.h"
 
 namespace zp {
 
@@ -114,6 +116,46 @@ void ZExpressTcpClientThread::ProcessTask() {
     default:
       break;
   }
+}
+
+ZExpressTcpClientThread::ConnectResult ZExpressTcpClientThread::ConnectRoute(const RouteEntryParts& route,
+                                                                             std::string& final_text) {
+  const char* name = route.name.c_str();
+  const char* address = route.address.c_str();
+  const auto hex_port = static_cast<unsigned>(route.port);
+  Trace(Format("0: connect via route %s %s %4.4X (%d)", name, address, hex_port, route.port));
+  std::string error;
+  int code = 0;
+  const ConnectResult result = ConnectTo(route.address, route.port, error, code);
+  switch (result) {
+    case ConnectResult::NoSocket:
+      final_text = Format("0: couldn't create socket Error(%d)", code);
+      break;
+    case ConnectResult::ConnectFailed:
+      Trace(Format("0: connect() failed to %s %s %4.4X (%d) %s", name, address, hex_port, route.port, error.c_str()));
+      FreeSocket();
+      break;
+    case ConnectResult::SelectFailed:
+    case ConnectResult::Connected:
+      Trace(Format("0: Connected to %s %s %4.4X (%d)", name, address, hex_port, route.port));
+      if (result == ConnectResult::SelectFailed) Trace("0: WSAAsyncSelect() err " + error);
+      break;
+  }
+  return result;
+}
+
+int ZExpressTcpClientThread::EncodeNext(ZExpBuf& packet, std::vector<std::uint8_t>& bytes) {
+  bytes.resize(ZExpBuf::MaxPacketLength);
+  packet.ClientSequence = NextClientSequence();
+  int length = 0;
+  packet.Encode(length, bytes.data());
+  return length;
+}
+
+void ZExpressTcpClientThread::TraceChanged(const std::string& line, std::string& last_line) {
+  if (line == last_line) return;
+  Trace(line);
+  last_line = line;
 }
 
 }  // namespace zp

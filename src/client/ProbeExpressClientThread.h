@@ -5,6 +5,7 @@
 
 #include "client/HostResolver.h"
 #include "client/PacketFramer.h"
+#include "client/RouteEntry.h"
 #include "client/RouteList.h"
 #include "framework/ProbeBaseThread.h"
 #include "platform/MessageQueue.h"
@@ -88,6 +89,17 @@ class ZExpressTcpClientThread : public ZBaseThread {
   void ReceiveData();
   // The oldest queued packet; `bytes` must hold ZExpBuf::MaxPacketLength bytes.
   bool NextPacket(int& length, std::uint8_t* bytes);
+  // Connects to a gateway route with the trace lines profiling and key synchronisation
+  // share: "0: connect via route …", then "0: connect() failed to …" (the socket is
+  // freed again) or "0: Connected to …", followed by "0: WSAAsyncSelect() err …" when
+  // the notifications cannot be had. NoSocket sets `final_text` to its report.
+  ConnectResult ConnectRoute(const RouteEntryParts& route, std::string& final_text);
+  // Gives `packet` a new client sequence number and encodes it into `bytes` (which
+  // holds the largest packet); returns the length.
+  int EncodeNext(ZExpBuf& packet, std::vector<std::uint8_t>& bytes);
+  // Traces a progress line only when it differs from the last one traced.
+  void TraceChanged(const std::string& line, std::string& last_line);
+
   // The text of the calling thread's last socket error (and its code).
   std::string LastSocketErrorText(int* code = nullptr);
 

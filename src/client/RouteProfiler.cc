@@ -73,7 +73,6 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
   const std::uint32_t countdown_start = GetTickCount();
   std::int32_t score = FDetailRecords;
   std::string name, address, final_text, last_line;
-  std::int32_t port = 0;
   std::uint32_t start_tick = countdown_start;
   std::uint32_t deadline = 0;
   std::int32_t login_sequence = 0;
@@ -84,13 +83,7 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
   std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
   std::string error;
 
-  // Encodes the packet as it stands with a new client sequence number.
-  auto encode = [&]() {
-    packet.ClientSequence = NextClientSequence();
-    int length = 0;
-    packet.Encode(length, bytes.data());
-    return length;
-  };
+  auto encode = [&] { return EncodeNext(packet, bytes); };
 
   while (!Terminated() && state != -1) {
     Pause(50);
@@ -100,10 +93,7 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
             ? Format("%s %s %d %s", name.c_str(), address.c_str(),
                      static_cast<int>((kCountdownMs - elapsed) / 1000 + 1), ProfileStateName(state))
             : Format("%s %s %s", name.c_str(), address.c_str(), ProfileStateName(state));
-    if (line != last_line) {
-      Trace(line);
-      last_line = line;
-    }
+    TraceChanged(line, last_line);
 
     switch (state) {
       case kConnect: {
@@ -111,32 +101,15 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
         const RouteEntryParts parts = SplitRouteEntry(entry_text);
         name = parts.name;
         address = parts.address;
-        port = parts.port;
-        const auto hex_port = static_cast<unsigned>(port);
         Trace(Format("CurrentRoute %s %s", name.c_str(), parts.rest.c_str()));
         SetStatusText(Format("Profiling to %s %s", name.c_str(), parts.rest.c_str()));
-        Trace(Format("0: connect via route %s %s %4.4X (%d)", name.c_str(), address.c_str(), hex_port, port));
-        int code = 0;
-        switch (ConnectTo(address, port, error, code)) {
-          case ConnectResult::NoSocket:
-            final_text = Format("0: couldn't create socket Error(%d)", code);
-            state = kExit;
-            break;
-          case ConnectResult::ConnectFailed:
-            Trace(Format("0: connect() failed to %s %s %4.4X (%d) %s", name.c_str(), address.c_str(), hex_port,
-                         port, error.c_str()));
-            FreeSocket();
-            state = kExit;
-            break;
-          case ConnectResult::SelectFailed:
-            Trace(Format("0: Connected to %s %s %4.4X (%d)", name.c_str(), address.c_str(), hex_port, port));
-            Trace("0: WSAAsyncSelect() err " + error);
-            state = kExit;
-            break;
+        switch (ConnectRoute(parts, final_text)) {
           case ConnectResult::Connected:
-            Trace(Format("0: Connected to %s %s %4.4X (%d)", name.c_str(), address.c_str(), hex_port, port));
             WaitForEvent(kRetryPauseMs);
             state = kTxLogin;
+            break;
+          default:
+            state = kExit;
             break;
         }
         break;
