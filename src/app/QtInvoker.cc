@@ -22,12 +22,6 @@ QEvent::Type RunPendingEvent() {
 
 }  // namespace
 
-struct QtInvoker::Call {
-  enum class State { Pending, Running, Done };
-  std::function<void()> fn;
-  State state = State::Pending;
-};
-
 QtInvoker::QtInvoker() = default;
 
 QtInvoker::~QtInvoker() { Close(); }
@@ -38,47 +32,18 @@ bool QtInvoker::RunAndWait(const std::function<void()>& fn) {
     RunOne(fn);
     return true;
   }
-  auto call = std::make_shared<Call>();
-  call->fn = fn;
-  std::unique_lock lock(FLock);
-  if (FClosed) return false;
-  FPending.push_back(call);
-  lock.unlock();
-  QCoreApplication::postEvent(this, new QEvent(RunPendingEvent()));
-  lock.lock();
-  // A call already running on the window thread is waited for even after Close: it
-  // may still be reading the caller's data.
-  FDone.wait(lock, [&] {
-    return call->state == Call::State::Done || (FClosed && call->state == Call::State::Pending);
+  return FCalls.SubmitAndWait(fn, [this] {
+    QCoreApplication::postEvent(this, new QEvent(RunPendingEvent()));
+    return true;
   });
-  return call->state == Call::State::Done;
 }
 
 bool QtInvoker::event(QEvent* event) {
   if (event->type() == RunPendingEvent()) {
-    RunPending();
+    FCalls.RunPending([this](const std::function<void()>& fn) { RunOne(fn); });
     return true;
   }
   return QObject::event(event);
-}
-
-void QtInvoker::RunPending() {
-  for (;;) {
-    std::shared_ptr<Call> call;
-    {
-      std::lock_guard lock(FLock);
-      if (FPending.empty() || FClosed) return;
-      call = FPending.front();
-      FPending.pop_front();
-      call->state = Call::State::Running;
-    }
-    RunOne(call->fn);
-    {
-      std::lock_guard lock(FLock);
-      call->state = Call::State::Done;
-    }
-    FDone.notify_all();
-  }
 }
 
 void QtInvoker::RunOne(const std::function<void()>& fn) {
@@ -136,18 +101,8 @@ Invoker::WaitResult QtInvoker::WaitServing(Event& ev, long ms) {
   }
 }
 
-void QtInvoker::Close() {
-  {
-    std::lock_guard lock(FLock);
-    FClosed = true;
-    FPending.clear();
-  }
-  FDone.notify_all();
-}
+void QtInvoker::Close() { FCalls.Close(); }
 
-bool QtInvoker::IsClosed() const {
-  std::lock_guard lock(FLock);
-  return FClosed;
-}
+bool QtInvoker::IsClosed() const { return FCalls.IsClosed(); }
 
 }  // namespace zp

@@ -1,11 +1,9 @@
 #pragma once
 #include <QObject>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 
+#include "platform/HandOverQueue.h"
 #include "platform/Invoker.h"
 
 namespace zp {
@@ -40,14 +38,9 @@ class QtInvoker final : public QObject, public Invoker {
   bool event(QEvent* event) override;
 
  private:
-  struct Call;
-  void RunPending();
   void RunOne(const std::function<void()>& fn);
 
-  mutable std::mutex FLock;
-  std::condition_variable FDone;
-  bool FClosed = false;
-  std::deque<std::shared_ptr<Call>> FPending;
+  HandOverQueue FCalls;
   int FDepth = 0;                     // window thread only
   std::atomic<unsigned> FServed{0};  // hand-overs run so far
 };

@@ -1,12 +1,10 @@
 #pragma once
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "platform/Event.h"
+#include "platform/HandOverQueue.h"
 #include "platform/MessageQueue.h"
 
 namespace zp {
@@ -44,15 +42,9 @@ class QueueInvoker final : public Invoker {
   bool IsClosed() const override;
 
  private:
-  struct Call;
-  void RunPending();
-
   std::thread::id creator_;
   WindowHandle window_ = 0;
-  mutable std::mutex mu_;
-  std::condition_variable cv_;
-  bool closed_ = false;
-  std::deque<std::shared_ptr<Call>> pending_;
+  HandOverQueue calls_;
 };
 
 }  // namespace zp
