@@ -43,6 +43,10 @@ ZExpressTcpClientThread::ConnectResult ZExpressTcpClientThread::ConnectTo(const 
                                                                           std::int32_t port,
                                                                           std::string& error, int& code) {
   code = 0;
+  // Every exchange takes the first fitting packet from the queue, and the route answer
+  // is not even checked for its type: a packet still queued from an earlier connection
+  // (a peer that answered twice) must not pass for this peer's.
+  while (FRxQueue->Count() > 0) FRxQueue->DeleteEntry(0);
   if (CreateSocket() != 0) {
     code = WSAGetLastError();
     return ConnectResult::NoSocket;

@@ -68,15 +68,11 @@ void ZExpressTcpClientThread::ProcessTask() {
     case state::Holding:
       SetState(state::Startup);
       break;
-    case state::Startup: {
-      char line[512];
-      std::snprintf(line, sizeof line, "%s:%4.4X (%d) RouteCode(%s) Sig(%d Bytes)", FServer.c_str(),
-                    static_cast<unsigned>(FPort), FPort, FRouteCode.c_str(),
-                    static_cast<int>(FSignature.size()));
-      Trace(line);
+    case state::Startup:
+      Trace(Format("%s:%4.4X (%d) RouteCode(%s) Sig(%d Bytes)", FServer.c_str(), static_cast<unsigned>(FPort), FPort,
+                   FRouteCode.c_str(), static_cast<int>(FSignature.size())));
       SetState(state::UpdateRoutes);
       break;
-    }
     case state::UpdateRoutes:
       DiscoverRoutes();
       if (!FRoutes.empty()) {

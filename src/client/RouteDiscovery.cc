@@ -119,11 +119,6 @@ int ZExpressTcpClientThread::GetRoute(const std::string& address, std::int32_t p
   const char* a = address.c_str();
   const unsigned hex_port = static_cast<unsigned>(port);
   Trace(Format("GetRoute Start \"%s:%4.4X\"", a, hex_port));
-  // The answer is not checked for its type or sender, so a packet still queued from an
-  // earlier connection (a server that answered twice) would pass for this server's.
-  std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
-  for (int stale = 0; NextPacket(stale, bytes.data());) {
-  }
   int result = 1;
   std::string error;
   int code = 0;
@@ -151,6 +146,7 @@ int ZExpressTcpClientThread::GetRoute(const std::string& address, std::int32_t p
 
   if (result == 1) {
     ZExpBuf packet(OnTrace());
+    std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
     int sync_state = 0;
     std::uint32_t deadline = 0;
     bool done = false;

@@ -161,15 +161,26 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
 
       case kTxDetail: {
         bool failed = false;
+        int length = 0;
+        int sent = 0;  // bytes of the current record already taken by the socket
         for (std::int32_t i = 1; i <= FDetailRecords && !Terminated();) {
-          packet.DataCenterId = "";
-          packet.CircuitNumber = circuit_number;
-          packet.CircuitSequence = i;
-          packet.BuildDetail(login_sequence, 'U', "none", 0, "no error");
-          packet.SetData(static_cast<int>(payload.size()), reinterpret_cast<const std::uint8_t*>(payload.data()));
-          const int length = encode();
-          if (FSocket != INVALID_SOCKET && WsSend(FSocket, bytes.data(), length, 0) != SOCKET_ERROR) {
-            ++i;
+          if (sent == 0) {
+            packet.DataCenterId = "";
+            packet.CircuitNumber = circuit_number;
+            packet.CircuitSequence = i;
+            packet.BuildDetail(login_sequence, 'U', "none", 0, "no error");
+            packet.SetData(static_cast<int>(payload.size()), reinterpret_cast<const std::uint8_t*>(payload.data()));
+            length = encode();
+          }
+          const int n = FSocket == INVALID_SOCKET ? SOCKET_ERROR : WsSend(FSocket, bytes.data() + sent, length - sent, 0);
+          if (n != SOCKET_ERROR) {
+            // The socket may take only part of a record: the rest follows before the
+            // next record, or the gateway would see two records spliced together.
+            sent += n;
+            if (sent >= length) {
+              sent = 0;
+              ++i;
+            }
             continue;
           }
           if (FSocket == INVALID_SOCKET) WSASetLastError(WSAENOTSOCK);
@@ -178,7 +189,7 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
           if (code == WSAEWOULDBLOCK) {
             packet.TraceHeader(GetName(), "!Tx");
             WaitForEvent(kRetryPauseMs);
-            continue;  // the same record again, with a new client sequence
+            continue;  // a record not yet begun is built again, with a new client sequence
           }
           final_text = Format("TransmitDetail:  send() failed (%d) %s", code, error.c_str());
           failed = true;

@@ -52,8 +52,10 @@ int main(int argc, char** argv) {
   try {
     std::FILE* trace = stdout;
     if (options.json) trace = stderr;
-    if (options.monitoring) trace = std::fopen("/dev/null", "w");
+    std::FILE* discard = options.monitoring ? std::fopen("/dev/null", "w") : nullptr;
+    if (options.monitoring) trace = discard;
     out = zp::RunConsoleTest(options, trace != nullptr ? trace : stderr);
+    if (discard != nullptr) std::fclose(discard);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "internal error: %s\n", e.what());
     return 3;
