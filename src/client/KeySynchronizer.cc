@@ -68,7 +68,6 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
   std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
   int state = kConnect;
 
-  auto encode = [&] { return EncodeNext(packet, bytes); };
   // The request carries whatever text part the object holds: that of the packet
   // decoded or built last.
   auto build_key_request = [&]() {
@@ -77,7 +76,6 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
     packet.CircuitNumber = circuit_number;
     packet.CircuitSequence = 1;
     packet.SetData(4, reinterpret_cast<const std::uint8_t*>(kPublicKeyRequestData));
-    return encode();
   };
   auto route_lines = [&]() {
     for (std::size_t i = 0; i < FRoutes.size(); ++i)
@@ -125,9 +123,7 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
         packet.BuildLogin(login_sequence, 'K', FClientId, FClientSubId, 1, 1, "NETAPI", "127.0.0.1", 14, 's', 0,
                           "no error");
         packet.SetData(0, nullptr);
-        const int length = encode();
-        if (SendWithRetry(packet, bytes.data(), length, error) == 0) {
-          TraceDump("Tx", length, bytes.data());
+        if (SendAndDump(packet, bytes, error) == 0) {
           login_deadline = GetTickCount() + kLoginTimeoutMs;
           state = kRxLogin;
         } else {
@@ -159,9 +155,8 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
       }
 
       case kTxPublic: {
-        const int length = build_key_request();
-        if (SendWithRetry(packet, bytes.data(), length, error) == 0) {
-          TraceDump("Tx", length, bytes.data());
+        build_key_request();
+        if (SendAndDump(packet, bytes, error) == 0) {
           const std::uint32_t now = GetTickCount();
           key_deadline = now + kPublicKeyTimeoutMs;
           next_heartbeat = now + kHeartbeatPeriodMs;
@@ -185,9 +180,7 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
         if (passed(next_heartbeat)) {
           packet.BuildHeartbeat(login_sequence, "1");
           packet.SetData(0, nullptr);
-          const int length = encode();
-          if (SendWithRetry(packet, bytes.data(), length, error) == 0) {
-            TraceDump("Tx", length, bytes.data());
+          if (SendAndDump(packet, bytes, error) == 0) {
             next_heartbeat = GetTickCount() + kHeartbeatPeriodMs;
           } else {
             final_text = "SendHeartbeat:  send() failed " + error;
@@ -208,9 +201,8 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
           const ZSequenceText heartbeat = packet.ParseSequenceText();
           if (heartbeat.FreeText.find('1') == std::string::npos) break;
           // The gateway has not confirmed the request yet: send it again.
-          const int request_length = build_key_request();
-          if (SendWithRetry(packet, bytes.data(), request_length, error, "Tx+") == 0) {
-            TraceDump("ReTx", request_length, bytes.data());
+          build_key_request();
+          if (SendAndDump(packet, bytes, error, "Tx+", "ReTx") == 0) {
             key_deadline = GetTickCount() + kPublicKeyTimeoutMs;
           } else {
             final_text = "SendHeartbeat:  send() failed " + error;
@@ -251,9 +243,7 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
         packet.CircuitSequence = 0;
         packet.BuildLogout(login_sequence, FormatNow("mm/dd hh:nn:ss"));
         packet.SetData(0, nullptr);
-        const int length = encode();
-        if (SendWithRetry(packet, bytes.data(), length, error) == 0) {
-          TraceDump("Tx", length, bytes.data());
+        if (SendAndDump(packet, bytes, error) == 0) {
           state = kComplete;
         } else {
           final_text = "SendCircuitLogout:  send() failed";

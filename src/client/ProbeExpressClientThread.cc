@@ -148,6 +148,14 @@ int ZExpressTcpClientThread::EncodeNext(ZExpBuf& packet, std::vector<std::uint8_
   return length;
 }
 
+int ZExpressTcpClientThread::SendAndDump(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& error,
+                                         const char* tag, const char* dump) {
+  const int length = EncodeNext(packet, bytes);
+  const int code = SendWithRetry(packet, bytes.data(), length, error, tag);
+  if (code == 0) TraceDump(dump, length, bytes.data());
+  return code;
+}
+
 void ZExpressTcpClientThread::TraceChanged(const std::string& line, std::string& last_line) {
   if (line == last_line) return;
   Trace(line);

@@ -97,6 +97,11 @@ class ZExpressTcpClientThread : public ZBaseThread {
   // Gives `packet` a new client sequence number and encodes it into `bytes` (which
   // holds the largest packet); returns the length.
   int EncodeNext(ZExpBuf& packet, std::vector<std::uint8_t>& bytes);
+  // Encodes `packet` with a new client sequence number, sends it with retry and, once
+  // sent, dumps its bytes under `dump`. 0 when sent, else the socket error code (and
+  // `error` its text).
+  int SendAndDump(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& error, const char* tag = "Tx",
+                  const char* dump = "Tx");
   // Traces a progress line only when it differs from the last one traced.
   void TraceChanged(const std::string& line, std::string& last_line);
 

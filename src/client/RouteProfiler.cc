@@ -83,7 +83,6 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
   std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
   std::string error;
 
-  auto encode = [&] { return EncodeNext(packet, bytes); };
 
   while (!Terminated() && state != -1) {
     Pause(50);
@@ -122,9 +121,7 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
         packet.BuildLogin(login_sequence, 'P', FClientId, FClientSubId, FDetailRecords, 0, "PROFILE",
                           "127.0.0.1", 14, 's', 0, "no error");
         packet.SetData(0, nullptr);
-        const int length = encode();
-        if (SendWithRetry(packet, bytes.data(), length, error) == 0) {
-          TraceDump("Tx", length, bytes.data());
+        if (SendAndDump(packet, bytes, error) == 0) {
           deadline = GetTickCount() + kReplyTimeoutMs;
           state = kRxLogin;
         } else {
@@ -170,7 +167,7 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
             packet.CircuitSequence = i;
             packet.BuildDetail(login_sequence, 'U', "none", 0, "no error");
             packet.SetData(static_cast<int>(payload.size()), reinterpret_cast<const std::uint8_t*>(payload.data()));
-            length = encode();
+            length = EncodeNext(packet, bytes);
           }
           const int n = FSocket == INVALID_SOCKET ? SOCKET_ERROR : WsSend(FSocket, bytes.data() + sent, length - sent, 0);
           if (n != SOCKET_ERROR) {
@@ -235,10 +232,7 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
         packet.CircuitSequence = 0;
         packet.BuildLogout(login_sequence, FormatNow("mm/dd hh:nn:ss"));
         packet.SetData(0, nullptr);
-        const int length = encode();
-        if (SendWithRetry(packet, bytes.data(), length, error) == 0) {
-          TraceDump("Tx", length, bytes.data());
-        } else {
+        if (SendAndDump(packet, bytes, error) != 0) {
           final_text = "SendCircuitLogout:  send() failed " + error;
           score = FDetailRecords;
         }
