@@ -139,9 +139,7 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
           state = kNextRoute;
           break;
         }
-        int length = 0;
-        if (!NextPacket(length, bytes.data())) break;
-        if (packet.Decode(length, bytes.data()) <= 0 || packet.PacketType != 'L') break;
+        if (!TakePacket(packet, bytes, 'L')) break;
         const ZLoginBody reply = packet.ParseLogin();
         if (reply.Status != 0) {
           final_text = reply.StatusText;
@@ -193,9 +191,7 @@ void ZExpressTcpClientThread::SynchronizeKeys() {
           state = kNextRoute;
           break;
         }
-        int length = 0;
-        if (!NextPacket(length, bytes.data())) break;
-        if (packet.Decode(length, bytes.data()) <= 0) break;
+        if (!TakePacket(packet, bytes)) break;
         if (packet.PacketType == 'H') {
           heartbeat_deadline = GetTickCount() + kHeartbeatSilenceMs;
           const ZSequenceText heartbeat = packet.ParseSequenceText();

@@ -156,6 +156,13 @@ int ZExpressTcpClientThread::SendAndDump(ZExpBuf& packet, std::vector<std::uint8
   return code;
 }
 
+bool ZExpressTcpClientThread::TakePacket(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, char type) {
+  bytes.resize(ZExpBuf::MaxPacketLength);
+  int length = 0;
+  if (!NextPacket(length, bytes.data())) return false;
+  return packet.Decode(length, bytes.data()) > 0 && (type == 0 || packet.PacketType == type);
+}
+
 void ZExpressTcpClientThread::TraceChanged(const std::string& line, std::string& last_line) {
   if (line == last_line) return;
   Trace(line);

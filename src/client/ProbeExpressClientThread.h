@@ -102,6 +102,10 @@ class ZExpressTcpClientThread : public ZBaseThread {
   // `error` its text).
   int SendAndDump(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& error, const char* tag = "Tx",
                   const char* dump = "Tx");
+  // Takes the oldest queued packet and decodes it into `packet`. True when there was
+  // one and it is of `type` (any type when `type` is 0); packets of other types are
+  // dropped, as every exchange drops what it does not wait for.
+  bool TakePacket(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, char type = 0);
   // Traces a progress line only when it differs from the last one traced.
   void TraceChanged(const std::string& line, std::string& last_line);
 

@@ -142,9 +142,7 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
           }
           break;
         }
-        int length = 0;
-        if (!NextPacket(length, bytes.data())) break;
-        if (packet.Decode(length, bytes.data()) <= 0 || packet.PacketType != 'L') break;
+        if (!TakePacket(packet, bytes, 'L')) break;
         const ZLoginBody reply = packet.ParseLogin();
         if (reply.Status != 0) {
           final_text = reply.StatusText;
@@ -209,9 +207,7 @@ std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text
           state = kExit;
           break;
         }
-        int length = 0;
-        if (!NextPacket(length, bytes.data())) break;
-        if (packet.Decode(length, bytes.data()) <= 0 || packet.PacketType != 'H') break;
+        if (!TakePacket(packet, bytes, 'H')) break;
         const ZSequenceText heartbeat = packet.ParseSequenceText();
         // Counted without expanding: a heartbeat may list a range of billions.
         const std::int64_t count = CountRangeListItems(heartbeat.FreeText);
