@@ -1,5 +1,6 @@
 #include "platform/LocalTime.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace zp {
@@ -41,6 +42,15 @@ std::string FormatDateTime(std::string_view pattern, std::time_t when) {
   return out;
 }
 
-std::string FormatNow(std::string_view pattern) { return FormatDateTime(pattern, std::time(nullptr)); }
+namespace {
+std::atomic<std::time_t> g_fixed_time{0};
+}  // namespace
+
+std::string FormatNow(std::string_view pattern) {
+  const std::time_t fixed = g_fixed_time.load();
+  return FormatDateTime(pattern, fixed != 0 ? fixed : std::time(nullptr));
+}
+
+void testing::FixLocalTime(std::time_t when) { g_fixed_time = when; }
 
 }  // namespace zp

@@ -11,4 +11,10 @@ namespace zp {
 std::string FormatDateTime(std::string_view pattern, std::time_t when);
 std::string FormatNow(std::string_view pattern);
 
+// Test-only: FormatNow uses `when` instead of the clock while it is non-zero, so that
+// texts holding the date (a logout's free text) are the same in every run.
+namespace testing {
+void FixLocalTime(std::time_t when);
+}  // namespace testing
+
 }  // namespace zp
