@@ -18,7 +18,9 @@ ZExpressTcpClientThread::ZExpressTcpClientThread(std::string name, ZTraceEvent o
     : ZBaseThread(std::move(name), std::move(on_trace), std::move(invoker)),
       FServer(std::move(server)),
       FPort(port),
-      FRouteCode(route_code.substr(0, 1)) {}
+      FRouteCode(route_code.substr(0, 1)) {
+  FRecord.Begin({FServer, FPort, FRouteCode}, GetName());
+}
 
 ZExpressTcpClientThread::~ZExpressTcpClientThread() {
   // Stop and join here, while the subclass's members still exist.

@@ -7,6 +7,7 @@
 #include "client/PacketFramer.h"
 #include "client/RouteEntry.h"
 #include "client/RouteList.h"
+#include "client/RunRecorder.h"
 #include "framework/ProbeBaseThread.h"
 #include "platform/MessageQueue.h"
 #include "platform/Sockets.h"
@@ -36,6 +37,8 @@ class ZExpressTcpClientThread : public ZBaseThread {
 
   // The worker's own list, not a copy: read it only after the worker has halted.
   const RouteList& GetResultList() const { return FRoutes; }
+  // The structured record of this test, filled in as it goes; any thread may read it.
+  RunRecorder& Record() { return FRecord; }
 
   std::uint32_t GetTextColor() override { return 0; }
   std::uint32_t GetBackColor() override { return 0x8000000F; }
@@ -137,6 +140,7 @@ class ZExpressTcpClientThread : public ZBaseThread {
   WindowHandle FSocketWindow = 0;
   std::unique_ptr<PacketFramer> FFramer;  // FLanBuffer and FLanBytes
   std::unique_ptr<ZLargePacketQueueControl> FRxQueue;
+  RunRecorder FRecord;
 };
 
 }  // namespace zp

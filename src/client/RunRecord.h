@@ -1,0 +1,113 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zp {
+
+// One structured account of a test, filled in by the worker as it goes and read by every
+// front end (window, console report, JSON, monitoring). Values, never text to parse: the
+// trace stays the operator's detailed log.
+
+enum class RunPhase {
+  Starting,           // before the first route request
+  DiscoveringRoutes,  // asking the route servers
+  WaitingForRoutes,   // no routes: waiting to ask again
+  ProfilingRoutes,    // route k of n
+  SynchronizingKey,   // fetching the gateway's public key
+  Finished,           // the worker has halted or ended
+};
+
+enum class RouteOutcome {
+  NotTried,        // profiling never reached it (a stop, or an earlier end)
+  Scored,          // a heartbeat reported on the detail records
+  ConnectFailed,   // no socket, no connection, or no notifications
+  LoginRefused,    // the login reply carried a status; detail holds its text
+  NoLoginAnswer,   // no reply to the logins
+  NoHeartbeat,     // the heartbeat after the detail records did not come
+  ConnectionLost,  // a send failed or the gateway closed the connection
+};
+
+enum class ServerOutcome {
+  Answered,        // "OK" and its route list (possibly empty)
+  NotOk,           // an answer whose first line is not "OK"; detail holds that line
+  NoAnswer,        // no answer within the time limit
+  ConnectFailed,   // no socket, no connection, or no notifications; detail the error text
+  SendFailed,      // the request could not be sent; detail the error text
+  LookupFailed,    // a host name with no address from DNS nor from the cache
+  Stopped,         // the stop came before the answer
+};
+
+enum class KeyOutcome {
+  NotReached,  // key synchronisation never ran, or was stopped before an answer
+  Received,    // a public key arrived; bytes and seconds are set
+  Failed,      // the last attempt ended without a key; detail holds the final text
+};
+
+struct RunSettings {
+  std::string server;      // as typed: one or more route servers separated by ","
+  std::int32_t port = 0;   // the route servers' port
+  std::string route_code;  // one letter
+};
+
+struct RouteResult {
+  std::string entry;    // as the route server sent it: name "=" address ":" port
+  std::string name;
+  std::string address;
+  std::int32_t port = 0;
+  std::int32_t score = 0;
+  bool failed = false;  // counted as failed by the result code
+  double profile_seconds = 0;  // from connect to the heartbeat (or to the failure)
+  RouteOutcome outcome = RouteOutcome::NotTried;
+  std::string detail;   // the failure's own text (an error, a status text), else empty
+};
+
+struct ServerResult {
+  std::string server;   // the item of the server text (host name or address)
+  std::string address;  // the address asked; empty when a lookup failed
+  std::int32_t port = 0;
+  ServerOutcome outcome = ServerOutcome::NoAnswer;
+  std::string detail;
+  int routes = 0;       // routes listed in an "OK" answer
+};
+
+struct KeyResult {
+  KeyOutcome outcome = KeyOutcome::NotReached;
+  std::string route;    // the route entry of the last attempt
+  int bytes = 0;        // the size of the reply's data part
+  double seconds = 0;   // from the request to the key
+  int attempts = 0;     // connects tried
+  std::string detail;
+};
+
+// A copy of the record at one moment.
+struct RunSnapshot {
+  RunSettings settings;
+  std::chrono::system_clock::time_point start_time;
+  double elapsed_seconds = 0;
+  RunPhase phase = RunPhase::Starting;
+  int current_route = 0;  // 1-based while profiling; 0 before
+  int discovery_rounds = 0;  // route requests made so far (at most two rounds)
+  std::vector<RouteResult> routes;
+  std::vector<ServerResult> servers;
+  KeyResult key;
+  bool started = false;   // the worker's start-up completed
+  bool stopped = false;   // a stop was asked for before the worker halted
+  bool finished = false;  // the worker has halted or ended
+  std::int32_t result_code = 0;
+  std::string fatal_error;  // the text of the error box, when one was shown
+  std::string worker_name;
+  std::string state_name;   // the worker's state name when the snapshot was taken
+  std::string status_text;
+
+  int RouteCount() const { return static_cast<int>(routes.size()); }
+  int FailedRoutes() const;
+};
+
+const char* PhaseName(RunPhase phase);
+const char* RouteOutcomeName(RouteOutcome outcome);
+const char* ServerOutcomeName(ServerOutcome outcome);
+const char* KeyOutcomeName(KeyOutcome outcome);
+
+}  // namespace zp
