@@ -25,7 +25,7 @@ struct CollectingSink final : zp::PacketFramer::Sink {
 // framer's read space, as the socket would deliver them.
 std::vector<std::string> Frame(const std::uint8_t* bytes, std::size_t n, const std::uint8_t* sizes,
                                std::size_t n_sizes) {
-  zp::PacketFramer framer("F", nullptr);
+  zp::PacketFramer framer;
   CollectingSink sink;
   std::size_t pos = 0, k = 0;
   while (pos < n) {

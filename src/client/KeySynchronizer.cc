@@ -1,279 +1,286 @@
-// Key synchronisation: on the routes in a ring, log in, ask for the gateway's public key
-// while keeping the circuit alive with heartbeats, check the answer and log out.
+#include "client/KeySynchronizer.h"
+
 #include <strings.h>
 
-#include <vector>
-
 #include "apibuf/ApiBuf.h"
-#include "client/ClientFormat.h"
-#include "client/ProbeExpressClientThread.h"
 #include "client/RouteEntry.h"
-#include "platform/LocalTime.h"
+#include "client/RunRecorder.h"
+#include "framework/Format.h"
 #include "platform/Tick.h"
-#include "protocol/ProbeExpBuf.h"
 
 namespace zp {
 
 namespace {
 
-enum SyncState { kConnect = 0, kTxLogin = 1, kRxLogin = 2, kTxPublic = 3, kRxPublic = 4, kTxKeyPage = 5,
-                 kRxKeyPage = 6, kTxLogout = 7, kNextRoute = 22, kComplete = 40, kError = 80, kExit = 99 };
-
 constexpr std::uint32_t kLoginTimeoutMs = 5000;
 constexpr std::uint32_t kPublicKeyTimeoutMs = 10000;
 constexpr std::uint32_t kHeartbeatPeriodMs = 2000;
 constexpr std::uint32_t kHeartbeatSilenceMs = 4000;
-constexpr std::uint32_t kCountdownMs = 10000;
 constexpr std::size_t kMinimumKeyLength = 100;
+constexpr long kStepPauseMs = 50;
 constexpr char kPublicKeyRequestData[] = "$0C0";
 
-const char* SyncStateName(int state) {
+bool Passed(const ExchangeHost& host, std::uint32_t deadline) { return TickPassed(host.Now(), deadline); }
+
+}  // namespace
+
+ZKeySynchronizer::ZKeySynchronizer(ExchangeHost& host, ZGatewayConnection& connection, ZCircuitSteps& steps,
+                                   const ExchangeSettings& settings)
+    : FHost(host), FConnection(connection), FSteps(steps), FSettings(settings) {}
+
+const char* ZKeySynchronizer::StateName(SyncState state) {
   switch (state) {
-    case kConnect: return "Connect";
-    case kTxLogin: return "TxLogin";
-    case kRxLogin: return "RxLogin";
-    case kTxPublic: return "TxPublic";
-    case kRxPublic: return "RxPublic";
-    case kTxKeyPage: return "TxKeyPage";
-    case kRxKeyPage: return "RxKeyPage";
-    case kTxLogout: return "TxLogout";
-    case kNextRoute: return "NextRoute";
-    case kComplete: return "Complete";
-    case kError: return "Error";
-    case kExit: return "Exit";
+    case SyncState::kConnect: return "Connect";
+    case SyncState::kTxLogin: return "TxLogin";
+    case SyncState::kRxLogin: return "RxLogin";
+    case SyncState::kTxPublic: return "TxPublic";
+    case SyncState::kRxPublic: return "RxPublic";
+    case SyncState::kTxKeyPage: return "TxKeyPage";
+    case SyncState::kRxKeyPage: return "RxKeyPage";
+    case SyncState::kTxLogout: return "TxLogout";
+    case SyncState::kNextRoute: return "NextRoute";
+    case SyncState::kComplete: return "Complete";
+    case SyncState::kError: return "Error";
+    case SyncState::kExit: return "Exit";
     default: return "Invalid";
   }
 }
 
-}  // namespace
-
-void ZExpressTcpClientThread::SynchronizeKeys() {
-  if (FRoutes.empty()) return;
-  const std::uint32_t countdown_start = GetTickCount();
-  std::size_t index = 0;
-  for (std::size_t i = 0; i < FRoutes.size(); ++i) {
-    if (strcasecmp(FRoutes[i].text.c_str(), FLastSyncRoute.c_str()) == 0) {
-      index = i + 1 < FRoutes.size() ? i + 1 : 0;
+void ZKeySynchronizer::SynchronizeKeys(const RouteList& routes, std::string& last_sync_route) {
+  if (routes.empty()) return;
+  FRoutes = &routes;
+  FLastSyncRoute = &last_sync_route;
+  FSteps.StartCountdown();
+  FIndex = 0;
+  for (std::size_t i = 0; i < routes.size(); ++i) {
+    if (strcasecmp(routes[i].text.c_str(), last_sync_route.c_str()) == 0) {
+      FIndex = i + 1 < routes.size() ? i + 1 : 0;
       break;
     }
   }
+  FFinalText.clear();
+  FName.clear();
+  FAddress.clear();
+  FLoginSequence = 0;
+  FDataCenterId.clear();
+  FCircuitNumber = 0;
+  FLoginDeadline = FKeyDeadline = FNextHeartbeat = FHeartbeatDeadline = FRequestTime = 0;
+  FKeyBytes = 0;
+  FKeySeconds = 0;
+  FPacket = ZExpBuf();
+  FBytes.assign(ZExpBuf::MaxPacketLength, 0);
+  FState = SyncState::kConnect;
 
-  std::string final_text, name, address, last_line, error;
-  std::int32_t login_sequence = 0;
-  std::string data_center_id;
-  std::int32_t circuit_number = 0;
-  std::uint32_t login_deadline = 0, key_deadline = 0, next_heartbeat = 0, heartbeat_deadline = 0;
-  std::uint32_t request_time = 0;
-  ZExpBuf packet(OnTrace());
-  std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
-  int state = kConnect;
-
-  // The request carries whatever text part the object holds: that of the packet
-  // decoded or built last.
-  auto build_key_request = [&]() {
-    packet.PacketType = 'P';
-    packet.DataCenterId = data_center_id;
-    packet.CircuitNumber = circuit_number;
-    packet.CircuitSequence = 1;
-    packet.SetData(4, reinterpret_cast<const std::uint8_t*>(kPublicKeyRequestData));
-  };
-  auto route_lines = [&]() {
-    for (std::size_t i = 0; i < FRoutes.size(); ++i)
-      Trace(Format("Route %2d %s Score(%d)", static_cast<int>(i + 1), FRoutes[i].text.c_str(), FRoutes[i].score));
-  };
-  auto passed = [](std::uint32_t deadline) { return TickPassed(GetTickCount(), deadline); };
-
-  while (!Terminated() && state != -1) {
-    Pause(50);
-    const std::uint32_t elapsed = GetTickCount() - countdown_start;
-    const std::string line =
-        elapsed < kCountdownMs
-            ? Format("%s %d:%s %d %s", name.c_str(), static_cast<int>(index), address.c_str(),
-                     static_cast<int>((kCountdownMs - elapsed) / 1000 + 1), SyncStateName(state))
-            : Format("%s %d:%s %s", name.c_str(), static_cast<int>(index), address.c_str(), SyncStateName(state));
-    TraceChanged(line, last_line);
-
-    switch (state) {
-      case kConnect: {
-        name = "????";
-        const std::string& entry = FRoutes[index].text;
-        const RouteEntryParts parts = SplitRouteEntry(entry);
-        name = parts.name;
-        address = parts.address;
-        Trace(Format("CurrentRoute(%d) %s %s", static_cast<int>(index), name.c_str(), parts.rest.c_str()));
-        SetStatusText(Format("Synchronizing to %s %s", name.c_str(), parts.rest.c_str()));
-        switch (ConnectRoute(parts, final_text)) {
-          case ConnectResult::Connected:
-            FLastSyncRoute = entry;
-            WaitForEvent(kRetryPauseMs);
-            state = kTxLogin;
-            break;
-          case ConnectResult::ConnectFailed:
-            state = kNextRoute;
-            break;
-          default:  // no socket, or no notifications: nothing else can work either
-            state = kError;
-            break;
-        }
+  while (!FHost.StopRequested() && FState != SyncState::kDone) {
+    FHost.Pause(kStepPauseMs);
+    FSteps.ShowCountdown(Format("%s %d:%s", FName.c_str(), static_cast<int>(FIndex), FAddress.c_str()),
+                         StateName(FState));
+    switch (FState) {
+      case SyncState::kConnect: Connect(); break;
+      case SyncState::kTxLogin: TxLogin(); break;
+      case SyncState::kRxLogin: RxLogin(); break;
+      case SyncState::kTxPublic: TxPublic(); break;
+      case SyncState::kRxPublic: RxPublic(); break;
+      case SyncState::kTxKeyPage: TxKeyPage(); break;
+      case SyncState::kNextRoute:
+        FHost.Trace(FFinalText);
+        FIndex = FIndex + 1 < routes.size() ? FIndex + 1 : 0;
+        FState = SyncState::kConnect;
         break;
-      }
-
-      case kTxLogin: {
-        login_sequence = NextCircuitSequence();
-        packet.BuildLogin(login_sequence, 'K', FClientId, FClientSubId, 1, 1, "NETAPI", "127.0.0.1", 14, 's', 0,
-                          "no error");
-        packet.SetData(0, nullptr);
-        if (SendAndDump(packet, bytes, error) == 0) {
-          login_deadline = GetTickCount() + kLoginTimeoutMs;
-          state = kRxLogin;
-        } else {
-          final_text = "SendKeyPageLogin:  send() failed " + error;
-          state = kNextRoute;
-        }
+      case SyncState::kComplete:
+        TraceRouteLines();
+        FHost.SetStatusText(FFinalText);
+        Finish(KeyOutcome::Received);
         break;
-      }
-
-      case kRxLogin: {
-        if (passed(login_deadline)) {
-          final_text = "Timeout waiting for login response";
-          state = kNextRoute;
-          break;
-        }
-        if (!TakePacket(packet, bytes, 'L')) break;
-        const ZLoginBody reply = packet.ParseLogin();
-        if (reply.Status != 0) {
-          final_text = reply.StatusText;
-          state = kExit;
-          break;
-        }
-        data_center_id = packet.DataCenterId.Str();
-        circuit_number = packet.CircuitNumber;
-        state = kTxPublic;
+      case SyncState::kError:
+      case SyncState::kExit:
+        TraceRouteLines();
+        FHost.Trace(FFinalText);
+        FHost.SetStatusText(FFinalText);
+        Finish(FKeyBytes > 0 ? KeyOutcome::Received : KeyOutcome::Failed);
         break;
-      }
-
-      case kTxPublic: {
-        build_key_request();
-        if (SendAndDump(packet, bytes, error) == 0) {
-          const std::uint32_t now = GetTickCount();
-          key_deadline = now + kPublicKeyTimeoutMs;
-          next_heartbeat = now + kHeartbeatPeriodMs;
-          heartbeat_deadline = now + kHeartbeatSilenceMs;
-          request_time = now;
-          SetStatusText("Wait PublicKey");
-          state = kRxPublic;
-        } else {
-          final_text = "SendPublicKey:  send() failed " + error;
-          state = kNextRoute;
-        }
-        break;
-      }
-
-      case kRxPublic: {
-        if (passed(heartbeat_deadline)) {
-          final_text = "No heartbeats received during wait for public key response";
-          state = kNextRoute;
-          break;
-        }
-        if (passed(next_heartbeat)) {
-          packet.BuildHeartbeat(login_sequence, "1");
-          packet.SetData(0, nullptr);
-          if (SendAndDump(packet, bytes, error) == 0) {
-            next_heartbeat = GetTickCount() + kHeartbeatPeriodMs;
-          } else {
-            final_text = "SendHeartbeat:  send() failed " + error;
-            state = kNextRoute;
-          }
-          break;
-        }
-        if (passed(key_deadline)) {
-          final_text = "Timeout waiting for public key response";
-          state = kNextRoute;
-          break;
-        }
-        if (!TakePacket(packet, bytes)) break;
-        if (packet.PacketType == 'H') {
-          heartbeat_deadline = GetTickCount() + kHeartbeatSilenceMs;
-          const ZSequenceText heartbeat = packet.ParseSequenceText();
-          if (heartbeat.FreeText.find('1') == std::string::npos) break;
-          // The gateway has not confirmed the request yet: send it again.
-          build_key_request();
-          if (SendAndDump(packet, bytes, error, "Tx+", "ReTx") == 0) {
-            key_deadline = GetTickCount() + kPublicKeyTimeoutMs;
-          } else {
-            final_text = "SendHeartbeat:  send() failed " + error;
-            state = kNextRoute;
-          }
-        } else if (packet.PacketType == 'P') {
-          const ZStatusReply reply = packet.ParseStatusReply();
-          if (reply.Status != 0) {
-            final_text = reply.StatusText;
-            state = kExit;
-            break;
-          }
-          const auto data = packet.DataView();
-          TApiBuf record;
-          record.ParseBytes(static_cast<std::int32_t>(data.size()), reinterpret_cast<const char*>(data.data()));
-          if (record.ErrorIndicator == "Y") {
-            final_text = record.ErrorText;
-            SetStatusText(record.ErrorText);
-            state = kError;
-          } else if (record.S017_01.size() >= kMinimumKeyLength) {
-            const double seconds = static_cast<double>(GetTickCount() - request_time) / 1000.0;
-            const int size = static_cast<int>(data.size());
-            SetStatusText(Format("PublicKey SUCCESS %d Bytes %3.2fsec", size, seconds));
-            Trace(Format("PublicKey Request SUCCESS %d Bytes %3.2fsec", size, seconds));
-            if (GetResultCode() != kResultSomeRoutesFailed) SetResultCode(kResultSuccess);
-            state = kTxKeyPage;
-          } else {
-            final_text = "No (or invalid) publickey was returned";
-            state = kError;
-          }
-        }
-        break;
-      }
-
-      case kTxKeyPage: {
-        packet.DataCenterId = data_center_id;
-        packet.CircuitNumber = circuit_number;
-        packet.CircuitSequence = 0;
-        packet.BuildLogout(login_sequence, FormatNow("mm/dd hh:nn:ss"));
-        packet.SetData(0, nullptr);
-        if (SendAndDump(packet, bytes, error) == 0) {
-          state = kComplete;
-        } else {
-          final_text = "SendCircuitLogout:  send() failed";
-          state = kError;
-        }
-        break;
-      }
-
-      case kNextRoute:
-        Trace(final_text);
-        index = index + 1 < FRoutes.size() ? index + 1 : 0;
-        state = kConnect;
-        break;
-
-      case kComplete:
-        route_lines();
-        SetStatusText(final_text);
-        state = -1;
-        break;
-
-      case kError:
-      case kExit:
-        route_lines();
-        Trace(final_text);
-        SetStatusText(final_text);
-        state = -1;
-        break;
-
       default:
-        state = kError;
+        FState = SyncState::kError;
         break;
     }
   }
-  FreeSocket();
+  FConnection.FreeSocket();
+  FRoutes = nullptr;
+  FLastSyncRoute = nullptr;
+}
+
+void ZKeySynchronizer::Finish(KeyOutcome outcome) {
+  FHost.Record().EndKey(outcome, FKeyBytes, FKeySeconds, outcome == KeyOutcome::Received ? "" : FFinalText);
+  FState = SyncState::kDone;
+}
+
+void ZKeySynchronizer::TraceRouteLines() {
+  const RouteList& routes = *FRoutes;
+  for (std::size_t i = 0; i < routes.size(); ++i)
+    FHost.Trace(Format("Route %2d %s Score(%d)", static_cast<int>(i + 1), routes[i].text.c_str(), routes[i].score));
+}
+
+// The request carries whatever text part the object holds: that of the packet decoded or
+// built last.
+void ZKeySynchronizer::BuildKeyRequest() {
+  FPacket.PacketType = 'P';
+  FPacket.DataCenterId = FDataCenterId;
+  FPacket.CircuitNumber = FCircuitNumber;
+  FPacket.CircuitSequence = 1;
+  FPacket.SetData(4, reinterpret_cast<const std::uint8_t*>(kPublicKeyRequestData));
+}
+
+void ZKeySynchronizer::Connect() {
+  FName = "????";
+  const std::string& entry = (*FRoutes)[FIndex].text;
+  const RouteEntryParts parts = SplitRouteEntry(entry);
+  FName = parts.name;
+  FAddress = parts.address;
+  FHost.Trace(Format("CurrentRoute(%d) %s %s", static_cast<int>(FIndex), FName.c_str(), parts.rest.c_str()));
+  FHost.SetStatusText(Format("Synchronizing to %s %s", FName.c_str(), parts.rest.c_str()));
+  FHost.Record().BeginKeyAttempt(entry);
+  std::string error;
+  switch (FSteps.ConnectRoute(parts, FFinalText, error)) {
+    case ZCircuitSteps::ConnectResult::Connected:
+      *FLastSyncRoute = entry;
+      FHost.WaitForEvent(ZGatewayConnection::kRetryPauseMs);
+      FState = SyncState::kTxLogin;
+      break;
+    case ZCircuitSteps::ConnectResult::ConnectFailed:
+      FState = SyncState::kNextRoute;
+      break;
+    default:  // no socket, or no notifications: nothing else can work either
+      FState = SyncState::kError;
+      break;
+  }
+}
+
+void ZKeySynchronizer::TxLogin() {
+  std::string error;
+  if (FSteps.SendLogin(FPacket, FBytes, 'K', FLoginSequence, error) == 0) {
+    FLoginDeadline = FHost.Now() + kLoginTimeoutMs;
+    FState = SyncState::kRxLogin;
+  } else {
+    FFinalText = "SendKeyPageLogin:  send() failed " + error;
+    FState = SyncState::kNextRoute;
+  }
+}
+
+void ZKeySynchronizer::RxLogin() {
+  if (Passed(FHost, FLoginDeadline)) {
+    FFinalText = "Timeout waiting for login response";
+    FState = SyncState::kNextRoute;
+    return;
+  }
+  std::string status_text;
+  switch (FSteps.ReceiveLogin(FPacket, FBytes, status_text)) {
+    case ZCircuitSteps::LoginReply::None:
+      break;
+    case ZCircuitSteps::LoginReply::Refused:
+      FFinalText = status_text;
+      FState = SyncState::kExit;
+      break;
+    case ZCircuitSteps::LoginReply::Accepted:
+      FDataCenterId = FPacket.DataCenterId.Str();
+      FCircuitNumber = FPacket.CircuitNumber;
+      FState = SyncState::kTxPublic;
+      break;
+  }
+}
+
+void ZKeySynchronizer::TxPublic() {
+  BuildKeyRequest();
+  std::string error;
+  if (FConnection.SendAndDump(FPacket, FBytes, error) == 0) {
+    const std::uint32_t now = FHost.Now();
+    FKeyDeadline = now + kPublicKeyTimeoutMs;
+    FNextHeartbeat = now + kHeartbeatPeriodMs;
+    FHeartbeatDeadline = now + kHeartbeatSilenceMs;
+    FRequestTime = now;
+    FHost.SetStatusText("Wait PublicKey");
+    FState = SyncState::kRxPublic;
+  } else {
+    FFinalText = "SendPublicKey:  send() failed " + error;
+    FState = SyncState::kNextRoute;
+  }
+}
+
+void ZKeySynchronizer::RxPublic() {
+  std::string error;
+  if (Passed(FHost, FHeartbeatDeadline)) {
+    FFinalText = "No heartbeats received during wait for public key response";
+    FState = SyncState::kNextRoute;
+    return;
+  }
+  if (Passed(FHost, FNextHeartbeat)) {
+    FPacket.BuildHeartbeat(FLoginSequence, "1");
+    FPacket.SetData(0, nullptr);
+    if (FConnection.SendAndDump(FPacket, FBytes, error) == 0) {
+      FNextHeartbeat = FHost.Now() + kHeartbeatPeriodMs;
+    } else {
+      FFinalText = "SendHeartbeat:  send() failed " + error;
+      FState = SyncState::kNextRoute;
+    }
+    return;
+  }
+  if (Passed(FHost, FKeyDeadline)) {
+    FFinalText = "Timeout waiting for public key response";
+    FState = SyncState::kNextRoute;
+    return;
+  }
+  if (!FConnection.TakePacket(FPacket, FBytes)) return;
+  if (FPacket.PacketType == 'H') {
+    FHeartbeatDeadline = FHost.Now() + kHeartbeatSilenceMs;
+    const ZSequenceText heartbeat = FPacket.ParseSequenceText();
+    if (heartbeat.FreeText.find('1') == std::string::npos) return;
+    // The gateway has not confirmed the request yet: send it again.
+    BuildKeyRequest();
+    if (FConnection.SendAndDump(FPacket, FBytes, error, "Tx+", "ReTx") == 0) {
+      FKeyDeadline = FHost.Now() + kPublicKeyTimeoutMs;
+    } else {
+      FFinalText = "SendHeartbeat:  send() failed " + error;
+      FState = SyncState::kNextRoute;
+    }
+  } else if (FPacket.PacketType == 'P') {
+    TakeKeyReply();
+  }
+}
+
+void ZKeySynchronizer::TakeKeyReply() {
+  const ZStatusReply reply = FPacket.ParseStatusReply();
+  if (reply.Status != 0) {
+    FFinalText = reply.StatusText;
+    FState = SyncState::kExit;
+    return;
+  }
+  const auto data = FPacket.DataView();
+  TApiBuf record;
+  record.ParseBytes(static_cast<std::int32_t>(data.size()), reinterpret_cast<const char*>(data.data()));
+  if (record.ErrorIndicator == "Y") {
+    FFinalText = record.ErrorText;
+    FHost.SetStatusText(record.ErrorText);
+    FState = SyncState::kError;
+  } else if (record.S017_01.size() >= kMinimumKeyLength) {
+    FKeySeconds = FSteps.SecondsSince(FRequestTime);
+    FKeyBytes = static_cast<int>(data.size());
+    FHost.SetStatusText(Format("PublicKey SUCCESS %d Bytes %3.2fsec", FKeyBytes, FKeySeconds));
+    FHost.Trace(Format("PublicKey Request SUCCESS %d Bytes %3.2fsec", FKeyBytes, FKeySeconds));
+    if (FHost.GetResultCode() != kResultSomeRoutesFailed) FHost.SetResultCode(kResultSuccess);
+    FState = SyncState::kTxKeyPage;
+  } else {
+    FFinalText = "No (or invalid) publickey was returned";
+    FState = SyncState::kError;
+  }
+}
+
+void ZKeySynchronizer::TxKeyPage() {
+  std::string error;
+  if (FSteps.SendLogout(FPacket, FBytes, FLoginSequence, FDataCenterId, FCircuitNumber, error) == 0) {
+    FState = SyncState::kComplete;
+  } else {
+    FFinalText = "SendCircuitLogout:  send() failed";
+    FState = SyncState::kError;
+  }
 }
 
 }  // namespace zp

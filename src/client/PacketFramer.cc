@@ -8,9 +8,6 @@
 
 namespace zp {
 
-PacketFramer::PacketFramer(std::string name, ZTraceEvent on_trace)
-    : FName(std::move(name)), FOnTrace(std::move(on_trace)) {}
-
 int PacketFramer::ReadSpace() const { return std::min(kReadSize, kBufferSize - FLanBytes); }
 
 void PacketFramer::Clear() {
@@ -38,7 +35,7 @@ void PacketFramer::Receive(const std::uint8_t* data, int n, Sink& sink) {
 }
 
 void PacketFramer::Frame(Sink& sink) {
-  ZExpBuf packet(FOnTrace);
+  ZExpBuf packet;
   int count = 0;
   char line[160];
   while (!sink.StopRequested()) {
@@ -76,7 +73,8 @@ void PacketFramer::Frame(Sink& sink) {
     }
     if (r < 0) return;
     ++count;
-    packet.TraceHeader(FName, count == 1 ? "Rx" : "Rx" + std::to_string(count));
+    for (const std::string& header : packet.HeaderLines(count == 1 ? "Rx" : "Rx" + std::to_string(count)))
+      sink.Trace(header);
     sink.Packet(FLanBuffer.data(), r);
     DropFront(r);
   }

@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/ProbeBaseThread.h"
-
 namespace zp {
 
 // The receive path's framing on plain bytes: accumulates what the socket delivers,
@@ -16,7 +14,8 @@ class PacketFramer {
   static constexpr int kReadSize = 5152;  // most bytes one socket read takes
   static constexpr int kDumpLimit = 80;   // most bytes dumped per read
 
-  // What the framer reports to. Trace and Dump are the worker's trace lines; Packet
+  // What the framer reports to. Trace (packet headers and garbage) and Dump are the
+  // worker's trace lines; Packet
   // gets each complete packet's bytes (valid during the call only).
   class Sink {
    public:
@@ -26,9 +25,6 @@ class PacketFramer {
     virtual void Packet(const std::uint8_t* data, int length) = 0;
     virtual bool StopRequested() = 0;
   };
-
-  // `name` and `on_trace` are passed to the packet object that traces each header.
-  PacketFramer(std::string name, ZTraceEvent on_trace);
 
   // Room for the next read; never more than kReadSize.
   int ReadSpace() const;
@@ -43,8 +39,6 @@ class PacketFramer {
   void Frame(Sink& sink);
   void DropFront(int k);
 
-  std::string FName;
-  ZTraceEvent FOnTrace;
   std::array<std::uint8_t, kBufferSize> FLanBuffer{};
   int FLanBytes = 0;
 };

@@ -1,19 +1,21 @@
 #include "client/ProbeExpressClientThread.h"
 
-#include <cstdio>
-
-#include "client/ClientFormat.h"
+#include "client/CircuitSteps.h"
 #include "client/DnsCache.h"
-#include "net/ProbeLargePacketQueue.h"
+#include "client/GatewayConnection.h"
+#include "client/KeySynchronizer.h"
+#include "client/RouteDiscovery.h"
+#include "client/RouteProfiler.h"
+#include "client/SocketTransport.h"
+#include "framework/Format.h"
 #include "net/ZWinSock.h"
 #include "platform/Registry.h"
-#include "protocol/ProbeExpBuf.h"
+#include "platform/Tick.h"
 
 namespace zp {
 
-ZExpressTcpClientThread::ZExpressTcpClientThread(std::string name, ZTraceEvent on_trace,
-                                                 std::string server, std::int32_t port,
-                                                 std::string route_code,
+ZExpressTcpClientThread::ZExpressTcpClientThread(std::string name, ZTraceEvent on_trace, std::string server,
+                                                 std::int32_t port, std::string route_code,
                                                  std::shared_ptr<Invoker> invoker)
     : ZBaseThread(std::move(name), std::move(on_trace), std::move(invoker)),
       FServer(std::move(server)),
@@ -27,6 +29,8 @@ ZExpressTcpClientThread::~ZExpressTcpClientThread() {
   Terminate();
   WaitFinished();
 }
+
+std::uint32_t ZExpressTcpClientThread::Now() const { return GetTickCount(); }
 
 std::int32_t ZExpressTcpClientThread::NextClientSequence() {
   if (++FClientSequence > 9999) FClientSequence = 1;
@@ -42,31 +46,35 @@ int ZExpressTcpClientThread::Startup() {
   const int result = ZBaseThread::Startup();
   FRoutes.clear();
   FRouteRetries = 0;
-  FSocket = INVALID_SOCKET;
   // Made here so that it belongs to the worker thread: its notifications are then
   // dispatched by the worker's own waits.
-  FSocketWindow = CreateMessageWindow([this](Message& m) { SocketWndProc(m); });
-  FFramer = std::make_unique<PacketFramer>(GetName(), OnTrace());
+  FTransport = FTransportFactory ? FTransportFactory() : std::make_unique<SocketTransport>();
+  FConnection = std::make_unique<ZGatewayConnection>(*this, *FTransport);
+  FSteps = std::make_unique<ZCircuitSteps>(*this, *FConnection, FSettings);
   FCircuitSequence = 701;
   FClientSequence = 0;
-  FRxQueue = std::make_unique<ZLargePacketQueueControl>("Rx");
   FDnsCache = std::make_unique<DnsCache>(FDnsStorePath.empty() ? Registry::DefaultPath() : FDnsStorePath);
+  FDiscovery = std::make_unique<ZRouteDiscovery>(*this, *FConnection, FSettings, *FDnsCache, FResolver);
+  FProfiler = std::make_unique<ZRouteProfiler>(*this, *FConnection, *FSteps, FSettings);
+  FKeySynchronizer = std::make_unique<ZKeySynchronizer>(*this, *FConnection, *FSteps, FSettings);
   AttachWinSock(GetName());
   return result;
 }
 
 void ZExpressTcpClientThread::Shutdown() {
-  FreeSocket();
-  DestroyMessageWindow(FSocketWindow);
-  FSocketWindow = 0;
-  FRxQueue.reset();
+  FKeySynchronizer.reset();
+  FProfiler.reset();
+  FDiscovery.reset();
+  FSteps.reset();
+  FConnection.reset();  // frees the socket
+  FTransport.reset();
   FDnsCache.reset();
   DetachWinSock(GetName());
   ZBaseThread::Shutdown();
 }
 
 void ZExpressTcpClientThread::ProcessTask() {
-  switch (GetState() & 0x7F) {
+  switch (GetState() & kDispatchMask) {
     case state::Holding:
       SetState(state::Startup);
       break;
@@ -76,26 +84,30 @@ void ZExpressTcpClientThread::ProcessTask() {
       SetState(state::UpdateRoutes);
       break;
     case state::UpdateRoutes:
+      FRecord.BeginDiscoveryRound();
       DiscoverRoutes();
+      FRecord.SetRoutes(FRoutes);
       if (!FRoutes.empty()) {
         ProfileRoutes();
         SetState(state::SyncKeyPage);
       } else {
         SetStatusText("No Routes");
         Trace("No Routes");
-        SetWaitTimer(20);
+        SetWaitTimer(kRouteRetrySeconds);
+        FRecord.SetPhase(RunPhase::WaitingForRoutes);
         SetState(state::WaitRoutes);
       }
       break;
     case state::WaitRoutes:
       if (WaitTimerExpired()) {
         ++FRouteRetries;
-        SetState(FRouteRetries >= 2 ? state::Halted : state::UpdateRoutes);
+        SetState(FRouteRetries >= kRouteRounds ? state::Halted : state::UpdateRoutes);
       } else {
         WaitForEvent(1000);
       }
       break;
     case state::SyncKeyPage:
+      FRecord.SetPhase(RunPhase::SynchronizingKey);
       SynchronizeKeys();
       SetState(state::Halted);
       break;
@@ -116,59 +128,10 @@ void ZExpressTcpClientThread::ProcessTask() {
   }
 }
 
-ZExpressTcpClientThread::ConnectResult ZExpressTcpClientThread::ConnectRoute(const RouteEntryParts& route,
-                                                                             std::string& final_text) {
-  const char* name = route.name.c_str();
-  const char* address = route.address.c_str();
-  const auto hex_port = static_cast<unsigned>(route.port);
-  Trace(Format("0: connect via route %s %s %4.4X (%d)", name, address, hex_port, route.port));
-  std::string error;
-  int code = 0;
-  const ConnectResult result = ConnectTo(route.address, route.port, error, code);
-  switch (result) {
-    case ConnectResult::NoSocket:
-      final_text = Format("0: couldn't create socket Error(%d)", code);
-      break;
-    case ConnectResult::ConnectFailed:
-      Trace(Format("0: connect() failed to %s %s %4.4X (%d) %s", name, address, hex_port, route.port, error.c_str()));
-      FreeSocket();
-      break;
-    case ConnectResult::SelectFailed:
-    case ConnectResult::Connected:
-      Trace(Format("0: Connected to %s %s %4.4X (%d)", name, address, hex_port, route.port));
-      if (result == ConnectResult::SelectFailed) Trace("0: WSAAsyncSelect() err " + error);
-      break;
-  }
-  return result;
-}
+void ZExpressTcpClientThread::DiscoverRoutes() { FDiscovery->DiscoverRoutes(FServer, FPort, FRouteCode, FRoutes); }
 
-int ZExpressTcpClientThread::EncodeNext(ZExpBuf& packet, std::vector<std::uint8_t>& bytes) {
-  bytes.resize(ZExpBuf::MaxPacketLength);
-  packet.ClientSequence = NextClientSequence();
-  int length = 0;
-  packet.Encode(length, bytes.data());
-  return length;
-}
+void ZExpressTcpClientThread::ProfileRoutes() { FProfiler->ProfileRoutes(FRoutes); }
 
-int ZExpressTcpClientThread::SendAndDump(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& error,
-                                         const char* tag, const char* dump) {
-  const int length = EncodeNext(packet, bytes);
-  const int code = SendWithRetry(packet, bytes.data(), length, error, tag);
-  if (code == 0) TraceDump(dump, length, bytes.data());
-  return code;
-}
-
-bool ZExpressTcpClientThread::TakePacket(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, char type) {
-  bytes.resize(ZExpBuf::MaxPacketLength);
-  int length = 0;
-  if (!NextPacket(length, bytes.data())) return false;
-  return packet.Decode(length, bytes.data()) > 0 && (type == 0 || packet.PacketType == type);
-}
-
-void ZExpressTcpClientThread::TraceChanged(const std::string& line, std::string& last_line) {
-  if (line == last_line) return;
-  Trace(line);
-  last_line = line;
-}
+void ZExpressTcpClientThread::SynchronizeKeys() { FKeySynchronizer->SynchronizeKeys(FRoutes, FLastSyncRoute); }
 
 }  // namespace zp

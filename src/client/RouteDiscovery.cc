@@ -1,18 +1,17 @@
-// Route discovery: the walk over the server list, DNS with the persistent cache, and
-// one route request per address.
+#include "client/RouteDiscovery.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <strings.h>
 
 #include "client/DnsCache.h"
-#include "client/ClientFormat.h"
-#include "client/ProbeExpressClientThread.h"
+#include "client/RunRecorder.h"
 #include "framework/Conversions.h"
 #include "framework/Errors.h"
+#include "framework/Format.h"
+#include "net/ZWinSock.h"
 #include "platform/LocalTime.h"
 #include "platform/Random.h"
 #include "platform/Tick.h"
-#include "protocol/ProbeExpBuf.h"
 
 namespace zp {
 
@@ -55,184 +54,221 @@ bool IsNumericAddress(const std::string& item) {
 
 }  // namespace
 
-void ZExpressTcpClientThread::DiscoverRoutes() {
-  FRoutes.clear();
-  std::string rest = FServer;
-  while (!rest.empty() && !Terminated()) {
+ZRouteDiscovery::ZRouteDiscovery(ExchangeHost& host, ZGatewayConnection& connection, const ExchangeSettings& settings,
+                                 DnsCache& cache, const HostResolver& resolver)
+    : FHost(host), FConnection(connection), FSettings(settings), FCache(cache), FResolver(resolver) {}
+
+void ZRouteDiscovery::DiscoverRoutes(const std::string& server, std::int32_t port, const std::string& route_code,
+                                     RouteList& routes) {
+  routes.clear();
+  FRoutes = &routes;
+  FRouteCode = route_code;
+  std::string rest = server;
+  while (!rest.empty() && !FHost.StopRequested()) {
     const auto comma = rest.find(',');
-    const std::string item = rest.substr(0, comma);
+    FServerItem = rest.substr(0, comma);
     rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
-    if (item.empty()) break;  // a leading or doubled comma ends the walk
-    if (IsNumericAddress(item)) {
-      GetRoute(item, FPort, "");
+    if (FServerItem.empty()) break;  // a leading or doubled comma ends the walk
+    if (IsNumericAddress(FServerItem)) {
+      GetRoute(FServerItem, port, "");
       continue;
     }
     std::vector<std::string> addresses;
-    if (!LookupHost(item, addresses)) continue;
+    if (!LookupHost(FServerItem, addresses)) {
+      FAddress.clear();
+      FPort = port;
+      RecordServer(ServerOutcome::LookupFailed, "");
+      continue;
+    }
     const auto n = static_cast<std::uint32_t>(addresses.size());
     for (std::uint32_t i = 0; i < n; ++i) std::swap(addresses[i], addresses[RandomRange(n)]);
     for (const std::string& address : addresses) {
-      if (Terminated() || GetRoute(address, FPort, "") == 1) break;
+      if (FHost.StopRequested() || GetRoute(address, port, "") == 1) break;
     }
   }
+  FRoutes = nullptr;
 }
 
-bool ZExpressTcpClientThread::LookupHost(const std::string& host, std::vector<std::string>& addresses) {
+bool ZRouteDiscovery::LookupHost(const std::string& host, std::vector<std::string>& addresses) {
   addresses.clear();
   std::vector<std::string> answer;
   const bool answered = FResolver ? FResolver(host, answer) : WsResolveIPv4(host, answer);
   if (answered) {
     for (std::size_t i = 0; i < answer.size(); ++i) {
       addresses.push_back(answer[i]);
-      Trace(Format("[%d] Address \"%s\"", static_cast<int>(i), answer[i].c_str()));
+      FHost.Trace(Format("[%d] Address \"%s\"", static_cast<int>(i), answer[i].c_str()));
     }
-    Trace("Saving DNS lookup to registry");
+    FHost.Trace("Saving DNS lookup to registry");
     std::string reason;
     try {
-      FDnsCache->Save(host, addresses, reason);
+      FCache.Save(host, addresses, reason);
     } catch (const ZError&) {
-      Trace(reason);  // the store's own words, before the error ends the test
+      FHost.Trace(reason);  // the store's own words, before the error ends the test
       throw;
     }
     return !addresses.empty();
   }
-  Trace("DNS lookup failed - Looking for cached DNS entries in registry");
-  switch (FDnsCache->Load(host, addresses)) {
+  FHost.Trace("DNS lookup failed - Looking for cached DNS entries in registry");
+  switch (FCache.Load(host, addresses)) {
     case DnsCache::LoadResult::NoRoot:
-      Trace("Can't open DNS reg key");
+      FHost.Trace("Can't open DNS reg key");
       return false;
     case DnsCache::LoadResult::NoHost:
-      Trace("No cached DNS entries found for " + host);
+      FHost.Trace("No cached DNS entries found for " + host);
       return false;
     case DnsCache::LoadResult::Found:
       break;
   }
   if (addresses.empty()) {
-    Trace("No cached DNS entries found");
+    FHost.Trace("No cached DNS entries found");
     return false;
   }
-  Trace(Format("Found %d cached DNS entries", static_cast<int>(addresses.size())));
+  FHost.Trace(Format("Found %d cached DNS entries", static_cast<int>(addresses.size())));
   return true;
 }
 
-int ZExpressTcpClientThread::GetRoute(const std::string& address, std::int32_t port, const std::string& body) {
+int ZRouteDiscovery::GetRoute(const std::string& address, std::int32_t port, const std::string& body) {
+  FAddress = address;
+  FPort = port;
+  FRecorded = false;
   const char* a = address.c_str();
   const unsigned hex_port = static_cast<unsigned>(port);
-  Trace(Format("GetRoute Start \"%s:%4.4X\"", a, hex_port));
-  int result = 1;
-  std::string error;
-  int code = 0;
-  switch (ConnectTo(address, port, error, code)) {
-    case ConnectResult::NoSocket:
-      Trace(Format("couldn't create socket Error(%d)", code));
-      result = 0;
-      break;
-    case ConnectResult::ConnectFailed:
-      Trace(Format("connect() failed to \"%s:%4.4X\" %s ", a, hex_port, error.c_str()));
-      result = 0;
-      break;
-    case ConnectResult::SelectFailed:
-      Trace("WSAAsyncSelect() err " + error);
-      result = 0;
-      break;
-    case ConnectResult::Connected: {
-      Pause(kConnectedPauseMs);
-      const std::string connected = Format("Connected to %s:%4.4X (%d)", a, hex_port, port);
-      Trace(connected);
-      SetStatusText(connected);
-      break;
-    }
-  }
-
+  FHost.Trace(Format("GetRoute Start \"%s:%4.4X\"", a, hex_port));
+  const int result = Connect(address, port) ? 1 : 0;
   if (result == 1) {
-    ZExpBuf packet(OnTrace());
-    std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
-    int sync_state = 0;
-    std::uint32_t deadline = 0;
-    bool done = false;
-    while (!done && !Terminated()) {
-      Pause(kRequestPauseMs);
-      switch (sync_state) {
-        case 0: {
-          SetStatusText(Format("Tx Request to %s:%4.4X (%d)", a, hex_port, port));
-          packet.ClientSequence = NextClientSequence();
-          packet.DataCenterId = "";
-          packet.CircuitNumber = 0;
-          packet.CircuitSequence = 0;
-          packet.BuildRoutesRequest(FClientId, FClientSubId, "NETAPI", "73105",
-                                    FRouteCode.empty() ? ' ' : FRouteCode[0]);
-          packet.SetData(static_cast<int>(body.size()), reinterpret_cast<const std::uint8_t*>(body.data()));
-          int length = 0;
-          packet.Encode(length, bytes.data());
-          deadline = GetTickCount() + kAnswerTimeoutMs;
-          TraceDump("Tx", length, bytes.data());
-          if (SendWithRetry(packet, bytes.data(), length, error) == 0) {
-            sync_state = 1;
-          } else {
-            Trace("SendRouteRequest:  send() failed " + error);
-            sync_state = 99;
-          }
+    FSyncState = SyncState::kTxRequest;
+    FDone = false;
+    FPacket = ZExpBuf();  // each request starts from a new packet's fields
+    FBytes.assign(ZExpBuf::MaxPacketLength, 0);
+    while (!FDone && !FHost.StopRequested()) {
+      FHost.Pause(kRequestPauseMs);
+      switch (FSyncState) {
+        case SyncState::kTxRequest:
+          SendRequest(body);
           break;
-        }
-        case 1: {
-          if (TickPassed(GetTickCount(), deadline)) {
-            Trace("Timeout waiting for Response");
-            SetStatusText("Routes Timeout");
-            sync_state = 99;
-            break;
-          }
-          int length = 0;
-          if (!NextPacket(length, bytes.data())) {
-            Pause(kPollPauseMs);
-            break;
-          }
-          if (packet.Decode(length, bytes.data()) <= 0) break;
-          const auto data = packet.DataView();
-          const std::vector<std::string> lines =
-              SplitLines(std::string(reinterpret_cast<const char*>(data.data()), data.size()));
-          if (lines.empty()) break;
-          // Lines are joined rather than formatted: a peer's line may be longer than a
-          // format buffer and may hold any byte, NUL included.
-          SetStatusText(Format("Rx Response from %s:%4.4X (%d) \"", a, hex_port, port) + lines[0] + "\"");
-          for (std::size_t i = 0; i < lines.size(); ++i)
-            Trace(Format("%2.2d \"", static_cast<int>(i)) + lines[i] + "\"");
-          done = true;
-          if (lines[0].rfind("OK", 0) != 0) break;
-          MergeRoutes(lines);
-          SetStatusText("Routes Updated " + FormatNow("mm/dd hh:nn"));
+        case SyncState::kRxResponse:
+          ReceiveResponse();
           break;
-        }
-        case 99:
-          Trace("Error occurred - Abort getroutes");
-          done = true;
-          break;
-        default:
-          Trace(Format("Unrecognized SyncState (%d)", sync_state));
-          done = true;
+        case SyncState::kAbort:
+          FHost.Trace("Error occurred - Abort getroutes");
+          FDone = true;
           break;
       }
     }
+    if (!FRecorded) RecordServer(ServerOutcome::Stopped, "");
   }
-  FreeSocket();
-  Trace(Format("GetRoute Finished \"%s:%4.4X\"", a, hex_port));
+  FConnection.FreeSocket();
+  FHost.Trace(Format("GetRoute Finished \"%s:%4.4X\"", a, hex_port));
   return result;
 }
 
-// Adds the answer's new routes in order, then drops every route it does not list, so
-// after several accepted answers the list is exactly the last one's, in first-seen order.
-void ZExpressTcpClientThread::MergeRoutes(const std::vector<std::string>& lines) {
+bool ZRouteDiscovery::Connect(const std::string& address, std::int32_t port) {
+  const char* a = address.c_str();
+  const unsigned hex_port = static_cast<unsigned>(port);
+  std::string error;
+  int code = 0;
+  switch (FConnection.ConnectTo(address, port, error, code)) {
+    case ZGatewayConnection::ConnectResult::NoSocket:
+      FHost.Trace(Format("couldn't create socket Error(%d)", code));
+      RecordServer(ServerOutcome::ConnectFailed, SocketErrorText(code));
+      return false;
+    case ZGatewayConnection::ConnectResult::ConnectFailed:
+      FHost.Trace(Format("connect() failed to \"%s:%4.4X\" %s ", a, hex_port, error.c_str()));
+      RecordServer(ServerOutcome::ConnectFailed, error);
+      return false;
+    case ZGatewayConnection::ConnectResult::SelectFailed:
+      FHost.Trace("WSAAsyncSelect() err " + error);
+      RecordServer(ServerOutcome::ConnectFailed, error);
+      return false;
+    case ZGatewayConnection::ConnectResult::Connected:
+      break;
+  }
+  FHost.Pause(kConnectedPauseMs);
+  const std::string connected = Format("Connected to %s:%4.4X (%d)", a, hex_port, port);
+  FHost.Trace(connected);
+  FHost.SetStatusText(connected);
+  return true;
+}
+
+void ZRouteDiscovery::SendRequest(const std::string& body) {
+  const char* a = FAddress.c_str();
+  const unsigned hex_port = static_cast<unsigned>(FPort);
+  FHost.SetStatusText(Format("Tx Request to %s:%4.4X (%d)", a, hex_port, FPort));
+  FPacket.ClientSequence = FHost.NextClientSequence();
+  FPacket.DataCenterId = "";
+  FPacket.CircuitNumber = 0;
+  FPacket.CircuitSequence = 0;
+  FPacket.BuildRoutesRequest(FSettings.FClientId, FSettings.FClientSubId, "NETAPI", "73105",
+                             FRouteCode.empty() ? ' ' : FRouteCode[0]);
+  FPacket.SetData(static_cast<int>(body.size()), reinterpret_cast<const std::uint8_t*>(body.data()));
+  int length = 0;
+  FPacket.Encode(length, FBytes.data());
+  FDeadline = FHost.Now() + kAnswerTimeoutMs;
+  FHost.TraceDump("Tx", length, FBytes.data());
+  std::string error;
+  if (FConnection.SendWithRetry(FPacket, FBytes.data(), length, error) == 0) {
+    FSyncState = SyncState::kRxResponse;
+  } else {
+    FHost.Trace("SendRouteRequest:  send() failed " + error);
+    RecordServer(ServerOutcome::SendFailed, error);
+    FSyncState = SyncState::kAbort;
+  }
+}
+
+void ZRouteDiscovery::ReceiveResponse() {
+  if (TickPassed(FHost.Now(), FDeadline)) {
+    FHost.Trace("Timeout waiting for Response");
+    FHost.SetStatusText("Routes Timeout");
+    RecordServer(ServerOutcome::NoAnswer, "");
+    FSyncState = SyncState::kAbort;
+    return;
+  }
+  int length = 0;
+  if (!FConnection.NextPacket(length, FBytes.data())) {
+    FHost.Pause(kPollPauseMs);
+    return;
+  }
+  if (FPacket.Decode(length, FBytes.data()) <= 0) return;
+  const auto data = FPacket.DataView();
+  const std::vector<std::string> lines = SplitLines(std::string(reinterpret_cast<const char*>(data.data()), data.size()));
+  if (lines.empty()) return;
+  const char* a = FAddress.c_str();
+  const unsigned hex_port = static_cast<unsigned>(FPort);
+  // Lines are joined rather than formatted: a peer's line may be longer than a format
+  // buffer and may hold any byte, NUL included.
+  FHost.SetStatusText(Format("Rx Response from %s:%4.4X (%d) \"", a, hex_port, FPort) + lines[0] + "\"");
+  for (std::size_t i = 0; i < lines.size(); ++i) FHost.Trace(Format("%2.2d \"", static_cast<int>(i)) + lines[i] + "\"");
+  FDone = true;
+  if (lines[0].rfind("OK", 0) != 0) {
+    RecordServer(ServerOutcome::NotOk, lines[0]);
+    return;
+  }
+  MergeRoutes(lines);
+  const auto listed = std::count_if(lines.begin() + 1, lines.end(), [](const std::string& l) { return !l.empty(); });
+  RecordServer(ServerOutcome::Answered, "", static_cast<int>(listed));
+  FHost.SetStatusText("Routes Updated " + FormatNow("mm/dd hh:nn"));
+}
+
+// After several accepted answers the list is exactly the last one's, in first-seen order.
+void ZRouteDiscovery::MergeRoutes(const std::vector<std::string>& lines) {
+  RouteList& routes = *FRoutes;
   auto listed = [&](const std::string& text) {
     return std::any_of(lines.begin() + 1, lines.end(), [&](const std::string& l) { return SameText(l, text); });
   };
   for (std::size_t i = 1; i < lines.size(); ++i) {
     if (lines[i].empty()) continue;
-    const bool known = std::any_of(FRoutes.begin(), FRoutes.end(),
-                                   [&](const RouteEntry& r) { return SameText(r.text, lines[i]); });
-    if (!known) FRoutes.push_back({lines[i], FDetailRecords});
+    const bool known =
+        std::any_of(routes.begin(), routes.end(), [&](const RouteEntry& r) { return SameText(r.text, lines[i]); });
+    if (!known) routes.push_back({lines[i], FSettings.FDetailRecords});
   }
-  for (std::size_t i = FRoutes.size(); i-- > 0;) {
-    if (!listed(FRoutes[i].text)) FRoutes.erase(FRoutes.begin() + static_cast<std::ptrdiff_t>(i));
+  for (std::size_t i = routes.size(); i-- > 0;) {
+    if (!listed(routes[i].text)) routes.erase(routes.begin() + static_cast<std::ptrdiff_t>(i));
   }
+}
+
+void ZRouteDiscovery::RecordServer(ServerOutcome outcome, const std::string& detail, int routes) {
+  FRecorded = true;
+  FHost.Record().AddServer({FServerItem, FAddress, FPort, outcome, detail, routes});
 }
 
 }  // namespace zp

@@ -1,40 +1,21 @@
-// Route profiling: every route is connected, logged in, sent the detail records, scored
-// from the heartbeat that reports on them, and logged out.
+#include "client/RouteProfiler.h"
+
 #include <algorithm>
 #include <limits>
-#include <vector>
 
-#include "client/ClientFormat.h"
-#include "client/ProbeExpressClientThread.h"
 #include "client/RouteEntry.h"
-#include "platform/LocalTime.h"
+#include "client/RunRecorder.h"
+#include "framework/Format.h"
 #include "platform/Tick.h"
-#include "protocol/ProbeExpBuf.h"
+#include "protocol/RangeList.h"
 
 namespace zp {
 
 namespace {
 
-enum ProfileState { kConnect = 0, kTxLogin = 1, kRxLogin = 2, kTxDetail = 3, kRxHeartbeat = 4,
-                    kTxLogout = 7, kComplete = 40, kExit = 99 };
-
 constexpr std::uint32_t kReplyTimeoutMs = 5000;
-constexpr std::uint32_t kCountdownMs = 10000;
 constexpr int kMaxLoginRetries = 2;
-
-const char* ProfileStateName(int state) {
-  switch (state) {
-    case kConnect: return "Connect";
-    case kTxLogin: return "TxLogin";
-    case kRxLogin: return "RxLogin";
-    case kTxDetail: return "TxDetail";
-    case kRxHeartbeat: return "RxHeartbeat";
-    case kTxLogout: return "TxLogout";
-    case kExit: return "Exit";
-    case kComplete: return "Complete";
-    default: return "Invalid";
-  }
-}
+constexpr long kStepPauseMs = 50;
 
 // Blocks of characters 0x20 to 0x7F, then one more blank, repeated.
 std::string DetailPayload(int blocks, int block_size) {
@@ -51,204 +32,219 @@ std::string DetailPayload(int blocks, int block_size) {
 
 }  // namespace
 
-void ZExpressTcpClientThread::ProfileRoutes() {
+ZRouteProfiler::ZRouteProfiler(ExchangeHost& host, ZGatewayConnection& connection, ZCircuitSteps& steps,
+                               const ExchangeSettings& settings)
+    : FHost(host), FConnection(connection), FSteps(steps), FSettings(settings) {}
+
+const char* ZRouteProfiler::StateName(ProfileState state) {
+  switch (state) {
+    case ProfileState::kConnect: return "Connect";
+    case ProfileState::kTxLogin: return "TxLogin";
+    case ProfileState::kRxLogin: return "RxLogin";
+    case ProfileState::kTxDetail: return "TxDetail";
+    case ProfileState::kRxHeartbeat: return "RxHeartbeat";
+    case ProfileState::kTxLogout: return "TxLogout";
+    case ProfileState::kExit: return "Exit";
+    case ProfileState::kComplete: return "Complete";
+    default: return "Invalid";
+  }
+}
+
+void ZRouteProfiler::ProfileRoutes(RouteList& routes) {
   std::size_t failed = 0;
   std::size_t profiled = 0;
-  for (RouteEntry& entry : FRoutes) {
-    if (Terminated()) break;
+  for (std::size_t i = 0; i < routes.size(); ++i) {
+    if (FHost.StopRequested()) break;
+    RouteEntry& entry = routes[i];
+    FHost.Record().BeginRoute(i);
     const std::int32_t score = ProfileRoute(entry.text);
-    Trace(Format("%s Score(%d)", entry.text.c_str(), score));
-    if (score == FDetailRecords) {
-      SetResultCode(kResultSomeRoutesFailed);
+    FHost.Trace(Format("%s Score(%d)", entry.text.c_str(), score));
+    const bool route_failed = score == FSettings.FDetailRecords;
+    if (route_failed) {
+      FHost.SetResultCode(kResultSomeRoutesFailed);
       ++failed;
     }
     entry.score = score;
     ++profiled;
+    // A profile cut short by a stop has no outcome of its own: the route was not tried.
+    const bool cut_short = FOutcome == RouteOutcome::NotTried;
+    FHost.Record().EndRoute(i, FOutcome, score, route_failed && !cut_short, FSteps.SecondsSince(FStartTick), FDetail);
   }
-  if (profiled == FRoutes.size() && failed == FRoutes.size()) SetResultCode(kResultFailure);
+  if (profiled == routes.size() && failed == routes.size()) FHost.SetResultCode(kResultFailure);
 }
 
-std::int32_t ZExpressTcpClientThread::ProfileRoute(const std::string& entry_text) {
-  const std::string payload = DetailPayload(FDetailBlocks, FDetailBlockSize);
-  const std::uint32_t countdown_start = GetTickCount();
-  std::int32_t score = FDetailRecords;
-  std::string name, address, final_text, last_line;
-  std::uint32_t start_tick = countdown_start;
-  std::uint32_t deadline = 0;
-  std::int32_t login_sequence = 0;
-  std::int32_t circuit_number = 0;
-  int retries = 0;
-  int state = kConnect;
-  ZExpBuf packet(OnTrace());
-  std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
-  std::string error;
+std::int32_t ZRouteProfiler::ProfileRoute(const std::string& entry_text) {
+  FPayload = DetailPayload(FSettings.FDetailBlocks, FSettings.FDetailBlockSize);
+  FSteps.StartCountdown();
+  FScore = FSettings.FDetailRecords;
+  FName.clear();
+  FAddress.clear();
+  FFinalText.clear();
+  FStartTick = FHost.Now();
+  FDeadline = 0;
+  FLoginSequence = 0;
+  FCircuitNumber = 0;
+  FRetries = 0;
+  FOutcome = RouteOutcome::NotTried;
+  FDetail.clear();
+  FPacket = ZExpBuf();
+  FBytes.assign(ZExpBuf::MaxPacketLength, 0);
+  FState = ProfileState::kConnect;
 
-
-  while (!Terminated() && state != -1) {
-    Pause(50);
-    const std::uint32_t elapsed = GetTickCount() - countdown_start;
-    const std::string line =
-        elapsed < kCountdownMs
-            ? Format("%s %s %d %s", name.c_str(), address.c_str(),
-                     static_cast<int>((kCountdownMs - elapsed) / 1000 + 1), ProfileStateName(state))
-            : Format("%s %s %s", name.c_str(), address.c_str(), ProfileStateName(state));
-    TraceChanged(line, last_line);
-
-    switch (state) {
-      case kConnect: {
-        start_tick = GetTickCount();
-        const RouteEntryParts parts = SplitRouteEntry(entry_text);
-        name = parts.name;
-        address = parts.address;
-        Trace(Format("CurrentRoute %s %s", name.c_str(), parts.rest.c_str()));
-        SetStatusText(Format("Profiling to %s %s", name.c_str(), parts.rest.c_str()));
-        switch (ConnectRoute(parts, final_text)) {
-          case ConnectResult::Connected:
-            WaitForEvent(kRetryPauseMs);
-            state = kTxLogin;
-            break;
-          default:
-            state = kExit;
-            break;
-        }
+  while (!FHost.StopRequested() && FState != ProfileState::kDone) {
+    FHost.Pause(kStepPauseMs);
+    FSteps.ShowCountdown(Format("%s %s", FName.c_str(), FAddress.c_str()), StateName(FState));
+    switch (FState) {
+      case ProfileState::kConnect: Connect(entry_text); break;
+      case ProfileState::kTxLogin: TxLogin(); break;
+      case ProfileState::kRxLogin: RxLogin(); break;
+      case ProfileState::kTxDetail: TxDetail(); break;
+      case ProfileState::kRxHeartbeat: RxHeartbeat(entry_text); break;
+      case ProfileState::kTxLogout: TxLogout(); break;
+      case ProfileState::kExit:
+        FHost.Trace(FFinalText);
+        FHost.SetStatusText(FFinalText);
+        FState = ProfileState::kDone;
         break;
-      }
-
-      case kTxLogin: {
-        // Header fields other than the client sequence keep what the packet object
-        // holds: a new object's zeros, or the last packet decoded since.
-        login_sequence = NextCircuitSequence();
-        packet.BuildLogin(login_sequence, 'P', FClientId, FClientSubId, FDetailRecords, 0, "PROFILE",
-                          "127.0.0.1", 14, 's', 0, "no error");
-        packet.SetData(0, nullptr);
-        if (SendAndDump(packet, bytes, error) == 0) {
-          deadline = GetTickCount() + kReplyTimeoutMs;
-          state = kRxLogin;
-        } else {
-          final_text = "SendCircuitLogin:  send() failed " + error;
-          state = kExit;
-        }
-        break;
-      }
-
-      case kRxLogin: {
-        if (TickPassed(GetTickCount(), deadline)) {
-          if (++retries > kMaxLoginRetries) {
-            Trace("Timeout waiting for login response - Retries expired");
-            state = kExit;
-          } else {
-            Trace(Format("Timeout waiting for login response Retry(%d) - Retransmit Login", retries));
-            state = kTxLogin;
-          }
-          break;
-        }
-        if (!TakePacket(packet, bytes, 'L')) break;
-        const ZLoginBody reply = packet.ParseLogin();
-        if (reply.Status != 0) {
-          final_text = reply.StatusText;
-          state = kExit;
-          break;
-        }
-        circuit_number = packet.CircuitNumber;
-        state = kTxDetail;
-        break;
-      }
-
-      case kTxDetail: {
-        bool failed = false;
-        int length = 0;
-        int sent = 0;  // bytes of the current record already taken by the socket
-        for (std::int32_t i = 1; i <= FDetailRecords && !Terminated();) {
-          if (sent == 0) {
-            packet.DataCenterId = "";
-            packet.CircuitNumber = circuit_number;
-            packet.CircuitSequence = i;
-            packet.BuildDetail(login_sequence, 'U', "none", 0, "no error");
-            packet.SetData(static_cast<int>(payload.size()), reinterpret_cast<const std::uint8_t*>(payload.data()));
-            length = EncodeNext(packet, bytes);
-          }
-          const int n = FSocket == INVALID_SOCKET ? SOCKET_ERROR : WsSend(FSocket, bytes.data() + sent, length - sent, 0);
-          if (n != SOCKET_ERROR) {
-            // The socket may take only part of a record: the rest follows before the
-            // next record, or the gateway would see two records spliced together.
-            sent += n;
-            if (sent >= length) {
-              sent = 0;
-              ++i;
-            }
-            continue;
-          }
-          if (FSocket == INVALID_SOCKET) WSASetLastError(WSAENOTSOCK);
-          int code = 0;
-          error = LastSocketErrorText(&code);
-          if (code == WSAEWOULDBLOCK) {
-            packet.TraceHeader(GetName(), "!Tx");
-            WaitForEvent(kRetryPauseMs);
-            continue;  // a record not yet begun is built again, with a new client sequence
-          }
-          final_text = Format("TransmitDetail:  send() failed (%d) %s", code, error.c_str());
-          failed = true;
-          break;
-        }
-        if (failed) {
-          state = kExit;
-        } else if (!Terminated()) {
-          Trace(Format("%d Detail Records Transmitted", FDetailRecords));
-          state = kRxHeartbeat;
-        }
-        break;
-      }
-
-      case kRxHeartbeat: {
-        // Still the deadline of the last login: login reply, details and heartbeat all
-        // have to fit into it.
-        if (TickPassed(GetTickCount(), deadline)) {
-          final_text = "Timeout waiting for heartbeat response";
-          state = kExit;
-          break;
-        }
-        if (!TakePacket(packet, bytes, 'H')) break;
-        const ZSequenceText heartbeat = packet.ParseSequenceText();
-        // Counted without expanding: a heartbeat may list a range of billions.
-        const std::int64_t count = CountRangeListItems(heartbeat.FreeText);
-        score = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
-        const double seconds = static_cast<double>(GetTickCount() - start_tick) / 1000.0;
-        const std::string complete =
-            Format("%s Profiling Complete - Score (%d) %3.2fsec Elapsed", name.c_str(), score, seconds);
-        SetStatusText(complete);
-        Trace(complete);
-        final_text = entry_text + " Score=" + std::to_string(score);
-        state = kTxLogout;
-        break;
-      }
-
-      case kTxLogout: {
-        packet.DataCenterId = "";
-        packet.CircuitNumber = circuit_number;
-        packet.CircuitSequence = 0;
-        packet.BuildLogout(login_sequence, FormatNow("mm/dd hh:nn:ss"));
-        packet.SetData(0, nullptr);
-        if (SendAndDump(packet, bytes, error) != 0) {
-          final_text = "SendCircuitLogout:  send() failed " + error;
-          score = FDetailRecords;
-        }
-        state = kExit;
-        break;
-      }
-
-      case kExit:
-        Trace(final_text);
-        SetStatusText(final_text);
-        state = -1;
-        break;
-
       default:
-        state = kExit;
+        FState = ProfileState::kExit;
         break;
     }
   }
-  FreeSocket();
-  return score;
+  FConnection.FreeSocket();
+  return FScore;
+}
+
+void ZRouteProfiler::Fail(RouteOutcome outcome, const std::string& text) {
+  FOutcome = outcome;
+  FDetail = text;
+  FState = ProfileState::kExit;
+}
+
+void ZRouteProfiler::Connect(const std::string& entry_text) {
+  FStartTick = FHost.Now();
+  const RouteEntryParts parts = SplitRouteEntry(entry_text);
+  FName = parts.name;
+  FAddress = parts.address;
+  FHost.Trace(Format("CurrentRoute %s %s", FName.c_str(), parts.rest.c_str()));
+  FHost.SetStatusText(Format("Profiling to %s %s", FName.c_str(), parts.rest.c_str()));
+  std::string error;
+  if (FSteps.ConnectRoute(parts, FFinalText, error) == ZCircuitSteps::ConnectResult::Connected) {
+    FHost.WaitForEvent(ZGatewayConnection::kRetryPauseMs);
+    FState = ProfileState::kTxLogin;
+  } else {
+    Fail(RouteOutcome::ConnectFailed, error);
+  }
+}
+
+void ZRouteProfiler::TxLogin() {
+  std::string error;
+  if (FSteps.SendLogin(FPacket, FBytes, 'P', FLoginSequence, error) == 0) {
+    FDeadline = FHost.Now() + kReplyTimeoutMs;
+    FState = ProfileState::kRxLogin;
+  } else {
+    FFinalText = "SendCircuitLogin:  send() failed " + error;
+    Fail(RouteOutcome::ConnectionLost, error);
+  }
+}
+
+void ZRouteProfiler::RxLogin() {
+  if (TickPassed(FHost.Now(), FDeadline)) {
+    if (++FRetries > kMaxLoginRetries) {
+      FHost.Trace("Timeout waiting for login response - Retries expired");
+      Fail(FConnection.HasSocket() ? RouteOutcome::NoLoginAnswer : RouteOutcome::ConnectionLost, "");
+    } else {
+      FHost.Trace(Format("Timeout waiting for login response Retry(%d) - Retransmit Login", FRetries));
+      FState = ProfileState::kTxLogin;
+    }
+    return;
+  }
+  std::string status_text;
+  switch (FSteps.ReceiveLogin(FPacket, FBytes, status_text)) {
+    case ZCircuitSteps::LoginReply::None:
+      break;
+    case ZCircuitSteps::LoginReply::Refused:
+      FFinalText = status_text;
+      Fail(RouteOutcome::LoginRefused, status_text);
+      break;
+    case ZCircuitSteps::LoginReply::Accepted:
+      FCircuitNumber = FPacket.CircuitNumber;
+      FState = ProfileState::kTxDetail;
+      break;
+  }
+}
+
+void ZRouteProfiler::TxDetail() {
+  int length = 0;
+  int sent = 0;  // bytes of the current record already taken by the socket
+  for (std::int32_t i = 1; i <= FSettings.FDetailRecords && !FHost.StopRequested();) {
+    if (sent == 0) {
+      FPacket.DataCenterId = "";
+      FPacket.CircuitNumber = FCircuitNumber;
+      FPacket.CircuitSequence = i;
+      FPacket.BuildDetail(FLoginSequence, 'U', "none", 0, "no error");
+      FPacket.SetData(static_cast<int>(FPayload.size()), reinterpret_cast<const std::uint8_t*>(FPayload.data()));
+      length = FConnection.EncodeNext(FPacket, FBytes);
+    }
+    int code = 0;
+    std::string error;
+    const int n = FConnection.SendSome(FBytes.data() + sent, length - sent, code, error);
+    if (n != SOCKET_ERROR) {
+      // The socket may take only part of a record: the rest follows before the next
+      // record, or the gateway would see two records spliced together.
+      sent += n;
+      if (sent >= length) {
+        sent = 0;
+        ++i;
+      }
+      continue;
+    }
+    if (code == WSAEWOULDBLOCK) {
+      FConnection.TraceHeader(FPacket, "!Tx");
+      FHost.WaitForEvent(ZGatewayConnection::kRetryPauseMs);
+      continue;  // a record not yet begun is built again, with a new client sequence
+    }
+    FFinalText = Format("TransmitDetail:  send() failed (%d) %s", code, error.c_str());
+    Fail(RouteOutcome::ConnectionLost, error);
+    return;
+  }
+  if (!FHost.StopRequested()) {
+    FHost.Trace(Format("%d Detail Records Transmitted", FSettings.FDetailRecords));
+    FState = ProfileState::kRxHeartbeat;
+  }
+}
+
+void ZRouteProfiler::RxHeartbeat(const std::string& entry_text) {
+  // Still the deadline of the last login: login reply, details and heartbeat all have to
+  // fit into it.
+  if (TickPassed(FHost.Now(), FDeadline)) {
+    FFinalText = "Timeout waiting for heartbeat response";
+    Fail(FConnection.HasSocket() ? RouteOutcome::NoHeartbeat : RouteOutcome::ConnectionLost, "");
+    return;
+  }
+  if (!FConnection.TakePacket(FPacket, FBytes, 'H')) return;
+  const ZSequenceText heartbeat = FPacket.ParseSequenceText();
+  // Counted without expanding: a heartbeat may list a range of billions.
+  const std::int64_t count = CountRangeListItems(heartbeat.FreeText);
+  FScore = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+  const std::string complete = Format("%s Profiling Complete - Score (%d) %3.2fsec Elapsed", FName.c_str(), FScore,
+                                      FSteps.SecondsSince(FStartTick));
+  FHost.SetStatusText(complete);
+  FHost.Trace(complete);
+  FFinalText = entry_text + " Score=" + std::to_string(FScore);
+  FOutcome = RouteOutcome::Scored;
+  FState = ProfileState::kTxLogout;
+}
+
+void ZRouteProfiler::TxLogout() {
+  std::string error;
+  if (FSteps.SendLogout(FPacket, FBytes, FLoginSequence, "", FCircuitNumber, error) != 0) {
+    FFinalText = "SendCircuitLogout:  send() failed " + error;
+    FScore = FSettings.FDetailRecords;
+    Fail(RouteOutcome::ConnectionLost, error);
+    return;
+  }
+  FState = ProfileState::kExit;
 }
 
 }  // namespace zp

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "framework/Errors.h"
+#include "framework/Format.h"
 #include "platform/MessageQueue.h"
 #include "platform/Tick.h"
 
@@ -236,38 +237,8 @@ void ZBaseThread::DoTrace() {
   FTraceText.clear();
 }
 
-void ZBaseThread::TraceDump(const std::string& prefix_in, int length, const void* data) {
-  if (length <= 0 || data == nullptr) return;
-  const std::string prefix = prefix_in.substr(0, 255);
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  const int per_line = length <= 32 ? 8 : 16;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, " === BEGINS  %d Bytes", length);
-  Trace(prefix + buf);
-  for (int offset = 0; offset < length; offset += per_line) {
-    std::string line = prefix;
-    std::snprintf(buf, sizeof buf, " %4.4d: ", offset);
-    line += buf;
-    for (int i = 0; i < per_line; ++i) {
-      if (offset + i < length) {
-        std::snprintf(buf, sizeof buf, "%2.2X ", bytes[offset + i]);
-        line += buf;
-      } else {
-        line += "   ";
-      }
-    }
-    line += "   ";
-    for (int i = 0; i < per_line; ++i) {
-      if (offset + i < length) {
-        const unsigned char c = bytes[offset + i];
-        line += (c >= 32 && c <= 122) ? static_cast<char>(c) : '.';
-      } else {
-        line += ' ';
-      }
-    }
-    Trace(line);
-  }
-  Trace(prefix + " === ENDS");
+void ZBaseThread::TraceDump(const std::string& prefix, int length, const void* data) {
+  for (const std::string& line : DumpLines(prefix, length, data)) Trace(line);
 }
 
 void ZBaseThread::FatalError(const std::string& text) {

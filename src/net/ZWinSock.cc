@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/Format.h"
 #include "framework/ZCriticalSection.h"
 #include "net/DebugLog.h"
 
@@ -76,20 +77,6 @@ constexpr ErrorText kErrorTexts[] = {
     {11003, "WSANO_RECOVERY: this is a non-recoverable error or SERVERFAIL"},
     {11004, "WSANO_DATA: no data record of the type has been requested"},
 };
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
-  va_end(again);
-  return text;
-}
 
 // The unit's state lives from first use to the end of the process; it is never freed,
 // so a worker still detaching while the program ends does not find it gone.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "framework/Conversions.h"
+#include "framework/Format.h"
 
 namespace zp {
 namespace {
@@ -48,16 +49,10 @@ void AppendPadded(std::string& line, std::string_view text, std::size_t width) {
   line.append(width - n, ' ');
 }
 
-template <typename... Args>
-void AppendFormat(std::string& line, const char* format, Args... args) {
-  char piece[64];
-  const int n = std::snprintf(piece, sizeof piece, format, args...);
-  if (n > 0) line.append(piece, static_cast<std::size_t>(n) < sizeof piece ? static_cast<std::size_t>(n) : sizeof piece - 1);
-}
 
 }  // namespace
 
-ZExpBuf::ZExpBuf(ZTraceEvent on_trace) : OnTrace(std::move(on_trace)) {
+ZExpBuf::ZExpBuf() {
   // Recognisable filler: bytes past the used length show up plainly in a dump.
   TextPart.fill('p');
   DataPart.fill('e');
@@ -208,36 +203,32 @@ std::string ZExpBuf::HeaderLine(const std::string& tag) const {
   return line;
 }
 
-void ZExpBuf::TraceHeader(const std::string& name, const std::string& tag) const {
-  if (std::strcmp(PacketTypeName(PacketType), "Unrecognized") == 0) {
-    TraceFields(name, tag);
-    return;
-  }
-  EmitTrace(name, HeaderLine(tag));
+std::vector<std::string> ZExpBuf::HeaderLines(const std::string& tag) const {
+  if (std::strcmp(PacketTypeName(PacketType), "Unrecognized") == 0) return FieldLines(tag);
+  return {HeaderLine(tag)};
 }
 
-void ZExpBuf::TraceFields(const std::string& name, const std::string& tag) const {
+std::vector<std::string> ZExpBuf::FieldLines(const std::string& tag) const {
   const std::string lead = tag + '\t';
-  EmitTrace(name, lead + "Signature\t" + Signature);
-  EmitTrace(name, lead + "Revision\t" + Revision);
+  std::vector<std::string> lines;
+  lines.reserve(8);
+  lines.push_back(lead + "Signature\t" + Signature);
+  lines.push_back(lead + "Revision\t" + Revision);
   std::string line = lead + "TBytes\t";
   AppendFormat(line, "%d", TBytes);
-  EmitTrace(name, line);
-  EmitTrace(name, lead + "PacketType\t" + PacketType);
+  lines.push_back(line);
+  lines.push_back(lead + "PacketType\t" + PacketType);
   line = lead + "ClientSequence\t";
   AppendFormat(line, "%4.4d", ClientSequence);
-  EmitTrace(name, line);
-  EmitTrace(name, lead + "DataCenterId\t" + DataCenterId.Str());
+  lines.push_back(line);
+  lines.push_back(lead + "DataCenterId\t" + DataCenterId.Str());
   line = lead + "CircuitNumber\t";
   AppendFormat(line, "%6.6d", CircuitNumber);
-  EmitTrace(name, line);
+  lines.push_back(line);
   line = lead + "CircuitSequence\t";
   AppendFormat(line, "%4.4d", CircuitSequence);
-  EmitTrace(name, line);
-}
-
-void ZExpBuf::EmitTrace(const std::string& name, const std::string& line) const {
-  if (OnTrace) OnTrace(name, line);
+  lines.push_back(line);
+  return lines;
 }
 
 }  // namespace zp

@@ -4,8 +4,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "framework/ProbeBaseThread.h"
 #include "protocol/MessageBodies.h"
 #include "protocol/RangeList.h"
 #include "protocol/ZShortText.h"
@@ -48,8 +48,7 @@ class ZExpBuf {
   static constexpr std::uint8_t EndMarkByte = 0x03;
   static constexpr std::uint8_t EndCheckByte = 0xFA;
 
-  // `on_trace` may be empty: then nothing is traced.
-  explicit ZExpBuf(ZTraceEvent on_trace = nullptr);
+  ZExpBuf();
   // Marks the object as destroyed (Start 0xFF, "X", "Y") so a stale one is recognisable.
   ~ZExpBuf();
   ZExpBuf(const ZExpBuf&) = default;
@@ -94,12 +93,11 @@ class ZExpBuf {
   // "Detail", "Heartbeat", ... for a known letter, else "Unrecognized".
   static const char* PacketTypeName(char letter);
 
-  // The header as one trace line, or TraceFields when the type is not known.
-  void TraceHeader(const std::string& name, const std::string& tag) const;
+  // The header's trace lines: HeaderLine for a known type, else FieldLines.
+  std::vector<std::string> HeaderLines(const std::string& tag) const;
   // The header as eight "tag\tfield\tvalue" lines.
-  void TraceFields(const std::string& name, const std::string& tag) const;
-  void EmitTrace(const std::string& name, const std::string& line) const;
-  // The one-line header view that TraceHeader writes for a known type.
+  std::vector<std::string> FieldLines(const std::string& tag) const;
+  // The one-line header view of a known type.
   std::string HeaderLine(const std::string& tag) const;
 
   // Body builders: each sets PacketType and the text part, nothing else.
@@ -143,7 +141,6 @@ class ZExpBuf {
   std::int32_t DataLength = 0;
   std::uint8_t EndMark = EndMarkByte;
   std::uint8_t EndCheck = EndCheckByte;
-  ZTraceEvent OnTrace;
   std::array<char, MaxTextPart> TextPart;
   std::array<std::uint8_t, MaxDataPart> DataPart;
 };

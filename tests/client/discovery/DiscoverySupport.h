@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "GatewaySimulator.h"
-#include "client/ClientFormat.h"
+#include "framework/Format.h"
 #include "platform/Registry.h"
 #include "protocol/ProbeExpBuf.h"
 

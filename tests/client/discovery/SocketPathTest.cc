@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "RouteServerPeer.h"
+#include "client/GatewayConnection.h"
 #include "client/ProbeHarness.h"
 #include "client/discovery/DiscoverySupport.h"
 #include "platform/Sockets.h"
@@ -181,13 +182,14 @@ class BulkSender : public ZExpressTcpClientThread {
     done_ = true;
     std::string error;
     int code = 0;
-    if (ConnectTo("127.0.0.1", FPort, error, code) != ConnectResult::Connected) {
+    ZGatewayConnection& connection = Connection();
+    if (connection.ConnectTo("127.0.0.1", Port(), error, code) != ZGatewayConnection::ConnectResult::Connected) {
       Trace("connect failed " + error);
       return;
     }
     const int small = 4096;
-    WsSetSockOpt(FSocket, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-    ZExpBuf packet(OnTrace());
+    WsSetSockOpt(connection.Socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    ZExpBuf packet;
     packet.PacketType = 'D';
     packet.SetText(std::string(ZExpBuf::MaxTextPart, 't'));
     const std::string data(ZExpBuf::MaxDataPart, 'd');
@@ -198,13 +200,13 @@ class BulkSender : public ZExpressTcpClientThread {
       packet.ClientSequence = NextClientSequence();
       int length = 0;
       packet.Encode(length, bytes.data());
-      if (SendWithRetry(packet, bytes.data(), length, error) != 0) {
+      if (connection.SendWithRetry(packet, bytes.data(), length, error) != 0) {
         Trace("send failed " + error);
         break;
       }
     }
     Trace(Format("Sent %d", sent));
-    FreeSocket();
+    connection.FreeSocket();
   }
 
  private:

@@ -20,13 +20,13 @@ class BigDetailWorker : public ZExpressTcpClientThread {
                   std::shared_ptr<Invoker> invoker, std::string route)
       : ZExpressTcpClientThread(name, std::move(handler), s.server, s.port, s.route_code, std::move(invoker)),
         route_(std::move(route)) {
-    FDetailBlocks = 50;  // 4850 characters per record
-    FDetailRecords = kRecords;
+    FSettings.FDetailBlocks = 50;  // 4850 characters per record
+    FSettings.FDetailRecords = kRecords;
   }
   static constexpr int kRecords = 1500;  // about 7.5 MB, beyond what the buffers take
 
  protected:
-  void DiscoverRoutes() override { FRoutes = {{route_, FDetailRecords}}; }
+  void DiscoverRoutes() override { Routes() = {{route_, FSettings.FDetailRecords}}; }
   void SynchronizeKeys() override {}
 
  private:

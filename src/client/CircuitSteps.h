@@ -1,0 +1,59 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "client/ExchangeHost.h"
+#include "client/GatewayConnection.h"
+#include "client/RouteEntry.h"
+#include "protocol/ProbeExpBuf.h"
+
+namespace zp {
+
+// The steps that route profiling and key synchronisation share on a gateway route:
+// connecting to the route, the login and its reply, the logout, and the countdown line
+// that shows the exchange's state.
+class ZCircuitSteps {
+ public:
+  using ConnectResult = ZGatewayConnection::ConnectResult;
+
+  enum class LoginReply { None, Accepted, Refused };
+
+  ZCircuitSteps(ExchangeHost& host, ZGatewayConnection& connection, const ExchangeSettings& settings);
+
+  // "0: connect via route …", then "0: connect() failed to …" (the socket freed again)
+  // or "0: Connected to …", followed by "0: WSAAsyncSelect() err …" when the
+  // notifications cannot be had. NoSocket sets `final_text` to its report; every failure
+  // leaves its error text in `error`.
+  ConnectResult ConnectRoute(const RouteEntryParts& route, std::string& final_text, std::string& error);
+
+  // Builds the login of `mode` ('P' profiling, 'K' key) with a new login sequence number
+  // (returned in `sequence`) and sends it. 0 when sent, else the socket error code.
+  int SendLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, char mode, std::int32_t& sequence,
+                std::string& error);
+  // Takes the next queued login reply: None when there is none yet; Refused with the
+  // reply's status text in `status_text`; Accepted (the packet then holds the reply's
+  // header: data centre and circuit number).
+  LoginReply ReceiveLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& status_text);
+  // The logout of the circuit, with the local time as its free text. 0 when sent.
+  int SendLogout(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::int32_t sequence,
+                 const std::string& data_center_id, std::int32_t circuit_number, std::string& error);
+
+  // The countdown: for the first 10 s "<who> <seconds left> <state>", then
+  // "<who> <state>", traced only when it differs from the last line traced.
+  void StartCountdown();
+  void ShowCountdown(const std::string& who, const char* state_name);
+
+  double SecondsSince(std::uint32_t tick) const;
+
+ private:
+  static constexpr std::uint32_t kCountdownMs = 10000;
+
+  ExchangeHost& FHost;
+  ZGatewayConnection& FConnection;
+  const ExchangeSettings& FSettings;
+  std::uint32_t FCountdownStart = 0;
+  std::string FLastLine;
+};
+
+}  // namespace zp

@@ -1,0 +1,58 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "framework/ProbeBaseThread.h"
+
+namespace zp {
+
+class RunRecorder;
+
+// What an exchange (route discovery, profiling, key synchronisation) needs of the worker
+// it runs on: tracing, status, waits that dispatch the worker's notifications, the stop
+// request, the clock, the sequence counters, the result and the run record. The worker
+// implements it; tests implement it with a clock of their own and no thread.
+class ExchangeHost {
+ public:
+  virtual ~ExchangeHost() = default;
+
+  virtual void Trace(const std::string& text) = 0;
+  virtual void TraceDump(const std::string& prefix, int length, const void* data) = 0;
+  virtual void SetStatusText(const std::string& text) = 0;
+
+  // Both dispatch the worker's pending notifications; WaitForEvent returns early on the
+  // signal or stop event.
+  virtual void Pause(long ms) = 0;
+  virtual WaitResult WaitForEvent(long ms) = 0;
+  virtual void Signal() = 0;
+  virtual bool StopRequested() const = 0;
+  // The millisecond tick that every deadline of an exchange is measured on.
+  virtual std::uint32_t Now() const = 0;
+
+  virtual std::int32_t NextClientSequence() = 0;
+  virtual std::int32_t NextCircuitSequence() = 0;
+
+  // The gateway closed the connection: the worker's state becomes "Waiting" until the
+  // dispatcher sets the next one.
+  virtual void ConnectionClosed() = 0;
+
+  virtual std::int32_t GetResultCode() const = 0;
+  virtual void SetResultCode(std::int32_t code) = 0;
+  virtual RunRecorder& Record() = 0;
+};
+
+// The fixed numbers of a test that every exchange reads.
+struct ExchangeSettings {
+  std::int32_t FDetailBlocks = 2;      // pattern blocks per detail record
+  std::int32_t FDetailBlockSize = 97;  // characters per block
+  std::int32_t FDetailRecords = 25;    // records per profile; also the score of a failed route
+  std::int32_t FClientId = 1;
+  std::int32_t FClientSubId = 1;
+};
+
+// Result codes of one test.
+inline constexpr std::int32_t kResultFailure = 0;
+inline constexpr std::int32_t kResultSuccess = 1;
+inline constexpr std::int32_t kResultSomeRoutesFailed = 2;
+
+}  // namespace zp
