@@ -25,17 +25,6 @@ struct ProfileRow {
 
 std::ostream& operator<<(std::ostream& os, const ProfileRow& row) { return os << row.name; }
 
-std::string Expand(std::string text, int code) {
-  if (const auto at = text.find("%E"); at != std::string::npos) text.replace(at, 2, SocketErrorText(code));
-  return text;
-}
-
-auto FailSend(char type, int nth, int code) {
-  return [=](ScriptedTransport& t) {
-    t.send_fault = [=](char sent, int n) { return sent == type && n == nth ? code : 0; };
-  };
-}
-
 class ProfileRowsTest : public ::testing::TestWithParam<ProfileRow> {};
 
 TEST_P(ProfileRowsTest, EndsWithItsTextScoreAndOutcome) {
@@ -93,12 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                    25, RouteOutcome::ConnectionLost},
         ProfileRow{"closed after the login", {.close_stage = CloseStage::AfterLogin}, nullptr,
                    "TransmitDetail:  send() failed (10038) %E", WSAENOTSOCK, 25, RouteOutcome::ConnectionLost, 1}),
-    [](const ::testing::TestParamInfo<ProfileRow>& param) {
-      std::string name = param.param.name;
-      for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return name;
-    });
+    RowName<ProfileRow>);
 
 }  // namespace
 }  // namespace zp::test
