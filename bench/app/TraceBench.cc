@@ -97,10 +97,14 @@ struct ShownWindow {
     form.TraceList().Flush();
     QCoreApplication::processEvents();
   }
-  // One batch from the worker, served by the window thread's event loop.
+  // One batch from the worker, served by the window thread's event loop, until it is
+  // listed and painted: the burst that would show it a moment later is shown at once, so
+  // that every batch, whatever the list holds, pays for one layout and one repaint.
   void HandOverBatch() {
     worker->RequestBatch();
     while (!worker->BatchDone()) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    form.TraceList().Flush();
+    QCoreApplication::processEvents();
   }
   int Count() { return form.TraceList().Count(); }
 
