@@ -359,13 +359,13 @@ INSTANTIATE_TEST_SUITE_P(
         // as failed, although the result still says some routes failed.
         Scenario{.name = "ATimeOutWhileProfilingKeepsTheScoresWithStatus3",
                  .routes = {"r1", "r2 fault=silent"},
-                 .extra = {"--timeout", "3"},
+                 .extra = {"--timeout", "4"},
                  .status = 3,
                  .result_code = 2,
                  .banner = "S O M E   R O U T E S   F A I L E D",
                  .expect = {{0, false, "scored"}, {25, false, "not_tried"}},
                  .end_state = "UpdateRoutes",
-                 .timed_out = "Timed out after 3 s in state UpdateRoutes",
+                 .timed_out = "Timed out after 4 s in state UpdateRoutes",
                  .monitoring = R"(ZELVAN PROBE UNKNOWN - timed out after \d+\.\d\d s in state UpdateRoutes )"
                                R"(\| 'r1'=0;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)"}),
     [](const ::testing::TestParamInfo<Scenario>& scenario) { return std::string(scenario.param.name); });
