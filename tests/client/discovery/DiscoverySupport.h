@@ -1,7 +1,6 @@
 #pragma once
-// Helpers for the route discovery tests: route servers sharing one port on several
-// loopback addresses, a scripted raw peer for what the simulator does not offer, the
-// generator's shuffle worked out independently, and DNS store access.
+// Helpers for the loopback tests of the worker's socket path: a route server, a raw
+// peer for what the simulator does not offer, and DNS store access.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -28,68 +27,18 @@ namespace zp::test {
 
 inline constexpr const char* kDnsRoot = "Software\\Zelvan Corporation\\DNS";
 
-// A simulator whose route servers all listen on one port, each on its own loopback
-// address: the first on an ephemeral port, the others on that same port. `configs`
-// gives each server's behaviour (its address and port are set here); `before` may add
-// routes first. A clash on a later address starts over on a new port.
-struct SharedPortSim {
+// A simulator with one route server, as `config` says, on an ephemeral loopback port.
+struct ServerSim {
   std::unique_ptr<sim::GatewaySimulator> sim;
   std::uint16_t port = 0;
 };
 
-inline SharedPortSim StartOnOnePort(std::vector<sim::RouteServerConfig> configs,
-                                    const std::vector<std::string>& addresses,
-                                    const std::function<void(sim::GatewaySimulator&)>& before = {}) {
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    SharedPortSim s{std::make_unique<sim::GatewaySimulator>(), 0};
-    if (before) before(*s.sim);
-    try {
-      for (std::size_t i = 0; i < configs.size(); ++i) {
-        sim::RouteServerConfig c = configs[i];
-        c.address = addresses[i];
-        c.port = s.port;
-        const std::uint16_t bound = s.sim->AddRouteServer(c);
-        if (i == 0) s.port = bound;
-      }
-    } catch (const std::runtime_error&) {
-      continue;  // the port is taken on a later address
-    }
-    s.sim->Start();
-    return s;
-  }
-  throw std::runtime_error("no port free on every address");
-}
-
-// One server that answers "OK" with exactly `routes`.
-inline sim::RouteServerConfig Answering(std::vector<std::string> routes) {
-  sim::RouteServerConfig c;
-  c.list_routes = false;
-  c.extra_lines = std::move(routes);
-  return c;
-}
-
-// The order in which the discovery walk tries `list` after the generator's seed was
-// `seed`: each position in turn swapped with one drawn from the whole list, a draw
-// being seed := seed * 134775813 + 1 and the high half of seed * n.
-inline std::vector<std::string> ShuffledFrom(std::uint32_t seed, std::vector<std::string> list) {
-  const auto n = static_cast<std::uint32_t>(list.size());
-  for (std::uint32_t i = 0; i < n; ++i) {
-    seed = seed * 134775813u + 1u;
-    const auto j = static_cast<std::uint32_t>((std::uint64_t{seed} * n) >> 32);
-    std::swap(list[i], list[j]);
-  }
-  return list;
-}
-
-// The cached addresses of `host`, as (name, data) pairs in stored order; empty when
-// the key does not exist.
-inline std::vector<std::pair<std::string, std::string>> CachedValues(const std::string& store,
-                                                                     const std::string& host) {
-  Registry registry(store);
-  std::vector<std::pair<std::string, std::string>> out;
-  if (const auto values = registry.ReadValues(std::string(kDnsRoot) + "\\" + host))
-    for (const auto& v : *values) out.emplace_back(v.name, v.data);
-  return out;
+inline ServerSim StartServer(sim::RouteServerConfig config) {
+  ServerSim s{std::make_unique<sim::GatewaySimulator>(), 0};
+  config.port = 0;
+  s.port = s.sim->AddRouteServer(config);
+  s.sim->Start();
+  return s;
 }
 
 inline void CacheAddresses(const std::string& store, const std::string& host, const std::vector<std::string>& list) {

@@ -23,7 +23,7 @@ class SocketPathTest : public ProbeHarness {
   ProbeRun AskServer(sim::RouteServerConfig config, std::uint16_t* port = nullptr) {
     config.list_routes = false;
     config.extra_lines = kRoutes;
-    auto s = StartOnOnePort({config}, {"127.0.0.1"});
+    auto s = StartServer(config);
     if (port != nullptr) *port = s.port;
     return AskPort(s.port);
   }

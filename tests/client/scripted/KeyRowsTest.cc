@@ -1,6 +1,7 @@
 // Key synchronisation over the scripted transport: every way an attempt on a route ends
 // or moves on, with its exact text, where it goes next, the result code, the recorded
 // key outcome and what it does to the worker; then the ring of routes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "client/scripted/ScriptedRig.h"
@@ -29,6 +30,7 @@ struct KeyRow {
   const char* waited_from = nullptr;  // with `waited_ms`: the packet whose silence ended r1
   std::uint32_t waited_ms = 0;
   int repeats = 0;          // public-key requests sent again on heartbeats listing "1"
+  int heartbeats = -1;      // heartbeats r1 took from the client, when given
   int key_bytes = 0;        // the key's data part, when one arrived on r1
   double key_seconds = -1;  // from the first request to the key, when it arrived on r1
 };
@@ -75,6 +77,10 @@ TEST_P(KeyRowsTest, EndsOrMovesOnWithItsText) {
   EXPECT_LE(host.CountPrefix("<Tx>     Sa (L)Login", 0, r1_end), 1);
   EXPECT_EQ(host.CountPrefix("<Tx+>    Sa (P)PublicKey", 0, r1_end), row.repeats);
   EXPECT_EQ(host.CountPrefix("ReTx === BEGINS ", 0, r1_end), row.repeats);
+  if (row.heartbeats >= 0) {
+    EXPECT_EQ(rig.transport.RouteStats(0).heartbeats, row.heartbeats);
+  }
+  EXPECT_EQ(rig.transport.RouteStats(0).logouts, row.next == Next::Complete ? 1 : 0);
   EXPECT_EQ(host.closed_notifications, row.closes);
   EXPECT_FALSE(rig.connection.HasSocket());
 
@@ -108,6 +114,8 @@ TEST_P(KeyRowsTest, EndsOrMovesOnWithItsText) {
     EXPECT_GE(key.seconds, row.key_seconds);
     EXPECT_LT(key.seconds, row.key_seconds + 0.5);
     EXPECT_TRUE(host.Has(Format("PublicKey Request SUCCESS %d Bytes %3.2fsec", key.bytes, key.seconds)));
+    EXPECT_THAT(host.statuses, ::testing::IsSupersetOf({std::string("Wait PublicKey"),
+                                                        Format("PublicKey SUCCESS %d Bytes %3.2fsec", key.bytes, key.seconds)}));
   }
 }
 
@@ -163,7 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
                .route = {.key_reply = KeyReplyKind::Never},
                .text = "Timeout waiting for public key response",
                .waited_from = kKeyRequest,
-               .waited_ms = 10000},
+               .waited_ms = 10000,
+               .heartbeats = 4},  // one every two seconds of the ten
         KeyRow{.name = "heartbeats list 1 until the key comes",
                .route = {.key_heartbeat_text = "1", .key_delay_ms = 16000},
                .text = "",
@@ -225,6 +234,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The key counts although the logout cannot go out any more.
         KeyRow{.name = "closed after the key",
                .route = {.close_stage = CloseStage::AfterKey},
+               .text = "SendCircuitLogout:  send() failed",
+               .next = Next::Error,
+               .closes = 1,
+               .key_bytes = 220,
+               .key_seconds = 0},
+        KeyRow{.name = "reset after the key",
+               .route = {.close_stage = CloseStage::AfterKey, .close_with_reset = true},
                .text = "SendCircuitLogout:  send() failed",
                .next = Next::Error,
                .closes = 1,

@@ -92,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "r1=127.0.0.1:27001 Score=0", 0, 0, RouteOutcome::Scored},
         ProfileRow{"closed on connect", {.close_stage = CloseStage::OnConnect}, nullptr,
                    "SendCircuitLogin:  send() failed %E", WSAENOTSOCK, 25, RouteOutcome::ConnectionLost, 1},
+        ProfileRow{"reset on connect", {.close_stage = CloseStage::OnConnect, .close_with_reset = true}, nullptr,
+                   "SendCircuitLogin:  send() failed %E", WSAENOTSOCK, 25, RouteOutcome::ConnectionLost, 1},
         ProfileRow{"closed after the login", {.close_stage = CloseStage::AfterLogin}, nullptr,
                    "TransmitDetail:  send() failed (10038) %E", WSAENOTSOCK, 25, RouteOutcome::ConnectionLost, 1},
         ProfileRow{"reset after the login", {.close_stage = CloseStage::AfterLogin, .close_with_reset = true}, nullptr,
