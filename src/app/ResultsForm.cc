@@ -76,8 +76,8 @@ TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
 
 void TfrmResults::SetupTabs() { tlbResults->SetTabStops({kResultTabStop}); }
 
-void TfrmResults::Fill(std::int32_t result_code, const RouteList& result_list) {
-  switch (result_code) {
+void TfrmResults::Fill(const RunSnapshot& run) {
+  switch (run.result_code) {
     case 0:
       lblShowResult->setText("FAILURE");
       break;
@@ -93,17 +93,17 @@ void TfrmResults::Fill(std::int32_t result_code, const RouteList& result_list) {
   tlbResults->setUpdatesEnabled(false);
   tlbResults->Clear();
   tlbResults->AddLine("Score\tRoute");
-  for (const RouteEntry& entry : result_list) {
+  for (const RouteResult& route : run.routes) {
     char score[16];
-    std::snprintf(score, sizeof score, "%6d", static_cast<int>(entry.score));
+    std::snprintf(score, sizeof score, "%6d", static_cast<int>(route.score));
     tlbResults->AddLine(QString::fromLatin1(score) + u'\t' +
-                        QString::fromLatin1(entry.text.data(), static_cast<qsizetype>(entry.text.size())));
+                        QString::fromLatin1(route.entry.data(), static_cast<qsizetype>(route.entry.size())));
   }
   tlbResults->setUpdatesEnabled(true);
 }
 
-void TfrmResults::ShowResults(std::int32_t result_code, const RouteList& result_list) {
-  Fill(result_code, result_list);
+void TfrmResults::ShowResults(const RunSnapshot& run) {
+  Fill(run);
   btnClose->setFocus();
   exec();
 }

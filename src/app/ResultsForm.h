@@ -2,7 +2,7 @@
 #include <QDialog>
 #include <cstdint>
 
-#include "client/RouteList.h"
+#include "client/RunRecord.h"
 
 class QFrame;
 class QLabel;
@@ -19,13 +19,14 @@ class TfrmResults : public QDialog {
  public:
   explicit TfrmResults(QWidget* parent = nullptr);
 
-  // Fills the window and runs it modally; returns when the operator has closed it.
-  // Codes other than 0, 1 and 2 leave the result word as it was.
-  void ShowResults(std::int32_t result_code, const RouteList& result_list);
+  // Fills the window from the run's result code and routes with their scores, and runs
+  // it modally; returns when the operator has closed it. Codes other than 0, 1 and 2
+  // leave the result word as it was.
+  void ShowResults(const RunSnapshot& run);
 
  private:
   void SetupTabs();
-  void Fill(std::int32_t result_code, const RouteList& result_list);
+  void Fill(const RunSnapshot& run);
 
   QFrame* pnlTop;
   QLabel* lblShowResult;

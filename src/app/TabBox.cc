@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <iterator>
 
 namespace zp {
 
@@ -41,6 +42,14 @@ void ZTabListModel::Append(QString line) {
   const int row = Count();
   beginInsertRows({}, row, row);
   FLines.push_back(std::move(line));
+  endInsertRows();
+}
+
+void ZTabListModel::Append(std::vector<QString>&& lines) {
+  if (lines.empty()) return;
+  const int row = Count();
+  beginInsertRows({}, row, row + static_cast<int>(lines.size()) - 1);
+  FLines.insert(FLines.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
   endInsertRows();
 }
 
@@ -141,6 +150,8 @@ void ZTabListBox::SetHorizontalExtent(int width) {
 }
 
 void ZTabListBox::AddLine(const QString& line) { FModel->Append(line); }
+
+void ZTabListBox::AddLines(std::vector<QString>&& lines) { FModel->Append(std::move(lines)); }
 
 void ZTabListBox::Clear() {
   FProgramChange = true;

@@ -23,6 +23,8 @@ class ZTabListModel final : public QAbstractListModel {
   QVariant data(const QModelIndex& index, int role) const override;
 
   void Append(QString line);
+  // Appends every line in one insertion, so views lay out and repaint once.
+  void Append(std::vector<QString>&& lines);
   void Clear();
   const QString& Line(int row) const { return FLines[static_cast<std::size_t>(row)]; }
   int Count() const { return static_cast<int>(FLines.size()); }
@@ -61,6 +63,8 @@ class ZTabListBox : public QAbstractItemView {
 
   // Lines hold single-byte text; each byte is one character (Latin-1).
   void AddLine(const QString& line);
+  // Many lines at once: one layout and one repaint however many there are.
+  void AddLines(std::vector<QString>&& lines);
   void Clear();
   int Count() const { return FModel->Count(); }
   const QString& Line(int row) const { return FModel->Line(row); }

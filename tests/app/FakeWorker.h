@@ -1,16 +1,16 @@
 #pragma once
 // A probe worker whose network operations are scripts, so that window tests reach
 // every outcome without a network: the real task dispatcher, start-up, trace
-// hand-over, error path and shutdown run unchanged around them.
+// hand-over, error path, run record and shutdown run unchanged around them. A script
+// fills the run record as the exchanges it stands for would.
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "app/ProbeForm.h"
 #include "client/ProbeExpressClientThread.h"
+#include "client/ProbeRun.h"
 
 namespace zp::test {
 
@@ -23,10 +23,9 @@ class FakeWorker : public ZExpressTcpClientThread {
     std::shared_ptr<std::atomic<int>> alive;
   };
 
-  FakeWorker(const std::string& name, ZTraceEvent on_trace, const std::string& server,
-             std::int32_t port, const std::string& route_code, std::shared_ptr<Invoker> invoker,
-             Script script)
-      : ZExpressTcpClientThread(name, std::move(on_trace), server, port, route_code,
+  FakeWorker(const std::string& name, ZTraceEvent on_trace, const RunSettings& settings,
+             std::shared_ptr<Invoker> invoker, Script script)
+      : ZExpressTcpClientThread(name, std::move(on_trace), settings.server, settings.port, settings.route_code,
                                 std::move(invoker)),
         FScript(std::move(script)) {
     if (FScript.alive) ++*FScript.alive;
@@ -39,11 +38,13 @@ class FakeWorker : public ZExpressTcpClientThread {
     if (FScript.alive) --*FScript.alive;
   }
 
+  // A route of the list discovery leaves; the dispatcher records the list afterwards.
   void AddRoute(const std::string& text, std::int32_t score) { Routes().push_back({text, score}); }
-  void SetRouteScore(std::size_t index, std::int32_t score) { Routes().at(index).score = score; }
-  // A line through the trace handler on this thread, as a packet writes its header.
-  void DirectTrace(const std::string& text) {
-    if (OnTrace()) OnTrace()(GetName(), text);
+  // Profiles route `index` (from 0) to `score`, as the profiler records it.
+  void ScoreRoute(std::size_t index, std::int32_t score, bool failed = false) {
+    Record().BeginRoute(index);
+    Routes().at(index).score = score;
+    Record().EndRoute(index, failed ? RouteOutcome::ConnectFailed : RouteOutcome::Scored, score, failed, 0.0, "");
   }
   // Waits in the worker's own wait until a stop is requested.
   void WaitForStop() {
@@ -67,27 +68,24 @@ class FakeWorker : public ZExpressTcpClientThread {
   Script FScript;
 };
 
-// What the window handed to the worker factory.
+// What the run handed to the worker factory.
 struct MadeWorker {
-  std::string name, server, route_code;
-  std::int32_t port = 0;
-  FakeWorker* worker = nullptr;  // owned by the window; valid until it frees it
+  std::string name;
+  RunSettings settings;
+  FakeWorker* worker = nullptr;  // owned by its run; valid until the window frees it
 };
 
-// A worker factory for TfrmProbe that makes FakeWorkers running `script` and records
-// what it was given.
+// A worker factory for the run model that makes FakeWorkers running `script` and
+// records what it was given.
 struct FakeFactory {
   FakeWorker::Script script;
   std::shared_ptr<std::vector<MadeWorker>> made = std::make_shared<std::vector<MadeWorker>>();
 
   WorkerFactory Make() {
-    return [script = script, made = made](const std::string& name, ZTraceEvent on_trace,
-                                          const std::string& server, std::int32_t port,
-                                          const std::string& route_code,
+    return [script = script, made = made](const std::string& name, ZTraceEvent on_trace, const RunSettings& settings,
                                           std::shared_ptr<Invoker> invoker) {
-      auto worker = std::make_unique<FakeWorker>(name, std::move(on_trace), server, port, route_code,
-                                                 std::move(invoker), script);
-      made->push_back({name, server, route_code, port, worker.get()});
+      auto worker = std::make_unique<FakeWorker>(name, std::move(on_trace), settings, std::move(invoker), script);
+      made->push_back({name, settings, worker.get()});
       return std::unique_ptr<ZExpressTcpClientThread>(std::move(worker));
     };
   }

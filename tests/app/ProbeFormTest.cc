@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -25,7 +26,9 @@
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
+#include "app/TraceList.h"
 #include "framework/Errors.h"
+#include "platform/LocalTime.h"
 
 namespace zp::test {
 namespace {
@@ -70,10 +73,15 @@ class ProbeFormTest : public ::testing::Test {
   QString Label(const char* name) { return Find<QLabel>(name)->text(); }
   QWidget* Page() { return Find<QStackedWidget>("pcProbe")->currentWidget(); }
   ZTabListBox* TraceBox() { return Find<ZTabListBox>("tlbTrace"); }
+  // Every trace line so far, those waiting for their burst included.
+  QStringList TraceLines() {
+    form->TraceList().Flush();
+    return Lines(*TraceBox());
+  }
   // The text column of each trace line.
   QStringList Texts() {
     QStringList texts;
-    for (const QString& line : Lines(*TraceBox())) texts << line.section(u'\t', 2);
+    for (const QString& line : TraceLines()) texts << line.section(u'\t', 2);
     return texts;
   }
 
@@ -215,11 +223,12 @@ TEST_F(ProbeFormTest, TestHandsTheWorkerTheTypedSettings) {
     ASSERT_FALSE(factory.made->empty());
     const MadeWorker& made = factory.made->back();
     EXPECT_EQ(made.name, "ExpressT");
-    EXPECT_EQ(made.server, "srv");
-    EXPECT_EQ(made.port, c.want_port) << c.port;
-    EXPECT_EQ(made.route_code, c.want_code) << c.item << " " << c.code;
+    EXPECT_EQ(made.settings.server, "srv");
+    EXPECT_EQ(made.settings.port, c.want_port) << c.port;
+    EXPECT_EQ(made.settings.route_code, c.want_code) << c.item << " " << c.code;
     // A new test follows only the newest worker; the earlier ones run on.
-    EXPECT_EQ(form->CurrentWorker(), made.worker);
+    ASSERT_NE(form->CurrentRun(), nullptr);
+    EXPECT_EQ(form->CurrentRun()->Worker(), made.worker);
     EXPECT_TRUE(Find<QTimer>("tmrProcess")->isActive());
   }
   EXPECT_EQ(*alive, 5);
@@ -246,7 +255,7 @@ TEST_F(ProbeFormTest, ItemBeyondTheListIsRefusedWithTheApplicationsErrorBox) {
 TEST_F(ProbeFormTest, RealWorkerStartsWithItsSettingsLineThenStartupComplete) {
   ToProcess(0);  // default factory: the probe client itself
   Button("btnProcessTest")->click();
-  const QStringList lines = Lines(*TraceBox());
+  const QStringList lines = TraceLines();
   ASSERT_GE(lines.size(), 2);
   const QRegularExpression head(
       R"(^ExpressT\t(Mon|Tue|Wed|Thu|Fri|Sat|Sun) \d\d/\d\d \d\d:\d\d:\d\d\t)");
@@ -258,38 +267,26 @@ TEST_F(ProbeFormTest, RealWorkerStartsWithItsSettingsLineThenStartupComplete) {
   EXPECT_TRUE(form->StopWorkers(2000));
 }
 
-TEST_F(ProbeFormTest, LinesFromTheWorkerThreadKeepTheirOrderAmongHandedOverLines) {
+TEST_F(ProbeFormTest, WorkerLinesArriveInOrderInTheOneTraceLineFormat) {
+  testing::FixLocalTime(1796680800);
   FakeWorker::Script script;
   script.discover = [](FakeWorker& w) {
-    for (int i = 0; i < 200; ++i) {
-      if (i % 3 == 0) w.DirectTrace("direct " + std::to_string(i));
-      else w.Trace("traced " + std::to_string(i));
-    }
+    for (int i = 0; i < 200; ++i) w.Trace("traced " + std::to_string(i));
+    const char bytes[] = "$RT0001";
+    w.TraceDump("Tx", 7, bytes);
     w.WaitForStop();
   };
   Test(1, script);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return TraceBox()->Count() >= 202; }, 5000));
-  const QStringList texts = Texts();
-  for (int i = 0; i < 200; ++i)
-    EXPECT_EQ(texts[i + 2], QString(i % 3 == 0 ? "direct %1" : "traced %1").arg(i));
-  EXPECT_TRUE(TraceBox()->Line(2).startsWith("ExpressT\t"));
-}
-
-TEST_F(ProbeFormTest, NewestLineStaysInViewAndTheExtentFollowsTheLongestLine) {
-  ToProcess(1);
-  for (int i = 0; i < 300; ++i) form->AddTraceLine("ExpressT", std::string(i % 50, 'x'));
-  ZTabListBox* box = TraceBox();
-  const int rows = box->viewport()->height() / box->ItemHeight();
-  EXPECT_GE(box->TopIndex() + rows, box->Count());
-  int longest = 0;
-  for (const QString& line : Lines(*box)) longest = std::max(longest, static_cast<int>(line.size()));
-  EXPECT_EQ(form->MaxLineLength(), longest + 28);
-  EXPECT_EQ(box->HorizontalExtent(), form->MaxLineLength() * form->CharWidth());
-
-  const int extent = box->HorizontalExtent();
-  Button("btnProcessBack")->click();  // empties the list but keeps the extent
-  EXPECT_EQ(box->Count(), 0);
-  EXPECT_EQ(box->HorizontalExtent(), extent);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->TraceList().Count() >= 205; }, 5000));
+  testing::FixLocalTime(0);
+  const QStringList lines = TraceLines();
+  const std::string time = FormatDateTime("ddd mm/dd hh:nn:ss", 1796680800);
+  for (int i = 0; i < 200; ++i) {
+    const std::string want = FormatTraceLine({"ExpressT", time, "traced " + std::to_string(i)});
+    EXPECT_EQ(lines[i + 2].toStdString(), want);
+  }
+  EXPECT_EQ(lines[202].section(u'\t', 2), "Tx === BEGINS  7 Bytes");
+  EXPECT_EQ(lines[204].section(u'\t', 2), "Tx === ENDS");
 }
 
 TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByTheSettings) {
@@ -301,6 +298,7 @@ TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByTheSettings) {
   Test(2, script);
   ASSERT_TRUE(QTest::qWaitFor([&] { return TraceBox()->Count() >= 3; }, 5000));
   ASSERT_TRUE(form->StopWorkers(2000));
+  form->TraceList().Flush();
 
   TraceBox()->SetItemIndex(2);
   TraceBox()->findChild<QAction*>("actCopy")->trigger();
@@ -308,7 +306,7 @@ TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByTheSettings) {
 
   QTemporaryDir dir;
   const QString path = dir.filePath("trace.txt");
-  ASSERT_TRUE(form->SaveTrace(path));
+  ASSERT_TRUE(form->TraceList().Save(path));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QStringList saved = QString::fromLatin1(file.readAll()).split(u'\n');
@@ -321,7 +319,7 @@ TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByTheSettings) {
   EXPECT_TRUE(saved[8].endsWith("\tTx === BEGINS  5 Bytes"));
 
   TraceBox()->findChild<QAction*>("actCopyAll")->trigger();
-  EXPECT_EQ(QGuiApplication::clipboard()->text(), form->TraceText(true));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), form->TraceList().Text(true));
 }
 
 TEST_F(ProbeFormTest, EveryLabelShowsPlainText) {
@@ -360,7 +358,7 @@ TEST_P(ProbeOutcomeTest, BannerAndResultsWindowFollowTheResultCode) {
   Test(1, script);
   if (c.word == nullptr) {
     // Unknown code: no banner, no window, the poll still ends.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->CurrentWorker() == nullptr; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->CurrentRun() == nullptr; }, 5000));
     QTest::qWait(50);
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(Label("lblShowThreadDescription"), "ExpressT");
@@ -434,24 +432,48 @@ TEST_F(ProbeFormTest, BackDuringATestLeavesTheWorkerRunningAndItsResultStillCome
   EXPECT_EQ(Texts().front(), "key arrived");  // lines keep arriving in the emptied list
 }
 
-TEST_F(ProbeFormTest, StopEndsTheTestAndShowsWhatTheWorkerHad) {
+TEST_F(ProbeFormTest, ProgressFollowsTheRunRecordAndAStoppedTestShowsNoResult) {
   FakeWorker::Script script;
   script.discover = [](FakeWorker& w) {
-    w.AddRoute("G1=1.1.1.1:1", 4);
+    w.AddRoute("G1=1.1.1.1:1", 25);
     w.AddRoute("G2=1.1.1.2:1", 25);
+    w.AddRoute("G3=1.1.1.3:1", 25);
+  };
+  script.profile = [](FakeWorker& w) {
+    w.ScoreRoute(0, 4);
     w.SetResultCode(2);
-    w.WaitForStop();  // leaves the state at UpdateRoutes: never "Halted"
+    w.Record().BeginRoute(1);
+    w.SetStatusText("Profiling to G2");
+    w.WaitForStop();  // the state stays UpdateRoutes: never "Halted"
   };
   Watch();
   Test(1, script);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        form->tmrProcessTimer();
+        return Label("lblProgress") == "Profiling route 2 of 3";
+      },
+      5000));
+  EXPECT_EQ(Label("lblShowThreadDescription"), "ExpressT");
+  EXPECT_EQ(Label("lblShowStateDescription"), "UpdateRoutes");
+  EXPECT_EQ(Label("lblShowStatusText"), "Profiling to G2");
+  EXPECT_EQ(Find<QProgressBar>("pbProgress")->maximum(), 3);
+  EXPECT_EQ(Find<QProgressBar>("pbProgress")->value(), 1);
+
   ASSERT_TRUE(Button("btnProcessStop")->isEnabled());
   Button("btnProcessStop")->click();
   EXPECT_FALSE(Button("btnProcessStop")->isEnabled());
-  ASSERT_TRUE(WaitForResults());
-  EXPECT_EQ(shown[0].banner, "SOME ROUTES FAILED");
-  EXPECT_EQ(shown[0].lines,
-            (QStringList{"Score\tRoute", "     4\tG1=1.1.1.1:1", "    25\tG2=1.1.1.2:1"}));
-  EXPECT_EQ(Label("lblShowThreadDescription"), "S O M E   R O U T E S   F A I L E D");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->CurrentRun() == nullptr; }, 5000));
+  EXPECT_TRUE(form->LastRun().stopped);
+  EXPECT_EQ(form->LastRun().routes.at(0).score, 4);
+  // No banner and no results window for a test that did not finish.
+  QTest::qWait(50);
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(Label("lblShowThreadDescription"), "ExpressT");
+  EXPECT_EQ(Label("lblShowStateDescription"), "");
+  EXPECT_EQ(Label("lblShowStatusText"), "");
+  EXPECT_EQ(Label("lblProgress"), "");
+  EXPECT_FALSE(Find<QTimer>("tmrProcess")->isActive());
   EXPECT_FALSE(Texts().contains("Halted"));
   EXPECT_TRUE(Texts().contains("Shutdown"));
 }
@@ -511,11 +533,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CloseCase{"Traces",
                                 [](FakeWorker& w) {
                                   for (int i = 0; !w.Terminated(); ++i) w.Trace("busy " + std::to_string(i));
-                                }},
-                      CloseCase{"TracesDirectly",
-                                [](FakeWorker& w) {
-                                  for (int i = 0; !w.Terminated(); ++i)
-                                    w.DirectTrace("packet " + std::to_string(i));
                                 }},
                       CloseCase{"Waits",
                                 [](FakeWorker& w) {

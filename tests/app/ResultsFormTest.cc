@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <string>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "app/ResultsForm.h"
@@ -11,10 +13,25 @@
 namespace zp::test {
 namespace {
 
+struct Route {
+  std::string entry;
+  std::int32_t score;
+};
+
 class ResultsFormTest : public ::testing::Test {
  protected:
-  // Runs ShowResults, reading the window while it is up and closing it with its button.
-  void Show(std::int32_t code, const RouteList& list) {
+  // Runs ShowResults on a finished run with `code` and `routes`, reading the window while
+  // it is up and closing it with its button.
+  void Show(std::int32_t code, const std::vector<Route>& routes) {
+    RunSnapshot run;
+    run.finished = true;
+    run.result_code = code;
+    for (const Route& r : routes) {
+      RouteResult result;
+      result.entry = r.entry;
+      result.score = r.score;
+      run.routes.push_back(result);
+    }
     bool was_modal = false;
     ModalWatcher watcher([&](QWidget* modal) {
       was_modal = modal == &form;
@@ -22,7 +39,7 @@ class ResultsFormTest : public ::testing::Test {
       lines = Lines(*box());
       QTest::mouseClick(form.findChild<QPushButton*>("btnClose"), Qt::LeftButton);
     });
-    form.ShowResults(code, list);
+    form.ShowResults(run);
     EXPECT_TRUE(was_modal);
     EXPECT_EQ(form.windowTitle(), "Results");
     EXPECT_FALSE(form.isVisible());

@@ -52,8 +52,9 @@ FakeWorker::Script DemoScript() {
     w.Trace("GetRoute Finished \"127.0.0.1:6900\"");
   };
   script.profile = [](FakeWorker& w) {
-    int index = 0;
+    std::size_t index = 0;
     for (const Route& r : kRoutes) {
+      w.Record().BeginRoute(index);
       char line[160];
       std::snprintf(line, sizeof line, "CurrentRoute %s %s:26881", r.name, r.address);
       w.Trace(line);
@@ -74,7 +75,7 @@ FakeWorker::Script DemoScript() {
         w.SetResultCode(2);
       }
       w.Trace(line);
-      w.SetRouteScore(index++, r.score);
+      w.ScoreRoute(index++, r.score, r.elapsed == nullptr);
     }
   };
   script.sync = [](FakeWorker& w) {

@@ -1,10 +1,8 @@
 #pragma once
 #include <cstdio>
-#include <memory>
 #include <string>
 
-#include "client/ConnectionChoice.h"
-#include "client/RouteList.h"
+#include "client/RunRecord.h"
 
 namespace zp {
 
@@ -24,27 +22,27 @@ struct ConsoleOptions {
   std::string dns_store;      // empty: the default store
 };
 
+// What every console report is made from: the run's record once its worker has ended.
 struct ConsoleOutcome {
-  int result_code = 0;
-  bool timed_out = false;
-  bool started = false;
+  RunSnapshot run;
+  // The worker's state when the run ended; for a run the time-out stopped, the state the
+  // time-out found it in (the worker passes through others on its way out).
   std::string end_state;
-  std::string server;
-  std::int32_t port = 0;
-  std::string route_code;
-  std::string start_time;
-  double elapsed_seconds = 0;
-  RouteList routes;
+
+  // Only the time-out stops a console run.
+  bool TimedOut() const { return run.stopped; }
 };
 
 // The selection's defaults, with what the operator typed overriding them.
-void ResolveSelection(ConsoleOptions& options, std::string& server, std::string& route_letter);
+RunSettings ResolveSelection(const ConsoleOptions& options);
 
-// Runs the test; trace lines go to `trace_out`. Never throws.
+// Runs the test; trace lines go to `trace_out`, or nowhere when it is null.
 ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_out);
 
 // 0 SUCCESS, 1 SOME ROUTES FAILED, 2 FAILURE, 3 stopped by the time-out or anything else.
 int ExitStatus(const ConsoleOutcome& outcome);
 
+// The start time as "mm/dd hh:nn:ss", local time.
+std::string StartTimeText(const RunSnapshot& run);
 
 }  // namespace zp

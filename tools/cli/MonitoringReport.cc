@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "client/ProbeExpressClientThread.h"
-#include "client/RouteEntry.h"
+#include "client/ConnectionChoice.h"
+#include "client/ExchangeHost.h"
 
 namespace zp {
 
@@ -36,33 +36,33 @@ std::string Seconds(double seconds) {
 }  // namespace
 
 std::string MonitoringReport(const ConsoleOutcome& out) {
+  const RunSnapshot& run = out.run;
   const int status = ExitStatus(out);
   static constexpr const char* kWords[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
-  int failed = 0;
-  for (const auto& r : out.routes)
-    if (r.score == 25) ++failed;
 
   std::string summary;
   char buf[256];
-  if (out.timed_out) {
-    std::snprintf(buf, sizeof buf, "timed out after %s s in state %s", Seconds(out.elapsed_seconds).c_str(),
+  if (out.TimedOut()) {
+    std::snprintf(buf, sizeof buf, "timed out after %s s in state %s", Seconds(run.elapsed_seconds).c_str(),
                   out.end_state.c_str());
     summary = buf;
   } else {
-    std::snprintf(buf, sizeof buf, "%s, %d of %d routes failed", BannerWord(out.result_code), failed,
-                  static_cast<int>(out.routes.size()));
+    std::snprintf(buf, sizeof buf, "%s, %d of %d routes failed", BannerWord(run.result_code), run.FailedRoutes(),
+                  run.RouteCount());
     summary = buf;
   }
+  // A route's score runs from 0 (every record arrived) to the number of records sent.
+  const int worst = ExchangeSettings().FDetailRecords;
   std::string perf;
-  for (const auto& r : out.routes) {
-    std::snprintf(buf, sizeof buf, "=%d;;;0;25 ", r.score);
-    perf += Label(SplitRouteEntry(r.text).name) + buf;
+  for (const RouteResult& r : run.routes) {
+    std::snprintf(buf, sizeof buf, "=%d;;;0;%d ", r.score, worst);
+    perf += Label(r.name) + buf;
   }
-  perf += "elapsed=" + Seconds(out.elapsed_seconds) + "s";
+  perf += "elapsed=" + Seconds(run.elapsed_seconds) + "s";
 
   std::string report = std::string("ZELVAN PROBE ") + kWords[status] + " - " + summary + " | " + perf + "\n";
-  for (const auto& r : out.routes)
-    report += r.text + " score " + std::to_string(r.score) + (r.score == 25 ? " (failed)" : "") + "\n";
+  for (const RouteResult& r : run.routes)
+    report += r.entry + " score " + std::to_string(r.score) + (r.failed ? " (failed)" : "") + "\n";
   return report;
 }
 

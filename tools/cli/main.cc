@@ -1,10 +1,11 @@
 // zelvan-probe-cli: one test from a terminal or a script, the way the window runs it.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "cli/ConsoleRunner.h"
+#include "cli/JsonReport.h"
 #include "cli/MonitoringReport.h"
+#include "client/ConnectionChoice.h"
 #include "framework/MemTrack.h"
 
 #ifndef ZP_VERSION
@@ -50,41 +51,23 @@ int main(int argc, char** argv) {
 
   zp::ConsoleOutcome out;
   try {
-    std::FILE* trace = stdout;
-    if (options.json) trace = stderr;
-    std::FILE* discard = options.monitoring ? std::fopen("/dev/null", "w") : nullptr;
-    if (options.monitoring) trace = discard;
-    out = zp::RunConsoleTest(options, trace != nullptr ? trace : stderr);
-    if (discard != nullptr) std::fclose(discard);
+    std::FILE* trace = options.monitoring ? nullptr : options.json ? stderr : stdout;
+    out = zp::RunConsoleTest(options, trace);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "internal error: %s\n", e.what());
     return 3;
   }
-  if (out.timed_out && !options.monitoring)
-    std::fprintf(stderr, "Timed out after %g s in state %s\n", options.timeout_seconds,
-                 out.end_state.c_str());
+  if (out.TimedOut() && !options.monitoring)
+    std::fprintf(stderr, "Timed out after %g s in state %s\n", options.timeout_seconds, out.end_state.c_str());
 
   if (options.monitoring) {
     std::fputs(zp::MonitoringReport(out).c_str(), stdout);
   } else if (options.json) {
-    nlohmann::json doc;
-    doc["result_code"] = out.result_code;
-    doc["banner"] = zp::BannerWord(out.result_code);
-    doc["server"] = out.server;
-    doc["port"] = out.port;
-    doc["route_code"] = out.route_code;
-    doc["start_time"] = out.start_time;
-    doc["elapsed_seconds"] = out.elapsed_seconds;
-    doc["end_state"] = out.end_state;
-    doc["timed_out"] = out.timed_out;
-    doc["routes"] = nlohmann::json::array();
-    for (const auto& r : out.routes) doc["routes"].push_back({{"route", r.text}, {"score", r.score}});
-    // Texts from the network may hold any byte: replace what is not UTF-8 rather than fail.
-    std::printf("%s\n", doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    std::fputs(zp::JsonReport(out).c_str(), stdout);
   } else {
-    std::printf("%s\n", zp::SpacedBanner(out.result_code));
+    std::printf("%s\n", zp::SpacedBanner(out.run.result_code));
     std::printf("Score\tRoute\n");
-    for (const auto& r : out.routes) std::printf("%6d\t%s\n", r.score, r.text.c_str());
+    for (const zp::RouteResult& r : out.run.routes) std::printf("%6d\t%s\n", r.score, r.entry.c_str());
   }
   zp::StopTracking();
   return zp::ExitStatus(out);

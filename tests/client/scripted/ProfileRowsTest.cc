@@ -25,17 +25,6 @@ struct ProfileRow {
 
 std::ostream& operator<<(std::ostream& os, const ProfileRow& row) { return os << row.name; }
 
-std::string Expand(std::string text, int code) {
-  if (const auto at = text.find("%E"); at != std::string::npos) text.replace(at, 2, SocketErrorText(code));
-  return text;
-}
-
-auto FailSend(char type, int nth, int code) {
-  return [=](ScriptedTransport& t) {
-    t.send_fault = [=](char sent, int n) { return sent == type && n == nth ? code : 0; };
-  };
-}
-
 class ProfileRowsTest : public ::testing::TestWithParam<ProfileRow> {};
 
 TEST_P(ProfileRowsTest, EndsWithItsTextScoreAndOutcome) {
@@ -91,14 +80,139 @@ INSTANTIATE_TEST_SUITE_P(
                    25, RouteOutcome::NoHeartbeat},
         ProfileRow{"logout send fails", {}, FailSend('T', 1, kReset), "SendCircuitLogout:  send() failed %E", kReset,
                    25, RouteOutcome::ConnectionLost},
+        ProfileRow{"heartbeat lists no record", {.profile_heartbeat_text = ""}, nullptr, "r1=127.0.0.1:27001 Score=0", 0,
+                   0, RouteOutcome::Scored},
+        // Every record reported missing: scored, but counted as failed.
+        ProfileRow{"heartbeat lists every record", {.profile_heartbeat_text = "1-25"}, nullptr,
+                   "r1=127.0.0.1:27001 Score=25", 0, 25, RouteOutcome::Scored},
+        // Counted, not expanded: two billion items would take gigabytes and minutes.
+        ProfileRow{"heartbeat lists two billion records", {.profile_heartbeat_text = "1-2147483647"}, nullptr,
+                   "r1=127.0.0.1:27001 Score=2147483647", 0, 2147483647, RouteOutcome::Scored},
+        ProfileRow{"login answered after the retransmission", {.profile_login = {.delay_ms = 5100}}, nullptr,
+                   "r1=127.0.0.1:27001 Score=0", 0, 0, RouteOutcome::Scored},
+        ProfileRow{"closed on connect", {.close_stage = CloseStage::OnConnect}, nullptr,
+                   "SendCircuitLogin:  send() failed %E", WSAENOTSOCK, 25, RouteOutcome::ConnectionLost, 1},
         ProfileRow{"closed after the login", {.close_stage = CloseStage::AfterLogin}, nullptr,
-                   "TransmitDetail:  send() failed (10038) %E", WSAENOTSOCK, 25, RouteOutcome::ConnectionLost, 1}),
-    [](const ::testing::TestParamInfo<ProfileRow>& param) {
-      std::string name = param.param.name;
-      for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return name;
-    });
+                   "TransmitDetail:  send() failed (10038) %E", WSAENOTSOCK, 25, RouteOutcome::ConnectionLost, 1},
+        ProfileRow{"reset after the login", {.close_stage = CloseStage::AfterLogin, .close_with_reset = true}, nullptr,
+                   "TransmitDetail:  send() failed (10038) %E", WSAENOTSOCK, 25, RouteOutcome::ConnectionLost, 1},
+        // Nothing is sent after the details, so only the missing heartbeat shows it.
+        ProfileRow{"closed instead of the heartbeat", {.close_stage = CloseStage::AfterDetails}, nullptr,
+                   "Timeout waiting for heartbeat response", 0, 25, RouteOutcome::ConnectionLost, 1},
+        ProfileRow{"reset instead of the heartbeat", {.close_stage = CloseStage::AfterDetails, .close_with_reset = true},
+                   nullptr, "Timeout waiting for heartbeat response", 0, 25, RouteOutcome::ConnectionLost, 1}),
+    RowName<ProfileRow>);
+
+// What the trace shows of a route's logins and details, in order.
+TEST(ProfileTraceTest, LoginsDetailsAndTheirTimeOuts) {
+  const std::string refused_text = SocketErrorText(WSAECONNREFUSED);
+  const struct {
+    const char* name;
+    RouteConfig route;
+    std::vector<std::string> in_order;  // "@" marks a login header: its body must hold the text after it
+    int details;                        // records the route took
+    std::uint32_t first_to_last_ms = 0;  // from the first line to the last, when given
+  } cases[] = {
+      {"connect refused",
+       {.refuse = true},
+       {"0: connect via route r1 127.0.0.1 6979 (27001)", "0: connect() failed to r1 127.0.0.1 6979 (27001) " + refused_text},
+       0},
+      // Each login carries the next login sequence number; five seconds for each of three.
+      {"logins unanswered",
+       {.profile_login = {.kind = LoginReplyConfig::Kind::Silent}},
+       {"@\"//0702// P 0000000001 0001 0025 0000 PROFILE", "Timeout waiting for login response Retry(1) - Retransmit Login",
+        "@\"//0703// P ", "Timeout waiting for login response Retry(2) - Retransmit Login", "@\"//0704// P ",
+        "Timeout waiting for login response - Retries expired"},
+       0,
+       15000},
+      // The first reply comes after the second login is out, and is taken for it.
+      {"login answered late",
+       {.profile_login = {.delay_ms = 5100}},
+       {"@\"//0702// P ", "Timeout waiting for login response Retry(1) - Retransmit Login", "@\"//0703// P ",
+        "25 Detail Records Transmitted", "r1 Profiling Complete - Score (0) 5.30sec Elapsed"},
+       25},
+      {"login refused",
+       {.profile_login = {.kind = LoginReplyConfig::Kind::Refuse, .status = 12, .text = "Circuit refused"}},
+       {"@\"//0702// P ", "Circuit refused"},
+       0},
+      {"no heartbeat",
+       {.profile_heartbeat = false},
+       {"@\"//0702// P ", "25 Detail Records Transmitted", "Timeout waiting for heartbeat response"},
+       25},
+      {"three records reported", {.profile_heartbeat_text = "3,7-9"}, {"@\"//0702// P ", "r1 Profiling Complete - Score (4) 0.20sec Elapsed"}, 25},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedRig rig;
+    rig.AddRoute(c.route);
+    rig.profiler.ProfileRoutes(rig.routes);
+    const ScriptedHost& host = rig.host;
+    std::vector<int> at;
+    int logins = 0;
+    for (const std::string& want : c.in_order) {
+      const bool login = want.starts_with("@");
+      int i = at.empty() ? 0 : at.back() + 1;
+      for (; i < static_cast<int>(host.lines.size()); ++i) {
+        const std::string& line = host.lines[static_cast<std::size_t>(i)];
+        if (login ? line.starts_with("<Tx>     Sa (L)Login") && line.find(want.substr(1)) != std::string::npos
+                  : line == want)
+          break;
+      }
+      ASSERT_LT(i, static_cast<int>(host.lines.size())) << "missing in order: " << want << "\n" << host.Dump();
+      at.push_back(i);
+      logins += login ? 1 : 0;
+    }
+    EXPECT_EQ(host.CountPrefix("<Tx>     Sa (L)Login"), logins);
+    EXPECT_EQ(host.CountPrefix("Timeout waiting for login response - Retries expired"), logins == 3 ? 1 : 0);
+    EXPECT_EQ(rig.transport.RouteStats(0).details, c.details);
+    if (c.first_to_last_ms > 0) {
+      const std::uint32_t took = host.ticks[static_cast<std::size_t>(at.back())] - host.ticks[static_cast<std::size_t>(at[0])];
+      EXPECT_GE(took, c.first_to_last_ms);
+      EXPECT_LE(took, c.first_to_last_ms + 500);  // a few passes between the waits
+    }
+  }
+}
+
+// One failed route makes SOME ROUTES FAILED; all failed, FAILURE; none, no change.
+TEST(ProfileResultTest, FailedRoutesDecideTheResultCode) {
+  const RouteConfig ok{};
+  const RouteConfig refused{.refuse = true};
+  const struct {
+    std::vector<RouteConfig> routes;
+    std::vector<std::int32_t> scores;
+    std::int32_t result;
+  } cases[] = {
+      {{ok, refused, ok}, {0, 25, 0}, kResultSomeRoutesFailed},
+      {{refused, refused, refused}, {25, 25, 25}, kResultFailure},
+      {{ok, ok}, {0, 0}, -1},
+  };
+  for (const auto& c : cases) {
+    ScriptedRig rig;
+    for (const RouteConfig& route : c.routes) rig.AddRoute(route);
+    rig.host.result_code = -1;
+    rig.profiler.ProfileRoutes(rig.routes);
+    std::vector<std::int32_t> scores;
+    for (const RouteEntry& r : rig.routes) scores.push_back(r.score);
+    EXPECT_EQ(scores, c.scores);
+    EXPECT_EQ(rig.host.result_code, c.result);
+  }
+}
+
+// An entry without "=" has no name: both exchanges show it as "????".
+TEST(ProfileResultTest, AnEntryWithoutANameIsShownAsUnknown) {
+  ScriptedRig rig;
+  rig.AddRoute();
+  rig.routes[0].text = "127.0.0.1:27001";
+  rig.profiler.ProfileRoutes(rig.routes);
+  std::string last_sync;
+  rig.keys.SynchronizeKeys(rig.routes, last_sync);
+  EXPECT_TRUE(rig.host.Has("CurrentRoute ???? 127.0.0.1:27001")) << rig.host.Dump();
+  EXPECT_TRUE(rig.host.Has("0: connect via route ???? 127.0.0.1 6979 (27001)"));
+  EXPECT_EQ(rig.host.CountPrefix("???? Profiling Complete - Score (0) "), 1);
+  EXPECT_TRUE(rig.host.Has("CurrentRoute(0) ???? 127.0.0.1:27001"));
+  EXPECT_EQ(rig.routes[0].score, 0);
+  EXPECT_EQ(rig.host.result_code, kResultSuccess);
+}
 
 }  // namespace
 }  // namespace zp::test

@@ -4,9 +4,13 @@
 // order, deterministic, in microseconds of real time.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,7 @@
 #include "client/RunRecorder.h"
 #include "client/scripted/ScriptedTransport.h"
 #include "framework/Format.h"
+#include "net/ZWinSock.h"
 
 namespace zp::test {
 
@@ -30,6 +35,7 @@ class ScriptedHost final : public ExchangeHost {
 
   std::uint32_t& now;
   std::vector<std::string> lines;
+  std::vector<std::uint32_t> ticks;  // the scripted time of each line
   std::vector<std::string> statuses;
   bool stop = false;
   // Asked after every trace line; true requests a stop.
@@ -42,6 +48,7 @@ class ScriptedHost final : public ExchangeHost {
 
   void Trace(const std::string& text) override {
     lines.push_back(text);
+    ticks.push_back(now);
     if (stop_at && stop_at(text)) stop = true;
   }
   void TraceDump(const std::string& prefix, int length, const void* data) override {
@@ -86,9 +93,15 @@ class ScriptedHost final : public ExchangeHost {
       if (lines[i] == line) return static_cast<int>(i);
     return -1;
   }
-  int CountPrefix(const std::string& prefix) const {
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+  int CountPrefix(const std::string& prefix, int from = 0, int to = -1) const {
+    const auto end = to < 0 ? lines.end() : lines.begin() + to;
+    return static_cast<int>(std::count_if(lines.begin() + from, end,
                                           [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  }
+  int IndexOfPrefix(const std::string& prefix, int from = 0) const {
+    for (std::size_t i = static_cast<std::size_t>(from); i < lines.size(); ++i)
+      if (lines[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
+    return -1;
   }
   std::string Dump() const {
     std::string all;
@@ -108,6 +121,50 @@ class ScriptedHost final : public ExchangeHost {
   std::int32_t FCircuit = 701;
 };
 
+// `text` with "%E" replaced by the error text of `code`.
+inline std::string Expand(std::string text, int code) {
+  if (const auto at = text.find("%E"); at != std::string::npos) text.replace(at, 2, SocketErrorText(code));
+  return text;
+}
+
+// A transport fault: the `nth` packet of `type` fails to send with `code`, once.
+inline std::function<void(ScriptedTransport&)> FailSend(char type, int nth, int code) {
+  return [=](ScriptedTransport& t) {
+    t.send_fault = [=, fired = false](char sent, int n) mutable {
+      if (fired || sent != type || n != nth) return 0;
+      fired = true;
+      return code;
+    };
+  };
+}
+
+// Test names from row names.
+template <typename Row>
+std::string RowName(const ::testing::TestParamInfo<Row>& param) {
+  std::string name = param.param.name;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+// A DNS store file of the test's own, removed afterwards; nothing is created until
+// something is written.
+struct TempStore {
+  std::string path = (std::filesystem::temp_directory_path() /
+                      ("zp-scripted-" + std::to_string(getpid()) + "-" + std::to_string(Next()) + ".db"))
+                         .string();
+  TempStore() { std::filesystem::remove(path); }
+  ~TempStore() { std::filesystem::remove(path); }
+  TempStore(const TempStore&) = delete;
+  TempStore& operator=(const TempStore&) = delete;
+
+ private:
+  static int Next() {
+    static int n = 0;
+    return ++n;
+  }
+};
+
 // A worker's exchanges wired as the worker wires them, over the scripted transport.
 struct ScriptedRig {
   std::uint32_t clock = 1000000;
@@ -118,6 +175,20 @@ struct ScriptedRig {
   ZCircuitSteps steps{host, connection, settings};
   ZRouteProfiler profiler{host, connection, steps, settings};
   ZKeySynchronizer keys{host, connection, steps, settings};
+
+  // DNS as the test scripts it: a host missing from `dns` fails; every question is kept.
+  std::map<std::string, std::vector<std::string>> dns;
+  std::vector<std::string> dns_asked;
+  HostResolver resolver = [this](const std::string& name, std::vector<std::string>& out) {
+    dns_asked.push_back(name);
+    const auto it = dns.find(name);
+    if (it == dns.end()) return false;
+    out = it->second;
+    return true;
+  };
+  TempStore store;
+  DnsCache cache{store.path};
+  ZRouteDiscovery discovery{host, connection, settings, cache, resolver};
 
   // Routes added in order as r1, r2, … on 127.0.0.1, ports 27001, 27002, …
   std::string AddRoute(sim::RouteConfig config = {}) {

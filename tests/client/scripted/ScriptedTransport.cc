@@ -23,6 +23,9 @@ struct ScriptedTransport::Connection final : sim::SimLink {
   bool notify = false;
   bool peer_closed = false;
   bool reset = false;
+  // As with the platform's notifications, one FD_READ at a time: the next only after a
+  // read, so a read that takes everything leaves no notification without data behind.
+  bool read_posted = false;
   std::string to_peer;    // bytes sent by the client, not yet framed
   std::string to_client;  // bytes written by the peer, not yet received
   std::vector<Action> due;
@@ -140,13 +143,20 @@ int ScriptedTransport::Receive(SOCKET socket, std::uint8_t* data, int length) {
   std::memcpy(data, c->to_client.data(), n);
   c->to_client.erase(0, n);
   // As with sockets: data still unread after a read is notified again.
-  if (!c->to_client.empty() && c->notify) FEvents.push_back({socket, FD_READ, 0});
+  c->read_posted = false;
+  if (!c->to_client.empty()) PostRead(socket, *c);
   return static_cast<int>(n);
 }
 
 void ScriptedTransport::Close(SOCKET socket) {
   FConnections.erase(socket);
   std::erase_if(FEvents, [socket](const Event& e) { return e.socket == socket; });
+}
+
+void ScriptedTransport::PostRead(SOCKET socket, Connection& c) {
+  if (!c.notify || c.read_posted) return;
+  c.read_posted = true;
+  FEvents.push_back({socket, FD_READ, 0});
 }
 
 std::optional<std::uint32_t> ScriptedTransport::NextDue() const {
@@ -181,7 +191,7 @@ void ScriptedTransport::Deliver() {
         if (c->notify) FEvents.push_back({socket, FD_CLOSE, a.reset ? WSAECONNRESET : 0});
       } else {
         c->to_client += a.bytes;
-        if (c->notify) FEvents.push_back({socket, FD_READ, 0});
+        PostRead(socket, *c);
       }
     }
     c->due.erase(c->due.begin(), c->due.begin() + static_cast<std::ptrdiff_t>(taken));

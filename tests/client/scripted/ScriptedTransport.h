@@ -41,6 +41,10 @@ class ScriptedTransport final : public GatewayTransport {
   // The earliest moment a peer wants to act, if any.
   std::optional<std::uint32_t> NextDue() const;
 
+  // What the n-th route added (from 0) has taken so far.
+  sim::RouteStats RouteStats(std::size_t n) const { return FRouteCounters.at(n)->Snapshot(); }
+  sim::RouteServerStats ServerStats(std::size_t n) const { return FServerCounters.at(n)->Snapshot(); }
+
   std::vector<std::string> connects;  // "address:port", in order
   std::vector<char> sent_types;       // the type of every packet taken whole, in order
 
@@ -66,6 +70,7 @@ class ScriptedTransport final : public GatewayTransport {
     int error;
   };
   Connection* Find(SOCKET socket);
+  void PostRead(SOCKET socket, Connection& c);
   int Fail(int code);
 
   const std::uint32_t& FNow;

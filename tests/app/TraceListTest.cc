@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <algorithm>
+#include <string>
+
+#include "AppTestSupport.h"
+#include "app/TabBox.h"
+#include "app/TraceList.h"
+
+namespace zp::test {
+namespace {
+
+class TraceListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    box.resize(400, 200);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QObject::connect(box.model(), &QAbstractItemModel::rowsInserted, [this] { ++insertions; });
+  }
+  void Append(int count, int first = 0) {
+    for (int i = first; i < first + count; ++i)
+      trace.Append({"ExpressT", "Mon 12/07 00:17:09", std::string(static_cast<std::size_t>(i % 50), 'x')});
+  }
+
+  ZTabListBox box;
+  TTraceList trace{&box};
+  int insertions = 0;
+};
+
+TEST_F(TraceListTest, ADumpReachesTheListInBurstsWithTheNewestLineInView) {
+  Append(3000);
+  EXPECT_EQ(trace.Count(), 3000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box.Count() == 3000; }, 2000));
+  // One layout per burst, not one per line.
+  EXPECT_LE(insertions, 3);
+  const int rows = box.viewport()->height() / box.ItemHeight();
+  EXPECT_GE(box.TopIndex() + rows, box.Count());
+
+  int longest = 0;
+  for (const QString& line : Lines(box)) longest = std::max(longest, static_cast<int>(line.size()));
+  EXPECT_EQ(trace.MaxLineLength(), longest + 28);
+  EXPECT_EQ(box.HorizontalExtent(), trace.MaxLineLength() * trace.CharWidth());
+  EXPECT_EQ(box.Line(0), "ExpressT\tMon 12/07 00:17:09\t");
+}
+
+TEST_F(TraceListTest, ClearDropsWaitingLinesButKeepsTheExtent) {
+  Append(100);
+  trace.Flush();
+  const int extent = box.HorizontalExtent();
+  Append(5, 100);
+  trace.Clear();
+  EXPECT_EQ(trace.Count(), 0);
+  QTest::qWait(2 * TTraceList::kBurstMs);
+  EXPECT_EQ(box.Count(), 0);
+  EXPECT_EQ(box.HorizontalExtent(), extent);
+
+  // Copying or saving shows what waits first.
+  Append(2);
+  EXPECT_EQ(trace.Text(false), "ExpressT\tMon 12/07 00:17:09\t\nExpressT\tMon 12/07 00:17:09\tx\n");
+}
+
+}  // namespace
+}  // namespace zp::test
