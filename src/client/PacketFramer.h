@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/WireSizes.h"
+
 namespace zp {
 
 // The receive path's framing on plain bytes: accumulates what the socket delivers,
@@ -11,7 +13,7 @@ namespace zp {
 class PacketFramer {
  public:
   static constexpr int kBufferSize = 16384;
-  static constexpr int kReadSize = 5152;  // most bytes one socket read takes
+  static constexpr int kReadSize = wire::kReadBlock;  // most bytes one socket read takes
   static constexpr int kDumpLimit = 80;   // most bytes dumped per read
 
   // What the framer reports to. Trace (packet headers and garbage) and Dump are the

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/WireSizes.h"
 #include "framework/ZCriticalSection.h"
 
 // The lock-protected queue of received packets between the receive path and the
@@ -12,10 +13,9 @@
 namespace zp {
 
 // One socket read, and the most AppendBlock puts into one entry.
-inline constexpr int MaxEntryData = 5152;
-// The longest probe packet: header 28 + text 512 + separator 1 + data 5320 + trailer 2.
-// An entry's data area holds this much, so that AppendPacket can keep any packet whole.
-inline constexpr int MaxPacketData = 28 + 512 + 1 + 5320 + 2;
+inline constexpr int MaxEntryData = wire::kReadBlock;
+// The longest probe packet. An entry's data area holds this much, so that AppendPacket can keep any packet whole.
+inline constexpr int MaxPacketData = wire::kMaxPacketLength;
 inline constexpr int MaxEntryName = 14;
 inline constexpr int MaxQueueName = 64;
 inline constexpr std::uint32_t kLeadSignature = 0x4FCCDD4E;

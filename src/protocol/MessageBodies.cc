@@ -3,6 +3,7 @@
 #include <string>
 
 #include "framework/Conversions.h"
+#include "framework/Format.h"
 #include "protocol/ProbeExpBuf.h"
 
 namespace zp {
@@ -45,33 +46,19 @@ std::string UpperAsciiLetters(std::string_view text) {
 // %s takes a C string; the callers hand in views of any origin.
 std::string CStr(std::string_view text) { return std::string(text); }
 
-// Formats into `buffer` and returns the number of characters kept (the text part never
-// holds more than MaxTextPart anyway).
-template <std::size_t N, typename... Args>
-int Format(char (&buffer)[N], int used, const char* format, Args... args) {
-  if (used >= static_cast<int>(N) - 1) return used;
-  const int n = std::snprintf(buffer + used, N - static_cast<std::size_t>(used), format, args...);
-  if (n < 0) return used;
-  const int room = static_cast<int>(N) - 1 - used;
-  return used + (n < room ? n : room);
-}
-
-using TextBuffer = char[ZExpBuf::MaxTextPart + 1];
-
 }  // namespace
 
-void ZExpBuf::SetBody(char type, const char* text, int length) {
+void ZExpBuf::SetBody(char type, std::string_view text) {
   PacketType = type;
-  SetText(std::string_view(text, static_cast<std::size_t>(length)));
+  SetText(text);
 }
 
 void ZExpBuf::BuildRoutesRequest(std::int32_t client_id, std::int32_t client_sub_id,
                                  std::string_view caller_name, std::string_view caller_key,
                                  char route_code) {
-  TextBuffer text;
-  const int n = Format(text, 0, "%10.10d %4.4d %-12.12s %-12.12s %c", client_id, client_sub_id,
-                       CStr(caller_name).c_str(), CStr(caller_key).c_str(), route_code);
-  SetBody('R', text, n);
+  const std::string text = Format("%10.10d %4.4d %-12.12s %-12.12s %c", client_id, client_sub_id,
+                                  CStr(caller_name).c_str(), CStr(caller_key).c_str(), route_code);
+  SetBody('R', text);
 }
 
 void ZExpBuf::BuildLogin(std::int32_t sequence, char mode, std::int32_t client_id,
@@ -79,13 +66,12 @@ void ZExpBuf::BuildLogin(std::int32_t sequence, char mode, std::int32_t client_i
                          std::int32_t login_flag, std::string_view caller_name,
                          std::string_view caller_address, std::int32_t option_number,
                          char option_code, std::int32_t status, std::string_view status_text) {
-  TextBuffer text;
-  int n = Format(text, 0, "//%4.4d// %c %10.10d %4.4d %4.4d %4.4d %-12.12s %-16.16s", sequence, mode,
-                 client_id, client_sub_id, record_count, login_flag, CStr(caller_name).c_str(),
-                 CStr(caller_address).c_str());
-  if (option_number > 0) n = Format(text, n, " <%4.4d>%c", option_number, option_code);
-  if (status != 0) n = Format(text, n, " %6.6d %s", status, CStr(status_text).c_str());
-  SetBody('L', text, n);
+  std::string text = Format("//%4.4d// %c %10.10d %4.4d %4.4d %4.4d %-12.12s %-16.16s", sequence, mode,
+                            client_id, client_sub_id, record_count, login_flag, CStr(caller_name).c_str(),
+                            CStr(caller_address).c_str());
+  if (option_number > 0) AppendFormat(text, " <%4.4d>%c", option_number, option_code);
+  if (status != 0) AppendFormat(text, " %6.6d %s", status, CStr(status_text).c_str());
+  SetBody('L', text);
 }
 
 void ZExpBuf::BuildLogin(const ZLoginBody& b) {
@@ -95,22 +81,19 @@ void ZExpBuf::BuildLogin(const ZLoginBody& b) {
 
 void ZExpBuf::BuildDetail(std::int32_t sequence, char mode, std::string_view label, std::int32_t status,
                           std::string_view status_text) {
-  TextBuffer text;
-  int n = Format(text, 0, "//%4.4d// %c %-4.4s", sequence, mode, CStr(label).c_str());
-  if (status != 0) n = Format(text, n, " %6.6d %s", status, CStr(status_text).c_str());
-  SetBody('D', text, n);
+  std::string text = Format("//%4.4d// %c %-4.4s", sequence, mode, CStr(label).c_str());
+  if (status != 0) AppendFormat(text, " %6.6d %s", status, CStr(status_text).c_str());
+  SetBody('D', text);
 }
 
 void ZExpBuf::BuildHeartbeat(std::int32_t sequence, std::string_view free_text) {
-  TextBuffer text;
-  const int n = Format(text, 0, "//%4.4d// %s", sequence, CStr(free_text).c_str());
-  SetBody('H', text, n);
+  const std::string text = Format("//%4.4d// %s", sequence, CStr(free_text).c_str());
+  SetBody('H', text);
 }
 
 void ZExpBuf::BuildLogout(std::int32_t sequence, std::string_view free_text) {
-  TextBuffer text;
-  const int n = Format(text, 0, "//%4.4d// %s", sequence, CStr(free_text).c_str());
-  SetBody('T', text, n);
+  const std::string text = Format("//%4.4d// %s", sequence, CStr(free_text).c_str());
+  SetBody('T', text);
 }
 
 ZLoginBody ZExpBuf::ParseLogin() const {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/WireSizes.h"
 #include "protocol/MessageBodies.h"
 #include "protocol/RangeList.h"
 #include "protocol/ZShortText.h"
@@ -35,11 +36,11 @@ class ZExpBuf {
   static constexpr int HeaderLength = CircuitSequenceOffset + CircuitSequenceWidth;      // 28
   // Header, the separator after the text part, and the two end bytes.
   static constexpr int FramingOverhead = HeaderLength + 1 + 2;  // 31
-  static constexpr int MaxTextPart = 512;
-  static constexpr int MaxDataPart = 5320;
+  static constexpr int MaxTextPart = wire::kMaxTextPart;
+  static constexpr int MaxDataPart = wire::kMaxDataPart;
   static constexpr int MaxTBytes = MaxTextPart + MaxDataPart;                      // 5832
-  static constexpr int MaxPacketLength = HeaderLength + MaxTextPart + 1 + MaxDataPart + 2;  // 5863
-  static_assert(HeaderLength == 28 && FramingOverhead == 31 && MaxPacketLength == 5863);
+  static constexpr int MaxPacketLength = wire::kMaxPacketLength;
+  static_assert(HeaderLength == wire::kHeaderLength && FramingOverhead == wire::kFramingOverhead);
 
   static constexpr std::uint8_t StartByte = 0x01;
   static constexpr std::uint8_t SignatureByte = 'S';
@@ -131,7 +132,7 @@ class ZExpBuf {
   std::uint8_t GetEndCheck() const { return EndCheck; }
 
  private:
-  void SetBody(char type, const char* text, int length);
+  void SetBody(char type, std::string_view text);
 
   std::uint8_t Start = StartByte;
   char Signature = 'S';

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "framework/WireSizes.h"
+
 namespace zp::sim {
 
 // When a gateway route ends a connection on its own.
@@ -79,6 +81,6 @@ inline bool IsValidRouteName(std::string_view name) {
 }
 
 // The longest key that still fits the data part with the API buffer header and its section.
-inline constexpr int kMaxKeyLength = 5320 - 88 - 4;
+inline constexpr int kMaxKeyLength = wire::kMaxDataPart - 88 - 4;
 
 }  // namespace zp::sim
