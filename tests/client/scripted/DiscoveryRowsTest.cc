@@ -109,102 +109,66 @@ TEST_P(DiscoveryRowsTest, EndsWithItsLinesAndOutcome) {
   EXPECT_EQ(s.servers[0].routes, row.outcome == ServerOutcome::Answered ? 2 : 0);
 }
 
-const std::vector<std::string> kListed = {"00 \"OK\"", "01 \"a=127.0.0.1:1\"", "02 \"b=127.0.0.1:2\"",
-                                          "Socket $0100 (256) Freed", "GetRoute Finished \"127.0.0.2:6900\""};
-const std::vector<std::string> kTimedOut = {"Timeout waiting for Response", "Error occurred - Abort getroutes",
-                                            "Socket $0100 (256) Freed", "GetRoute Finished \"127.0.0.2:6900\""};
+const std::string kCreated = "Socket $0100 (256) Created";
+const std::string kFreed = "Socket $0100 (256) Freed";
+const std::string kFinished = "GetRoute Finished \"127.0.0.2:6900\"";
+const std::vector<std::string> kListed = {"00 \"OK\"", "01 \"a=127.0.0.1:1\"", "02 \"b=127.0.0.1:2\"", kFreed,
+                                          kFinished};
+const std::string kAbort = "Error occurred - Abort getroutes";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DiscoveryRowsTest,
     ::testing::Values(
-        DiscoveryRow{.name = "no socket",
-                     .fault = [](ScriptedRig& rig) { rig.transport.open_error = WSAEMFILE; },
-                     .lines = {"GetRoute Start \"127.0.0.2:6900\"", "couldn't create socket Error(10024)",
-                               "GetRoute Finished \"127.0.0.2:6900\""},
-                     .code = WSAEMFILE,
-                     .outcome = ServerOutcome::ConnectFailed,
-                     .detail = "%E",
-                     .routes = {},
+        DiscoveryRow{.name = "no socket", .fault = [](ScriptedRig& rig) { rig.transport.open_error = WSAEMFILE; },
+                     .lines = {"GetRoute Start \"127.0.0.2:6900\"", "couldn't create socket Error(10024)", kFinished},
+                     .code = WSAEMFILE, .outcome = ServerOutcome::ConnectFailed, .detail = "%E", .routes = {},
                      .next_tried = true},
         DiscoveryRow{.name = "connect refused",
-                     .lines = {"Socket $0100 (256) Created", "connect() failed to \"127.0.0.2:6900\" %E ",
-                               "Socket $0100 (256) Freed", "GetRoute Finished \"127.0.0.2:6900\"",
+                     .lines = {kCreated, "connect() failed to \"127.0.0.2:6900\" %E ", kFreed, kFinished,
                                "GetRoute Start \"127.0.0.1:6900\""},
-                     .code = WSAECONNREFUSED,
-                     .outcome = ServerOutcome::ConnectFailed,
-                     .detail = "%E",
-                     .routes = {"z=127.0.0.9:9"},
-                     .next_tried = true,
-                     .listening = false},
+                     .code = WSAECONNREFUSED, .outcome = ServerOutcome::ConnectFailed, .detail = "%E",
+                     .routes = {"z=127.0.0.9:9"}, .next_tried = true, .listening = false},
         DiscoveryRow{.name = "no notifications",
                      .fault = [](ScriptedRig& rig) { rig.transport.notify_error = WSAENETDOWN; },
-                     .lines = {"Socket $0100 (256) Created", "WSAAsyncSelect() err %E", "Socket $0100 (256) Freed",
-                               "GetRoute Finished \"127.0.0.2:6900\""},
-                     .code = WSAENETDOWN,
-                     .outcome = ServerOutcome::ConnectFailed,
-                     .detail = "%E",
-                     .routes = {},
-                     .next_tried = true},
+                     .lines = {kCreated, "WSAAsyncSelect() err %E", kFreed, kFinished}, .code = WSAENETDOWN,
+                     .outcome = ServerOutcome::ConnectFailed, .detail = "%E", .routes = {}, .next_tried = true},
         DiscoveryRow{.name = "send fails",
                      .fault = [](ScriptedRig& rig) { FailSend('R', 1, WSAECONNRESET)(rig.transport); },
-                     .lines = {"SendRouteRequest:  send() failed %E", "Error occurred - Abort getroutes",
-                               "Socket $0100 (256) Freed", "GetRoute Finished \"127.0.0.2:6900\""},
-                     .code = WSAECONNRESET,
-                     .outcome = ServerOutcome::SendFailed,
-                     .detail = "%E",
-                     .routes = {}},
+                     .lines = {"SendRouteRequest:  send() failed %E", kAbort, kFreed, kFinished},
+                     .code = WSAECONNRESET, .outcome = ServerOutcome::SendFailed, .detail = "%E", .routes = {}},
         // A peer that closes as soon as it accepts: the close frees the socket first.
         DiscoveryRow{.name = "closed before the request",
-                     .fault = [](ScriptedRig& rig) {
-                       rig.transport.AddRoute({.close_stage = sim::CloseStage::OnConnect}, "127.0.0.2", kPort);
-                     },
-                     .lines = {"SendRouteRequest:  send() failed %E", "Error occurred - Abort getroutes",
-                               "GetRoute Finished \"127.0.0.2:6900\""},
-                     .code = WSAENOTSOCK,
-                     .outcome = ServerOutcome::SendFailed,
-                     .detail = "%E",
-                     .routes = {},
-                     .closes = 1,
+                     .fault =
+                         [](ScriptedRig& rig) {
+                           rig.transport.AddRoute({.close_stage = sim::CloseStage::OnConnect}, "127.0.0.2", kPort);
+                         },
+                     .lines = {"SendRouteRequest:  send() failed %E", kAbort, kFinished}, .code = WSAENOTSOCK,
+                     .outcome = ServerOutcome::SendFailed, .detail = "%E", .routes = {}, .closes = 1,
                      .listening = false},
-        DiscoveryRow{.name = "no answer",
-                     .server = {.silent = true},
-                     .lines = kTimedOut,
-                     .outcome = ServerOutcome::NoAnswer,
-                     .routes = {},
-                     .status = "Routes Timeout",
-                     .waited_ms = 40000},
-        DiscoveryRow{.name = "closed instead of an answer",
-                     .server = {.close_instead = true},
-                     .lines = {"Timeout waiting for Response", "Error occurred - Abort getroutes",
-                               "GetRoute Finished \"127.0.0.2:6900\""},
-                     .outcome = ServerOutcome::NoAnswer,
-                     .routes = {},
-                     .closes = 1,
-                     .waited_ms = 40000},
-        DiscoveryRow{.name = "answer without OK",
-                     .server = {.status_line = "ERR No routes available"},
+        DiscoveryRow{.name = "no answer", .server = {.silent = true},
+                     .lines = {"Timeout waiting for Response", kAbort, kFreed, kFinished},
+                     .outcome = ServerOutcome::NoAnswer, .routes = {}, .status = "Routes Timeout", .waited_ms = 40000},
+        DiscoveryRow{.name = "closed instead of an answer", .server = {.close_instead = true},
+                     .lines = {"Timeout waiting for Response", kAbort, kFinished}, .outcome = ServerOutcome::NoAnswer,
+                     .routes = {}, .closes = 1, .waited_ms = 40000},
+        DiscoveryRow{.name = "answer without OK", .server = {.status_line = "ERR No routes available"},
                      .lines = {"00 \"ERR No routes available\"", "01 \"a=127.0.0.1:1\"", "02 \"b=127.0.0.1:2\"",
-                               "Socket $0100 (256) Freed", "GetRoute Finished \"127.0.0.2:6900\""},
-                     .outcome = ServerOutcome::NotOk,
-                     .detail = "ERR No routes available",
-                     .routes = {},
+                               kFreed, kFinished},
+                     .outcome = ServerOutcome::NotOk, .detail = "ERR No routes available", .routes = {},
                      .status = "Rx Response from 127.0.0.2:6900 (26880) \"ERR No routes available\""},
-        DiscoveryRow{.name = "answer with routes",
-                     .lines = kListed,
+        DiscoveryRow{.name = "answer with routes", .lines = kListed,
                      .status = "Rx Response from 127.0.0.2:6900 (26880) \"OK\""},
         DiscoveryRow{.name = "garbage before the answer", .server = {.garbage_before = true}, .lines = kListed},
         DiscoveryRow{.name = "answer in single bytes", .server = {.bytewise = true}, .lines = kListed},
         // A packet without a line is no answer: the one behind it is taken.
         DiscoveryRow{.name = "empty packet before the answer", .server = {.heartbeat_first = true}, .lines = kListed},
         DiscoveryRow{.name = "two answers at once", .server = {.twice = true}, .lines = kListed},
-        DiscoveryRow{.name = "stopped while waiting",
-                     .server = {.silent = true},
-                     .fault = [](ScriptedRig& rig) {
-                       rig.host.stop_at = [](const std::string& line) { return line.starts_with("<Tx>"); };
-                     },
-                     .lines = {"Socket $0100 (256) Freed", "GetRoute Finished \"127.0.0.2:6900\""},
-                     .outcome = ServerOutcome::Stopped,
-                     .routes = {}}),
+        DiscoveryRow{.name = "stopped while waiting", .server = {.silent = true},
+                     .fault =
+                         [](ScriptedRig& rig) {
+                           rig.host.stop_at = [](const std::string& line) { return line.starts_with("<Tx>"); };
+                         },
+                     .lines = {kFreed, kFinished}, .outcome = ServerOutcome::Stopped, .routes = {}}),
     RowName<DiscoveryRow>);
 
 // --- the walk over the server list ---
@@ -230,49 +194,30 @@ std::vector<WalkCase> WalkCases() {
   return {
       // Every answer adds its new routes and drops those it does not list, so the list
       // is the last answer's in first-seen order: "b" keeps its first spelling.
-      {"the last answer wins",
-       "127.0.0.1,127.0.0.2",
+      {"the last answer wins", "127.0.0.1,127.0.0.2",
        {{"127.0.0.1", {"a=127.0.0.1:1", "b=127.0.0.1:2"}}, {"127.0.0.2", {"c=127.0.0.1:3", "B=127.0.0.1:2"}}},
-       {"127.0.0.1", "127.0.0.2"},
-       {"b=127.0.0.1:2", "c=127.0.0.1:3"},
+       {"127.0.0.1", "127.0.0.2"}, {"b=127.0.0.1:2", "c=127.0.0.1:3"},
        {"Connected to 127.0.0.2:6900 (26880)", "00 \"OK\"", "02 \"B=127.0.0.1:2\""}},
-      {"repeated and empty lines",
-       "127.0.0.1",
-       {{"127.0.0.1", {"a=127.0.0.1:1", "A=127.0.0.1:1", "", "b=127.0.0.1:2", "a=127.0.0.1:1"}}},
-       {"127.0.0.1"},
-       {"a=127.0.0.1:1", "b=127.0.0.1:2"},
-       {"03 \"\"", "05 \"a=127.0.0.1:1\""}},
+      {"repeated and empty lines", "127.0.0.1",
+       {{"127.0.0.1", {"a=127.0.0.1:1", "A=127.0.0.1:1", "", "b=127.0.0.1:2", "a=127.0.0.1:1"}}}, {"127.0.0.1"},
+       {"a=127.0.0.1:1", "b=127.0.0.1:2"}, {"03 \"\"", "05 \"a=127.0.0.1:1\""}},
       {"a leading comma", ",127.0.0.1", {{"127.0.0.1", {"a=127.0.0.1:1"}}}, {}, {}},
-      {"a doubled comma",
-       "127.0.0.1,,127.0.0.2",
-       {{"127.0.0.1", {"a=127.0.0.1:1"}}, {"127.0.0.2", {"b=127.0.0.1:2"}}},
-       {"127.0.0.1"},
-       {"a=127.0.0.1:1"}},
+      {"a doubled comma", "127.0.0.1,,127.0.0.2",
+       {{"127.0.0.1", {"a=127.0.0.1:1"}}, {"127.0.0.2", {"b=127.0.0.1:2"}}}, {"127.0.0.1"}, {"a=127.0.0.1:1"}},
       // The first server answers twice; the spare copy is not taken for the second's.
-      {"an answer left from the previous server",
-       "127.0.0.1,127.0.0.2",
+      {"an answer left from the previous server", "127.0.0.1,127.0.0.2",
        {{"127.0.0.1", {"a=127.0.0.1:1"}, {.twice = true}}, {"127.0.0.2", {"b=127.0.0.1:2"}, {.delay_ms = 1000}}},
-       {"127.0.0.1", "127.0.0.2"},
-       {"b=127.0.0.1:2"}},
-      {"an answer without OK ends the host",
-       "127.0.0.1,routes.test",
+       {"127.0.0.1", "127.0.0.2"}, {"b=127.0.0.1:2"}},
+      {"an answer without OK ends the host", "127.0.0.1,routes.test",
        {{"127.0.0.1", {"a=127.0.0.1:1"}}, {"127.0.0.2", {"x=127.0.0.1:9"}, refusing},
         {"127.0.0.3", {"x=127.0.0.1:9"}, refusing}},
-       {"127.0.0.1", host[0]},
-       {"a=127.0.0.1:1"},
-       {"00 \"ERR No routes available\"", "01 \"x=127.0.0.1:9\""}},
-      {"a refused connect tries the host's next address",
-       "routes.test",
-       {{host[1], {"a=127.0.0.1:1"}}},
-       {host[0], host[1]},
-       {"a=127.0.0.1:1"},
+       {"127.0.0.1", host[0]}, {"a=127.0.0.1:1"}, {"00 \"ERR No routes available\"", "01 \"x=127.0.0.1:9\""}},
+      {"a refused connect tries the host's next address", "routes.test", {{host[1], {"a=127.0.0.1:1"}}},
+       {host[0], host[1]}, {"a=127.0.0.1:1"},
        {"connect() failed to \"" + host[0] + ":6900\" " + SocketErrorText(WSAECONNREFUSED) + " "}},
       // Only an item whose text before the first "." is a number above 0 is an address.
-      {"items without a positive first number are host names",
-       "0.1.2.3,localroutes,127.0.0.1",
-       {{"127.0.0.1", {"a=127.0.0.1:1"}}},
-       {"127.0.0.1", "127.0.0.1"},
-       {"a=127.0.0.1:1"},
+      {"items without a positive first number are host names", "0.1.2.3,localroutes,127.0.0.1",
+       {{"127.0.0.1", {"a=127.0.0.1:1"}}}, {"127.0.0.1", "127.0.0.1"}, {"a=127.0.0.1:1"},
        {"[0] Address \"127.0.0.1\"", "No cached DNS entries found for localroutes"}},
   };
 }
@@ -283,7 +228,7 @@ TEST(DiscoveryWalkTest, AsksEachItemAndMergesTheAnswers) {
     ScriptedRig rig;
     rig.dns["routes.test"] = {"127.0.0.2", "127.0.0.3"};
     rig.dns["0.1.2.3"] = {"127.0.0.1"};
-    for (const Server& server : c.servers) rig.transport.AddRouteServer(server.config, server.address, kPort, server.lines);
+    for (const Server& s : c.servers) rig.transport.AddRouteServer(s.config, s.address, kPort, s.lines);
     EXPECT_EQ(Walk(rig, c.server), c.routes) << rig.host.Dump();
     std::vector<std::string> asked;
     for (const std::string& where : rig.transport.connects) asked.push_back(where.substr(0, where.find(':')));
@@ -330,7 +275,8 @@ std::vector<std::pair<std::string, std::string>> Cached(const std::string& store
 
 void Cache(const std::string& store, const std::string& host, const std::vector<std::string>& list) {
   std::vector<Registry::Value> values;
-  for (std::size_t i = 0; i < list.size(); ++i) values.push_back({std::to_string(i), Registry::ValueType::String, list[i]});
+  for (std::size_t i = 0; i < list.size(); ++i)
+    values.push_back({std::to_string(i), Registry::ValueType::String, list[i]});
   ASSERT_TRUE(Registry(store).ReplaceValues(kHostRoot + host, values));
 }
 
@@ -377,7 +323,8 @@ TEST(DnsCacheTest, WhenDnsFailsTheCacheIsReadNeverWritten) {
     if (c.seed) c.seed(rig.store.path);
     std::vector<std::string> addresses;
     EXPECT_EQ(rig.discovery.LookupHost("routes.test", addresses), !c.addresses.empty());
-    EXPECT_THAT(rig.host.lines, ElementsAre("DNS lookup failed - Looking for cached DNS entries in registry", c.last_line));
+    EXPECT_THAT(rig.host.lines,
+                ElementsAre("DNS lookup failed - Looking for cached DNS entries in registry", c.last_line));
     EXPECT_EQ(addresses, c.addresses);
     if (!c.seed) {
       EXPECT_FALSE(std::filesystem::exists(rig.store.path)) << "looking creates no store";

@@ -80,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                    25, RouteOutcome::NoHeartbeat},
         ProfileRow{"logout send fails", {}, FailSend('T', 1, kReset), "SendCircuitLogout:  send() failed %E", kReset,
                    25, RouteOutcome::ConnectionLost},
-        ProfileRow{"heartbeat lists no record", {.profile_heartbeat_text = ""}, nullptr, "r1=127.0.0.1:27001 Score=0", 0,
-                   0, RouteOutcome::Scored},
+        ProfileRow{"heartbeat lists no record", {.profile_heartbeat_text = ""}, nullptr,
+                   "r1=127.0.0.1:27001 Score=0", 0, 0, RouteOutcome::Scored},
         // Every record reported missing: scored, but counted as failed.
         ProfileRow{"heartbeat lists every record", {.profile_heartbeat_text = "1-25"}, nullptr,
                    "r1=127.0.0.1:27001 Score=25", 0, 25, RouteOutcome::Scored},
@@ -101,47 +101,43 @@ INSTANTIATE_TEST_SUITE_P(
         // Nothing is sent after the details, so only the missing heartbeat shows it.
         ProfileRow{"closed instead of the heartbeat", {.close_stage = CloseStage::AfterDetails}, nullptr,
                    "Timeout waiting for heartbeat response", 0, 25, RouteOutcome::ConnectionLost, 1},
-        ProfileRow{"reset instead of the heartbeat", {.close_stage = CloseStage::AfterDetails, .close_with_reset = true},
-                   nullptr, "Timeout waiting for heartbeat response", 0, 25, RouteOutcome::ConnectionLost, 1}),
+        ProfileRow{"reset instead of the heartbeat",
+                   {.close_stage = CloseStage::AfterDetails, .close_with_reset = true}, nullptr,
+                   "Timeout waiting for heartbeat response", 0, 25, RouteOutcome::ConnectionLost, 1}),
     RowName<ProfileRow>);
 
 // What the trace shows of a route's logins and details, in order.
 TEST(ProfileTraceTest, LoginsDetailsAndTheirTimeOuts) {
-  const std::string refused_text = SocketErrorText(WSAECONNREFUSED);
   const struct {
     const char* name;
     RouteConfig route;
-    std::vector<std::string> in_order;  // "@" marks a login header: its body must hold the text after it
-    int details;                        // records the route took
+    std::vector<std::string> in_order;   // "@" marks a login header holding the text after it
+    int details;                         // records the route took
     std::uint32_t first_to_last_ms = 0;  // from the first line to the last, when given
   } cases[] = {
-      {"connect refused",
-       {.refuse = true},
-       {"0: connect via route r1 127.0.0.1 6979 (27001)", "0: connect() failed to r1 127.0.0.1 6979 (27001) " + refused_text},
+      {"connect refused", {.refuse = true},
+       {"0: connect via route r1 127.0.0.1 6979 (27001)",
+        "0: connect() failed to r1 127.0.0.1 6979 (27001) " + SocketErrorText(WSAECONNREFUSED)},
        0},
       // Each login carries the next login sequence number; five seconds for each of three.
-      {"logins unanswered",
-       {.profile_login = {.kind = LoginReplyConfig::Kind::Silent}},
-       {"@\"//0702// P 0000000001 0001 0025 0000 PROFILE", "Timeout waiting for login response Retry(1) - Retransmit Login",
-        "@\"//0703// P ", "Timeout waiting for login response Retry(2) - Retransmit Login", "@\"//0704// P ",
+      {"logins unanswered", {.profile_login = {.kind = LoginReplyConfig::Kind::Silent}},
+       {"@\"//0702// P 0000000001 0001 0025 0000 PROFILE",
+        "Timeout waiting for login response Retry(1) - Retransmit Login", "@\"//0703// P 0000000001 0001 0025 ",
+        "Timeout waiting for login response Retry(2) - Retransmit Login", "@\"//0704// P 0000000001 0001 0025 ",
         "Timeout waiting for login response - Retries expired"},
-       0,
-       15000},
+       0, 15000},
       // The first reply comes after the second login is out, and is taken for it.
-      {"login answered late",
-       {.profile_login = {.delay_ms = 5100}},
+      {"login answered late", {.profile_login = {.delay_ms = 5100}},
        {"@\"//0702// P ", "Timeout waiting for login response Retry(1) - Retransmit Login", "@\"//0703// P ",
         "25 Detail Records Transmitted", "r1 Profiling Complete - Score (0) 5.30sec Elapsed"},
        25},
       {"login refused",
        {.profile_login = {.kind = LoginReplyConfig::Kind::Refuse, .status = 12, .text = "Circuit refused"}},
-       {"@\"//0702// P ", "Circuit refused"},
-       0},
-      {"no heartbeat",
-       {.profile_heartbeat = false},
-       {"@\"//0702// P ", "25 Detail Records Transmitted", "Timeout waiting for heartbeat response"},
-       25},
-      {"three records reported", {.profile_heartbeat_text = "3,7-9"}, {"@\"//0702// P ", "r1 Profiling Complete - Score (4) 0.20sec Elapsed"}, 25},
+       {"@\"//0702// P ", "Circuit refused"}, 0},
+      {"no heartbeat", {.profile_heartbeat = false},
+       {"@\"//0702// P ", "25 Detail Records Transmitted", "Timeout waiting for heartbeat response"}, 25},
+      {"three records reported", {.profile_heartbeat_text = "3,7-9"},
+       {"@\"//0702// P ", "r1 Profiling Complete - Score (4) 0.20sec Elapsed"}, 25},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -168,7 +164,8 @@ TEST(ProfileTraceTest, LoginsDetailsAndTheirTimeOuts) {
     EXPECT_EQ(host.CountPrefix("Timeout waiting for login response - Retries expired"), logins == 3 ? 1 : 0);
     EXPECT_EQ(rig.transport.RouteStats(0).details, c.details);
     if (c.first_to_last_ms > 0) {
-      const std::uint32_t took = host.ticks[static_cast<std::size_t>(at.back())] - host.ticks[static_cast<std::size_t>(at[0])];
+      const std::uint32_t took = host.ticks[static_cast<std::size_t>(at.back())] -
+                                 host.ticks[static_cast<std::size_t>(at[0])];
       EXPECT_GE(took, c.first_to_last_ms);
       EXPECT_LE(took, c.first_to_last_ms + 500);  // a few passes between the waits
     }
