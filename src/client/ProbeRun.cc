@@ -59,7 +59,10 @@ void ZProbeRun::Conclude() {
 void ZProbeRun::Stop() {
   if (!FWorker || FDone) return;
   // A worker that has already halted has its final result; a stop no longer changes it.
-  if (FWorker->GetState() != state::Halted) FStopAsked = true;
+  if (FWorker->GetState() != state::Halted) {
+    FStopAsked = true;
+    FWorker->Record().NoteStop(FWorker->GetStateName());
+  }
   FWorker->Terminate();
 }
 

@@ -94,6 +94,7 @@ struct RunSnapshot {
   KeyResult key;
   bool started = false;   // the worker's start-up completed
   bool stopped = false;   // a stop was asked for before the worker halted
+  std::string stop_state;  // the worker's state name when the stop was asked for
   bool finished = false;  // the worker has halted or ended
   std::int32_t result_code = 0;
   std::string fatal_error;  // the text of the error box, when one was shown

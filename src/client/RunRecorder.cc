@@ -90,6 +90,11 @@ void RunRecorder::SetFatalError(const std::string& text) {
   FRecord.fatal_error = text;
 }
 
+void RunRecorder::NoteStop(const std::string& state_name) {
+  std::lock_guard lock(FLock);
+  if (FRecord.stop_state.empty()) FRecord.stop_state = state_name;
+}
+
 void RunRecorder::Finish(bool stopped) {
   std::lock_guard lock(FLock);
   if (FRecord.finished) return;

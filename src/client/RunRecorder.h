@@ -27,6 +27,8 @@ class RunRecorder {
   void BeginKeyAttempt(const std::string& route);
   void EndKey(KeyOutcome outcome, int bytes, double seconds, const std::string& detail);
   void SetFatalError(const std::string& text);
+  // A stop was asked for while the worker was in `state_name`.
+  void NoteStop(const std::string& state_name);
   // The worker has halted or ended; `stopped` when a stop was asked for before it halted.
   void Finish(bool stopped);
 

@@ -1,0 +1,145 @@
+// The run model over the real worker and the simulated gateway: what a front end reads
+// of a run, without looking at a single trace line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "GatewaySimulator.h"
+#include "client/ProbeRun.h"
+#include "platform/Random.h"
+#include "platform/Tick.h"
+
+namespace zp::test {
+namespace {
+
+using sim::LoginReplyConfig;
+using sim::RouteConfig;
+
+struct RunCase {
+  const char* name;
+  std::vector<RouteConfig> routes;
+  bool server_down = false;
+  // A stop is asked for once the snapshot satisfies this.
+  std::function<bool(const RunSnapshot&)> stop_when;
+  std::int32_t result;
+  std::vector<RouteOutcome> outcomes;
+  KeyOutcome key;
+  bool stopped = false;
+};
+
+std::ostream& operator<<(std::ostream& os, const RunCase& c) { return os << c.name; }
+
+class ProbeRunTest : public ::testing::TestWithParam<RunCase> {
+ protected:
+  void SetUp() override {
+    testing::SetRandomSeed(0);
+    testing::SetTimeScale(20.0);
+    store_ = std::filesystem::temp_directory_path() / ("zp-run-" + std::to_string(::getpid()) + ".db");
+  }
+  void TearDown() override {
+    sim_.Stop();
+    testing::ResetClock();
+    std::filesystem::remove(store_);
+  }
+
+  // Runs the case as a front end does: start, poll, stop when asked, collect.
+  RunSnapshot RunCaseOf(const RunCase& c, std::vector<RunSnapshot>& seen, int& lines) {
+    for (RouteConfig r : c.routes) sim_.AddRoute(r);
+    const std::uint16_t port = sim_.AddRouteServer({.port = 0});
+    if (!c.server_down) sim_.Start();
+    auto invoker = std::make_shared<QueueInvoker>();
+    RunOptions options;
+    options.settings = {"127.0.0.1", c.server_down ? 1 : port, "A"};
+    options.dns_store_path = store_.string();
+    ZProbeRun run(options, [&](const TraceLine&) { ++lines; }, invoker);
+    EXPECT_TRUE(run.Start());
+    Event never(Event::Reset::Manual);
+    const auto t0 = std::chrono::steady_clock::now();
+    while (run.Poll() && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(30)) {
+      seen.push_back(run.Snapshot());
+      if (c.stop_when && c.stop_when(seen.back())) run.Stop();
+      invoker->WaitServing(never, 5);
+    }
+    run.WaitFinished();
+    const RunSnapshot last = run.Snapshot();
+    invoker->Close();
+    return last;
+  }
+
+  sim::GatewaySimulator sim_;
+  std::filesystem::path store_;
+};
+
+TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
+  const RunCase& c = GetParam();
+  std::vector<RunSnapshot> seen;
+  int lines = 0;
+  const RunSnapshot s = RunCaseOf(c, seen, lines);
+
+  EXPECT_GT(lines, 0);
+  EXPECT_TRUE(s.started);
+  EXPECT_TRUE(s.finished);
+  EXPECT_EQ(s.phase, RunPhase::Finished);
+  EXPECT_EQ(s.stopped, c.stopped);
+  EXPECT_EQ(s.stop_state.empty(), !c.stopped);
+  EXPECT_EQ(s.result_code, c.result);
+  EXPECT_EQ(s.settings.server, "127.0.0.1");
+  ASSERT_EQ(s.routes.size(), c.outcomes.size());
+  for (std::size_t i = 0; i < s.routes.size(); ++i) {
+    EXPECT_EQ(s.routes[i].outcome, c.outcomes[i]) << "route " << i + 1;
+    EXPECT_EQ(s.routes[i].name, "r" + std::to_string(i + 1));
+    EXPECT_EQ(s.routes[i].failed, c.outcomes[i] != RouteOutcome::Scored && c.outcomes[i] != RouteOutcome::NotTried);
+  }
+  EXPECT_EQ(s.key.outcome, c.key);
+  if (c.key == KeyOutcome::Received) {
+    EXPECT_GT(s.key.bytes, 100);
+  }
+  ASSERT_FALSE(s.servers.empty());
+  EXPECT_EQ(s.servers[0].outcome, c.server_down ? ServerOutcome::ConnectFailed : ServerOutcome::Answered);
+  if (!c.server_down) {
+    EXPECT_EQ(s.servers[0].routes, static_cast<int>(c.routes.size()));
+  }
+
+  // Progress as the window shows it: the phases in order, route k of n counting up.
+  int last_phase = -1, last_route = 0;
+  for (const RunSnapshot& p : seen) {
+    EXPECT_GE(static_cast<int>(p.phase), last_phase == static_cast<int>(RunPhase::WaitingForRoutes) ? 0 : last_phase);
+    EXPECT_GE(p.current_route, last_route);
+    last_phase = static_cast<int>(p.phase);
+    last_route = p.current_route;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ProbeRunTest,
+    ::testing::Values(
+        RunCase{"healthy", {{.name = "r1"}, {.name = "r2"}}, false, nullptr, 1,
+                {RouteOutcome::Scored, RouteOutcome::Scored}, KeyOutcome::Received},
+        RunCase{"one route refusing", {{.name = "r1"}, {.name = "r2", .refuse = true}}, false, nullptr, 2,
+                {RouteOutcome::Scored, RouteOutcome::ConnectFailed}, KeyOutcome::Received},
+        RunCase{"login refused everywhere",
+                {{.name = "r1", .profile_login = {.kind = LoginReplyConfig::Kind::Refuse, .status = 3, .text = "NO"},
+                  .key_login = {.kind = LoginReplyConfig::Kind::Refuse, .status = 3, .text = "NO"}}},
+                false, nullptr, 0, {RouteOutcome::LoginRefused}, KeyOutcome::Failed},
+        RunCase{"stopped while profiling the second route",
+                {{.name = "r1"}, {.name = "r2", .profile_login = {.kind = LoginReplyConfig::Kind::Silent}},
+                 {.name = "r3"}},
+                // The profile cut short scores as failed in the result code; the record
+                // knows it was not tried.
+                false, [](const RunSnapshot& s) { return s.current_route == 2; }, 2,
+                {RouteOutcome::Scored, RouteOutcome::NotTried, RouteOutcome::NotTried}, KeyOutcome::NotReached, true},
+        RunCase{"route server down, stopped while waiting to ask again", {}, true,
+                [](const RunSnapshot& s) { return s.phase == RunPhase::WaitingForRoutes; }, 0, {},
+                KeyOutcome::NotReached, true}),
+    [](const ::testing::TestParamInfo<RunCase>& param) {
+      std::string name = param.param.name;
+      for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace zp::test
