@@ -35,8 +35,8 @@ ZCircuitSteps::ConnectResult ZCircuitSteps::ConnectRoute(const RouteEntryParts& 
   return result;
 }
 
-int ZCircuitSteps::SendLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, char mode, std::int32_t& sequence,
-                             std::string& error) {
+bool ZCircuitSteps::SendLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, char mode, std::int32_t& sequence,
+                              std::uint32_t& deadline, std::string& error) {
   // Header fields other than the client sequence keep what the packet object holds: a
   // new object's zeros, or the last packet decoded since.
   sequence = FHost.NextCircuitSequence();
@@ -47,15 +47,17 @@ int ZCircuitSteps::SendLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, 
     packet.BuildLogin(sequence, mode, FSettings.FClientId, FSettings.FClientSubId, 1, 1, "NETAPI", "127.0.0.1", 14,
                       's', 0, "no error");
   packet.SetData(0, nullptr);
-  return FConnection.SendAndDump(packet, bytes, error);
+  if (FConnection.SendAndDump(packet, bytes, error) != 0) return false;
+  deadline = FHost.Now() + kLoginReplyMs;
+  return true;
 }
 
 ZCircuitSteps::LoginReply ZCircuitSteps::ReceiveLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes,
-                                                      std::string& status_text) {
+                                                      std::string& refusal) {
   if (!FConnection.TakePacket(packet, bytes, 'L')) return LoginReply::None;
   const ZLoginBody reply = packet.ParseLogin();
   if (reply.Status != 0) {
-    status_text = reply.StatusText;
+    refusal = reply.StatusText;
     return LoginReply::Refused;
   }
   return LoginReply::Accepted;

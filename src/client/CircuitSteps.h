@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client/ExchangeHost.h"
@@ -9,6 +10,14 @@
 #include "protocol/ProbeExpBuf.h"
 
 namespace zp {
+
+// The display name of an exchange's state from its table; "Invalid" for any other.
+template <typename State, std::size_t N>
+const char* ExchangeStateName(const std::pair<State, const char*> (&names)[N], State state) {
+  for (const auto& [s, name] : names)
+    if (s == state) return name;
+  return "Invalid";
+}
 
 // The steps that route profiling and key synchronisation share on a gateway route:
 // connecting to the route, the login and its reply, the logout, and the countdown line
@@ -27,14 +36,18 @@ class ZCircuitSteps {
   // leaves its error text in `error`.
   ConnectResult ConnectRoute(const RouteEntryParts& route, std::string& final_text, std::string& error);
 
+  // A login reply is awaited this long.
+  static constexpr std::uint32_t kLoginReplyMs = 5000;
+
   // Builds the login of `mode` ('P' profiling, 'K' key) with a new login sequence number
-  // (returned in `sequence`) and sends it. 0 when sent, else the socket error code.
-  int SendLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, char mode, std::int32_t& sequence,
-                std::string& error);
-  // Takes the next queued login reply: None when there is none yet; Refused with the
-  // reply's status text in `status_text`; Accepted (the packet then holds the reply's
-  // header: data centre and circuit number).
-  LoginReply ReceiveLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& status_text);
+  // (returned in `sequence`) and sends it. True when sent, with `deadline` set for its
+  // reply; else `error` holds the socket error's text.
+  bool SendLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, char mode, std::int32_t& sequence,
+                 std::uint32_t& deadline, std::string& error);
+  // Takes the next queued login reply: None when there is none yet (`refusal` is left
+  // alone); Refused with the reply's status text in `refusal`; Accepted (the packet then
+  // holds the reply's header: data centre and circuit number).
+  LoginReply ReceiveLogin(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& refusal);
   // The logout of the circuit, with the local time as its free text. 0 when sent.
   int SendLogout(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::int32_t sequence,
                  const std::string& data_center_id, std::int32_t circuit_number, std::string& error);

@@ -12,7 +12,6 @@ namespace zp {
 
 namespace {
 
-constexpr std::uint32_t kLoginTimeoutMs = 5000;
 constexpr std::uint32_t kPublicKeyTimeoutMs = 10000;
 constexpr std::uint32_t kHeartbeatPeriodMs = 2000;
 constexpr std::uint32_t kHeartbeatSilenceMs = 4000;
@@ -27,24 +26,6 @@ bool Passed(const ExchangeHost& host, std::uint32_t deadline) { return TickPasse
 ZKeySynchronizer::ZKeySynchronizer(ExchangeHost& host, ZGatewayConnection& connection, ZCircuitSteps& steps,
                                    const ExchangeSettings& settings)
     : FHost(host), FConnection(connection), FSteps(steps), FSettings(settings) {}
-
-const char* ZKeySynchronizer::StateName(SyncState state) {
-  switch (state) {
-    case SyncState::kConnect: return "Connect";
-    case SyncState::kTxLogin: return "TxLogin";
-    case SyncState::kRxLogin: return "RxLogin";
-    case SyncState::kTxPublic: return "TxPublic";
-    case SyncState::kRxPublic: return "RxPublic";
-    case SyncState::kTxKeyPage: return "TxKeyPage";
-    case SyncState::kRxKeyPage: return "RxKeyPage";
-    case SyncState::kTxLogout: return "TxLogout";
-    case SyncState::kNextRoute: return "NextRoute";
-    case SyncState::kComplete: return "Complete";
-    case SyncState::kError: return "Error";
-    case SyncState::kExit: return "Exit";
-    default: return "Invalid";
-  }
-}
 
 void ZKeySynchronizer::SynchronizeKeys(const RouteList& routes, std::string& last_sync_route) {
   if (routes.empty()) return;
@@ -109,6 +90,15 @@ void ZKeySynchronizer::SynchronizeKeys(const RouteList& routes, std::string& las
   FLastSyncRoute = nullptr;
 }
 
+const char* ZKeySynchronizer::StateName(SyncState state) {
+  using S = SyncState;
+  static constexpr std::pair<S, const char*> kNames[] = {
+      {S::kConnect, "Connect"},     {S::kTxLogin, "TxLogin"},     {S::kRxLogin, "RxLogin"},     {S::kTxPublic, "TxPublic"},
+      {S::kRxPublic, "RxPublic"},   {S::kTxKeyPage, "TxKeyPage"}, {S::kRxKeyPage, "RxKeyPage"}, {S::kTxLogout, "TxLogout"},
+      {S::kNextRoute, "NextRoute"}, {S::kComplete, "Complete"},   {S::kError, "Error"},         {S::kExit, "Exit"}};
+  return ExchangeStateName(kNames, state);
+}
+
 void ZKeySynchronizer::Finish(KeyOutcome outcome) {
   FHost.Record().EndKey(outcome, FKeyBytes, FKeySeconds, outcome == KeyOutcome::Received ? "" : FFinalText);
   FState = SyncState::kDone;
@@ -157,10 +147,8 @@ void ZKeySynchronizer::Connect() {
 
 void ZKeySynchronizer::TxLogin() {
   std::string error;
-  if (FSteps.SendLogin(FPacket, FBytes, 'K', FLoginSequence, error) == 0) {
-    FLoginDeadline = FHost.Now() + kLoginTimeoutMs;
-    FState = SyncState::kRxLogin;
-  } else {
+  FState = SyncState::kRxLogin;
+  if (!FSteps.SendLogin(FPacket, FBytes, 'K', FLoginSequence, FLoginDeadline, error)) {
     FFinalText = "SendKeyPageLogin:  send() failed " + error;
     FState = SyncState::kNextRoute;
   }
@@ -172,19 +160,13 @@ void ZKeySynchronizer::RxLogin() {
     FState = SyncState::kNextRoute;
     return;
   }
-  std::string status_text;
-  switch (FSteps.ReceiveLogin(FPacket, FBytes, status_text)) {
-    case ZCircuitSteps::LoginReply::None:
-      break;
-    case ZCircuitSteps::LoginReply::Refused:
-      FFinalText = status_text;
-      FState = SyncState::kExit;
-      break;
-    case ZCircuitSteps::LoginReply::Accepted:
-      FDataCenterId = FPacket.DataCenterId.Str();
-      FCircuitNumber = FPacket.CircuitNumber;
-      FState = SyncState::kTxPublic;
-      break;
+  const ZCircuitSteps::LoginReply reply = FSteps.ReceiveLogin(FPacket, FBytes, FFinalText);
+  if (reply == ZCircuitSteps::LoginReply::Refused) {
+    FState = SyncState::kExit;
+  } else if (reply == ZCircuitSteps::LoginReply::Accepted) {
+    FDataCenterId = FPacket.DataCenterId.Str();
+    FCircuitNumber = FPacket.CircuitNumber;
+    FState = SyncState::kTxPublic;
   }
 }
 

@@ -16,21 +16,9 @@ namespace zp {
 // while keeping the circuit alive with heartbeats, check the answer and log out.
 class ZKeySynchronizer {
  public:
-  enum class SyncState {
-    kConnect = 0,
-    kTxLogin = 1,
-    kRxLogin = 2,
-    kTxPublic = 3,
-    kRxPublic = 4,
-    kTxKeyPage = 5,
-    kRxKeyPage = 6,
-    kTxLogout = 7,
-    kNextRoute = 22,
-    kComplete = 40,
-    kError = 80,
-    kExit = 99,
-    kDone = -1,
-  };
+  enum class SyncState { kConnect = 0, kTxLogin = 1, kRxLogin = 2, kTxPublic = 3, kRxPublic = 4, kTxKeyPage = 5,
+                         kRxKeyPage = 6, kTxLogout = 7, kNextRoute = 22, kComplete = 40, kError = 80, kExit = 99,
+                         kDone = -1 };
 
   ZKeySynchronizer(ExchangeHost& host, ZGatewayConnection& connection, ZCircuitSteps& steps,
                    const ExchangeSettings& settings);

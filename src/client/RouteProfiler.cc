@@ -13,7 +13,6 @@ namespace zp {
 
 namespace {
 
-constexpr std::uint32_t kReplyTimeoutMs = 5000;
 constexpr int kMaxLoginRetries = 2;
 constexpr long kStepPauseMs = 50;
 
@@ -35,20 +34,6 @@ std::string DetailPayload(int blocks, int block_size) {
 ZRouteProfiler::ZRouteProfiler(ExchangeHost& host, ZGatewayConnection& connection, ZCircuitSteps& steps,
                                const ExchangeSettings& settings)
     : FHost(host), FConnection(connection), FSteps(steps), FSettings(settings) {}
-
-const char* ZRouteProfiler::StateName(ProfileState state) {
-  switch (state) {
-    case ProfileState::kConnect: return "Connect";
-    case ProfileState::kTxLogin: return "TxLogin";
-    case ProfileState::kRxLogin: return "RxLogin";
-    case ProfileState::kTxDetail: return "TxDetail";
-    case ProfileState::kRxHeartbeat: return "RxHeartbeat";
-    case ProfileState::kTxLogout: return "TxLogout";
-    case ProfileState::kExit: return "Exit";
-    case ProfileState::kComplete: return "Complete";
-    default: return "Invalid";
-  }
-}
 
 void ZRouteProfiler::ProfileRoutes(RouteList& routes) {
   std::size_t failed = 0;
@@ -115,6 +100,15 @@ std::int32_t ZRouteProfiler::ProfileRoute(const std::string& entry_text) {
   return FScore;
 }
 
+const char* ZRouteProfiler::StateName(ProfileState state) {
+  using S = ProfileState;
+  static constexpr std::pair<S, const char*> kNames[] = {
+      {S::kConnect, "Connect"},         {S::kTxLogin, "TxLogin"},   {S::kRxLogin, "RxLogin"},
+      {S::kTxDetail, "TxDetail"},       {S::kRxHeartbeat, "RxHeartbeat"}, {S::kTxLogout, "TxLogout"},
+      {S::kExit, "Exit"},               {S::kComplete, "Complete"}};
+  return ExchangeStateName(kNames, state);
+}
+
 void ZRouteProfiler::Fail(RouteOutcome outcome, const std::string& text) {
   FOutcome = outcome;
   FDetail = text;
@@ -139,13 +133,11 @@ void ZRouteProfiler::Connect(const std::string& entry_text) {
 
 void ZRouteProfiler::TxLogin() {
   std::string error;
-  if (FSteps.SendLogin(FPacket, FBytes, 'P', FLoginSequence, error) == 0) {
-    FDeadline = FHost.Now() + kReplyTimeoutMs;
-    FState = ProfileState::kRxLogin;
-  } else {
+  if (!FSteps.SendLogin(FPacket, FBytes, 'P', FLoginSequence, FDeadline, error)) {
     FFinalText = "SendCircuitLogin:  send() failed " + error;
-    Fail(RouteOutcome::ConnectionLost, error);
+    return Fail(RouteOutcome::ConnectionLost, error);
   }
+  FState = ProfileState::kRxLogin;
 }
 
 void ZRouteProfiler::RxLogin() {
@@ -159,18 +151,12 @@ void ZRouteProfiler::RxLogin() {
     }
     return;
   }
-  std::string status_text;
-  switch (FSteps.ReceiveLogin(FPacket, FBytes, status_text)) {
-    case ZCircuitSteps::LoginReply::None:
-      break;
-    case ZCircuitSteps::LoginReply::Refused:
-      FFinalText = status_text;
-      Fail(RouteOutcome::LoginRefused, status_text);
-      break;
-    case ZCircuitSteps::LoginReply::Accepted:
-      FCircuitNumber = FPacket.CircuitNumber;
-      FState = ProfileState::kTxDetail;
-      break;
+  const ZCircuitSteps::LoginReply reply = FSteps.ReceiveLogin(FPacket, FBytes, FFinalText);
+  if (reply == ZCircuitSteps::LoginReply::Refused) {
+    Fail(RouteOutcome::LoginRefused, FFinalText);
+  } else if (reply == ZCircuitSteps::LoginReply::Accepted) {
+    FCircuitNumber = FPacket.CircuitNumber;
+    FState = ProfileState::kTxDetail;
   }
 }
 

@@ -16,17 +16,9 @@ namespace zp {
 // from the heartbeat that reports on them, and logged out.
 class ZRouteProfiler {
  public:
-  enum class ProfileState {
-    kConnect = 0,
-    kTxLogin = 1,
-    kRxLogin = 2,
-    kTxDetail = 3,
-    kRxHeartbeat = 4,
-    kTxLogout = 7,
-    kComplete = 40,
-    kExit = 99,
-    kDone = -1,
-  };
+  // The numbers are those the exchange's trace has always used for its states.
+  enum class ProfileState { kConnect = 0, kTxLogin = 1, kRxLogin = 2, kTxDetail = 3, kRxHeartbeat = 4,
+                            kTxLogout = 7, kComplete = 40, kExit = 99, kDone = -1 };
 
   ZRouteProfiler(ExchangeHost& host, ZGatewayConnection& connection, ZCircuitSteps& steps,
                  const ExchangeSettings& settings);

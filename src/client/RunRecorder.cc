@@ -1,6 +1,7 @@
 #include "client/RunRecorder.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "client/RouteEntry.h"
 
@@ -116,51 +117,40 @@ int RunSnapshot::FailedRoutes() const {
   return static_cast<int>(std::count_if(routes.begin(), routes.end(), [](const RouteResult& r) { return r.failed; }));
 }
 
-const char* PhaseName(RunPhase phase) {
-  switch (phase) {
-    case RunPhase::Starting: return "starting";
-    case RunPhase::DiscoveringRoutes: return "discovering_routes";
-    case RunPhase::WaitingForRoutes: return "waiting_for_routes";
-    case RunPhase::ProfilingRoutes: return "profiling_routes";
-    case RunPhase::SynchronizingKey: return "synchronizing_key";
-    case RunPhase::Finished: return "finished";
-  }
+namespace {
+
+template <typename Value, std::size_t N>
+const char* NameIn(const std::pair<Value, const char*> (&names)[N], Value value) {
+  for (const auto& [v, name] : names)
+    if (v == value) return name;
   return "unknown";
 }
 
-const char* RouteOutcomeName(RouteOutcome outcome) {
-  switch (outcome) {
-    case RouteOutcome::NotTried: return "not_tried";
-    case RouteOutcome::Scored: return "scored";
-    case RouteOutcome::ConnectFailed: return "connect_failed";
-    case RouteOutcome::LoginRefused: return "login_refused";
-    case RouteOutcome::NoLoginAnswer: return "no_login_answer";
-    case RouteOutcome::NoHeartbeat: return "no_heartbeat";
-    case RouteOutcome::ConnectionLost: return "connection_lost";
-  }
-  return "unknown";
-}
+}  // namespace
 
-const char* ServerOutcomeName(ServerOutcome outcome) {
-  switch (outcome) {
-    case ServerOutcome::Answered: return "answered";
-    case ServerOutcome::NotOk: return "not_ok";
-    case ServerOutcome::NoAnswer: return "no_answer";
-    case ServerOutcome::ConnectFailed: return "connect_failed";
-    case ServerOutcome::SendFailed: return "send_failed";
-    case ServerOutcome::LookupFailed: return "lookup_failed";
-    case ServerOutcome::Stopped: return "stopped";
-  }
-  return "unknown";
-}
+// The names are the codes of the JSON report: stable, lower case, with underscores.
+constexpr std::pair<RunPhase, const char*> kPhaseNames[] = {
+    {RunPhase::Starting, "starting"},
+    {RunPhase::DiscoveringRoutes, "discovering_routes"},
+    {RunPhase::WaitingForRoutes, "waiting_for_routes"},
+    {RunPhase::ProfilingRoutes, "profiling_routes"},
+    {RunPhase::SynchronizingKey, "synchronizing_key"},
+    {RunPhase::Finished, "finished"}};
+constexpr std::pair<RouteOutcome, const char*> kRouteOutcomeNames[] = {
+    {RouteOutcome::NotTried, "not_tried"},         {RouteOutcome::Scored, "scored"},
+    {RouteOutcome::ConnectFailed, "connect_failed"}, {RouteOutcome::LoginRefused, "login_refused"},
+    {RouteOutcome::NoLoginAnswer, "no_login_answer"}, {RouteOutcome::NoHeartbeat, "no_heartbeat"},
+    {RouteOutcome::ConnectionLost, "connection_lost"}};
+constexpr std::pair<ServerOutcome, const char*> kServerOutcomeNames[] = {
+    {ServerOutcome::Answered, "answered"}, {ServerOutcome::NotOk, "not_ok"}, {ServerOutcome::NoAnswer, "no_answer"},
+    {ServerOutcome::ConnectFailed, "connect_failed"}, {ServerOutcome::SendFailed, "send_failed"},
+    {ServerOutcome::LookupFailed, "lookup_failed"}, {ServerOutcome::Stopped, "stopped"}};
+constexpr std::pair<KeyOutcome, const char*> kKeyOutcomeNames[] = {
+    {KeyOutcome::NotReached, "not_reached"}, {KeyOutcome::Received, "received"}, {KeyOutcome::Failed, "failed"}};
 
-const char* KeyOutcomeName(KeyOutcome outcome) {
-  switch (outcome) {
-    case KeyOutcome::NotReached: return "not_reached";
-    case KeyOutcome::Received: return "received";
-    case KeyOutcome::Failed: return "failed";
-  }
-  return "unknown";
-}
+const char* PhaseName(RunPhase phase) { return NameIn(kPhaseNames, phase); }
+const char* RouteOutcomeName(RouteOutcome outcome) { return NameIn(kRouteOutcomeNames, outcome); }
+const char* ServerOutcomeName(ServerOutcome outcome) { return NameIn(kServerOutcomeNames, outcome); }
+const char* KeyOutcomeName(KeyOutcome outcome) { return NameIn(kKeyOutcomeNames, outcome); }
 
 }  // namespace zp

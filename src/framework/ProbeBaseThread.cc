@@ -119,6 +119,17 @@ bool ZBaseThread::WaitForStartup() {
   return result;
 }
 
+// One step of the task; an error it raises goes through the fatal-error path.
+void ZBaseThread::RunTask() {
+  std::string error;
+  try {
+    ProcessTask();
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  if (!error.empty()) FatalError(error);
+}
+
 void ZBaseThread::Execute() {
   std::string pending;
   int started = 0;
@@ -141,16 +152,7 @@ void ZBaseThread::Execute() {
         ok = true;
         break;
       }
-      pending.clear();
-      try {
-        ProcessTask();
-      } catch (const std::exception& e) {
-        pending = e.what();
-      }
-      if (!pending.empty()) {
-        FatalError(pending);
-        pending.clear();
-      }
+      RunTask();
       if (GetState() == state::Halted) break;
     }
   }
@@ -167,16 +169,7 @@ void ZBaseThread::Execute() {
     Trace("Initialization Failed - Thread Terminated");
   } else {
     while (!Terminated()) {
-      pending.clear();
-      try {
-        ProcessTask();
-      } catch (const std::exception& e) {
-        pending = e.what();
-      }
-      if (!pending.empty()) {
-        FatalError(pending);
-        pending.clear();
-      }
+      RunTask();
       if (GetState() == state::Halted) break;
     }
     Trace("Shutdown");

@@ -112,6 +112,7 @@ class ZBaseThread {
 
  private:
   void Execute();
+  void RunTask();
   void DoTrace();
 
   const std::string FName;

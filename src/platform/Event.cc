@@ -23,34 +23,17 @@ Event::~Event() {
 }
 
 void Event::Set() {
-  // The counter only needs to be non-zero; saturating writes cannot block with
-  // EFD_NONBLOCK, and a failed write means it is already set.
-  const std::uint64_t one = 1;
-  ssize_t n;
-  do {
-    n = write(fd_, &one, sizeof one);
-  } while (n < 0 && errno == EINTR);
+  RaiseEventFd(fd_);
 }
 
-void Event::ResetEvent() {
-  std::uint64_t value;
-  ssize_t n;
-  do {
-    n = read(fd_, &value, sizeof value);
-  } while (n < 0 && errno == EINTR);
-}
+void Event::ResetEvent() { DrainEventFd(fd_); }
 
 bool Event::TryClaim() {
   if (mode_ == Reset::Manual) {
     pollfd p{fd_, POLLIN, 0};
     return poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
   }
-  std::uint64_t value;
-  ssize_t n;
-  do {
-    n = read(fd_, &value, sizeof value);
-  } while (n < 0 && errno == EINTR);
-  return n == static_cast<ssize_t>(sizeof value);
+  return DrainEventFd(fd_);
 }
 
 bool Event::Wait(long ms) {

@@ -1,6 +1,9 @@
 #include "platform/LocalTime.h"
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
+#include <utility>
 #include <cstdio>
 
 namespace zp {
@@ -9,35 +12,28 @@ std::string FormatDateTime(std::string_view pattern, std::time_t when) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   std::tm tm{};
   localtime_r(&when, &tm);
+  // The two-digit tokens and the field each stands for.
+  const std::pair<std::string_view, int> numbers[] = {{"mm", tm.tm_mon + 1}, {"dd", tm.tm_mday},
+                                                       {"hh", tm.tm_hour},   {"nn", tm.tm_min},
+                                                       {"ss", tm.tm_sec}};
   std::string out;
-  char buf[8];
-  auto two = [&](int v) {
-    std::snprintf(buf, sizeof buf, "%02d", v % 100);
-    out += buf;
-  };
   for (std::size_t i = 0; i < pattern.size();) {
     const std::string_view rest = pattern.substr(i);
     if (rest.starts_with("ddd")) {
       out += kDays[tm.tm_wday % 7];
       i += 3;
-    } else if (rest.starts_with("mm")) {
-      two(tm.tm_mon + 1);
-      i += 2;
-    } else if (rest.starts_with("dd")) {
-      two(tm.tm_mday);
-      i += 2;
-    } else if (rest.starts_with("hh")) {
-      two(tm.tm_hour);
-      i += 2;
-    } else if (rest.starts_with("nn")) {
-      two(tm.tm_min);
-      i += 2;
-    } else if (rest.starts_with("ss")) {
-      two(tm.tm_sec);
-      i += 2;
-    } else {
-      out += pattern[i++];
+      continue;
     }
+    const auto token = std::find_if(std::begin(numbers), std::end(numbers),
+                                    [&](const auto& n) { return rest.starts_with(n.first); });
+    if (token == std::end(numbers)) {
+      out += pattern[i++];
+      continue;
+    }
+    char two[8];
+    std::snprintf(two, sizeof two, "%02d", token->second % 100);
+    out += two;
+    i += 2;
   }
   return out;
 }

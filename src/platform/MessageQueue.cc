@@ -54,11 +54,7 @@ void MessageQueue::Post(const Message& m) {
     queue_.push_back(m);
   }
   if (was_empty) {
-    const std::uint64_t one = 1;
-    ssize_t n;
-    do {
-      n = write(wake_fd_, &one, sizeof one);
-    } while (n < 0 && errno == EINTR);
+    RaiseEventFd(wake_fd_);
   }
 }
 

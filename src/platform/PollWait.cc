@@ -1,11 +1,31 @@
 #include "platform/PollWait.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <climits>
 
 #include "platform/Tick.h"
 
 namespace zp {
+
+void RaiseEventFd(int fd) {
+  const std::uint64_t one = 1;
+  ssize_t n;
+  do {
+    n = write(fd, &one, sizeof one);
+  } while (n < 0 && errno == EINTR);
+}
+
+bool DrainEventFd(int fd) {
+  std::uint64_t value;
+  ssize_t n;
+  do {
+    n = read(fd, &value, sizeof value);
+  } while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(sizeof value);
+}
 
 PollDeadline::PollDeadline(long tick_ms) : infinite_(tick_ms < 0) {
   if (!infinite_)

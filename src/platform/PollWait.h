@@ -19,6 +19,12 @@ class PollDeadline {
   std::chrono::steady_clock::time_point end_;
 };
 
+// The counter of an eventfd: Raise makes it readable (it cannot block: the descriptor is
+// non-blocking and a full counter is set already); Drain reads it back to zero and says
+// whether it was set. Both retry on EINTR.
+void RaiseEventFd(int fd);
+bool DrainEventFd(int fd);
+
 // poll() that retries on EINTR with the time left. Returns poll's result (0 on time-out).
 int PollWithDeadline(pollfd* fds, nfds_t n, const PollDeadline& deadline);
 
