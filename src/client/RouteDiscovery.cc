@@ -102,14 +102,28 @@ bool ZRouteDiscovery::LookupHost(const std::string& host, std::vector<std::strin
     std::string reason;
     try {
       FCache.Save(host, addresses, reason);
-    } catch (const ZError&) {
-      FHost.Trace(reason);  // the store's own words, before the error ends the test
-      throw;
+    } catch (const ZError& e) {
+      // The cache only serves a later test whose DNS fails: a store that cannot be
+      // written (locked by another program, a read-only folder) must not fail this one,
+      // whose DNS has answered.
+      FHost.Trace(reason);
+      FHost.Trace(e.what());
+      FHost.Trace("Warning: DNS cache not written - going on with the addresses DNS gave");
     }
     return !addresses.empty();
   }
   FHost.Trace("DNS lookup failed - Looking for cached DNS entries in registry");
-  switch (FCache.Load(host, addresses)) {
+  DnsCache::LoadResult loaded = DnsCache::LoadResult::NoHost;
+  try {
+    loaded = FCache.Load(host, addresses);
+  } catch (const ZError& e) {
+    // A damaged entry is as good as none: the test goes on without it.
+    FHost.Trace(e.what());
+    FHost.Trace("Warning: cached DNS entries for " + host + " unreadable - ignored");
+    addresses.clear();
+    return false;
+  }
+  switch (loaded) {
     case DnsCache::LoadResult::NoRoot:
       FHost.Trace("Can't open DNS reg key");
       return false;

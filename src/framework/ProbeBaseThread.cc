@@ -97,6 +97,7 @@ void ZBaseThread::WaitFinished() {
 
 void ZBaseThread::Terminate() {
   FTerminated = true;
+  FStopEvent.Set();
   FTerminateEvent->Set();
 }
 

@@ -6,6 +6,7 @@
 #include "cli/JsonReport.h"
 #include "cli/MonitoringReport.h"
 #include "client/ConnectionChoice.h"
+#include "client/TraceLine.h"
 #include "framework/MemTrack.h"
 
 #ifndef ZP_VERSION
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
   } else {
     std::printf("%s\n", zp::SpacedBanner(out.run.result_code));
     std::printf("Score\tRoute\n");
-    for (const zp::RouteResult& r : out.run.routes) std::printf("%6d\t%s\n", r.score, r.entry.c_str());
+    for (const zp::RouteResult& r : out.run.routes) std::printf("%6d\t%s\n", r.score, zp::EscapeControls(r.entry).c_str());
   }
   zp::StopTracking();
   return zp::ExitStatus(out);
