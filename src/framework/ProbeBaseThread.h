@@ -110,6 +110,9 @@ class ZBaseThread {
   virtual int Startup();
   virtual void ProcessTask();
   virtual void Shutdown();
+  // The deadline timer of the state time-outs; null when it cannot be made, which fails
+  // the start-up.
+  virtual std::unique_ptr<ZTimer> MakeWaitTimer();
 
   const ZTraceEvent& OnTrace() const { return FOnTrace; }
 
