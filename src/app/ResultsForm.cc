@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "app/TabBox.h"
+#include "client/TraceLine.h"
 
 namespace zp {
 
@@ -96,8 +97,9 @@ void TfrmResults::Fill(const RunSnapshot& run) {
   for (const RouteResult& route : run.routes) {
     char score[16];
     std::snprintf(score, sizeof score, "%6d", static_cast<int>(route.score));
+    const std::string entry = EscapeControls(route.entry);
     tlbResults->AddLine(QString::fromLatin1(score) + u'\t' +
-                        QString::fromLatin1(route.entry.data(), static_cast<qsizetype>(route.entry.size())));
+                        QString::fromLatin1(entry.data(), static_cast<qsizetype>(entry.size())));
   }
   tlbResults->setUpdatesEnabled(true);
 }

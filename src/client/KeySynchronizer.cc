@@ -17,6 +17,7 @@ constexpr std::uint32_t kHeartbeatPeriodMs = 2000;
 constexpr std::uint32_t kHeartbeatSilenceMs = 4000;
 constexpr std::size_t kMinimumKeyLength = 100;
 constexpr long kStepPauseMs = 50;
+constexpr int kMaxRequestRepeats = 10;  // per connection to a route
 constexpr char kPublicKeyRequestData[] = "$0C0";
 
 bool Passed(const ExchangeHost& host, std::uint32_t deadline) { return TickPassed(host.Now(), deadline); }
@@ -33,6 +34,7 @@ void ZKeySynchronizer::SynchronizeKeys(const RouteList& routes, std::string& las
   FLastSyncRoute = &last_sync_route;
   FSteps.StartCountdown();
   FIndex = 0;
+  FSkipped = 0;
   for (std::size_t i = 0; i < routes.size(); ++i) {
     if (strcasecmp(routes[i].text.c_str(), last_sync_route.c_str()) == 0) {
       FIndex = i + 1 < routes.size() ? i + 1 : 0;
@@ -128,6 +130,18 @@ void ZKeySynchronizer::Connect() {
   FAddress = parts.address;
   FHost.Trace(Format("CurrentRoute(%d) %s %s", static_cast<int>(FIndex), FName.c_str(), parts.rest.c_str()));
   FHost.SetStatusText(Format("Synchronizing to %s %s", FName.c_str(), parts.rest.c_str()));
+  if (!HasRouteAddress(parts)) {
+    // Skipped like a refused route; a ring without any address ends rather than circle.
+    FFinalText = NoAddressText(entry);
+    FState = ++FSkipped >= FRoutes->size() ? SyncState::kError : SyncState::kNextRoute;
+    if (FState == SyncState::kError) {
+      FHost.Trace(FFinalText);
+      FFinalText = "No route has an address";
+    }
+    return;
+  }
+  FSkipped = 0;
+  FRepeats = 0;
   FHost.Record().BeginKeyAttempt(entry);
   std::string error;
   switch (FSteps.ConnectRoute(parts, FFinalText, error)) {
@@ -215,6 +229,14 @@ void ZKeySynchronizer::RxPublic() {
     FHeartbeatDeadline = FHost.Now() + kHeartbeatSilenceMs;
     const ZSequenceText heartbeat = FPacket.ParseSequenceText();
     if (heartbeat.FreeText.find('1') == std::string::npos) return;
+    // A gateway that never confirms would otherwise hold the route for ever: each
+    // repeat restarts the wait for the key.
+    if (FRepeats >= kMaxRequestRepeats) {
+      if (FRepeats++ == kMaxRequestRepeats)
+        FHost.Trace(Format("PublicKey Request repeated %d times - not repeated again", kMaxRequestRepeats));
+      return;
+    }
+    ++FRepeats;
     // The gateway has not confirmed the request yet: send it again.
     BuildKeyRequest();
     if (FConnection.SendAndDump(FPacket, FBytes, error, "Tx+", "ReTx") == 0) {

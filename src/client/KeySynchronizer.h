@@ -51,6 +51,8 @@ class ZKeySynchronizer {
   std::string* FLastSyncRoute = nullptr;
   SyncState FState = SyncState::kConnect;
   std::size_t FIndex = 0;
+  std::size_t FSkipped = 0;  // routes skipped in a row for want of an address
+  int FRepeats = 0;          // key requests repeated on this connection
   std::string FFinalText;
   std::string FName;
   std::string FAddress;

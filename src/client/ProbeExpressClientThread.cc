@@ -48,7 +48,7 @@ int ZExpressTcpClientThread::Startup() {
   FRouteRetries = 0;
   // Made here so that it belongs to the worker thread: its notifications are then
   // dispatched by the worker's own waits.
-  FTransport = FTransportFactory ? FTransportFactory() : std::make_unique<SocketTransport>();
+  FTransport = FTransportFactory ? FTransportFactory() : std::make_unique<SocketTransport>(StopEvent());
   FConnection = std::make_unique<ZGatewayConnection>(*this, *FTransport);
   FSteps = std::make_unique<ZCircuitSteps>(*this, *FConnection, FSettings);
   FCircuitSequence = 701;

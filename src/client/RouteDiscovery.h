@@ -31,6 +31,8 @@ class ZRouteDiscovery {
   // One route request to `address`. 1 when the request was made (whatever the answer),
   // 0 when no connection could be had.
   int GetRoute(const std::string& address, std::int32_t port, const std::string& body);
+  // Asks the resolver, giving up (false) when a stop is requested first.
+  bool Resolve(const std::string& host, std::vector<std::string>& answer);
 
  private:
   enum class SyncState { kTxRequest, kRxResponse, kAbort };

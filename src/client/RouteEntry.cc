@@ -1,6 +1,7 @@
 #include "client/RouteEntry.h"
 
 #include "framework/Conversions.h"
+#include "platform/Sockets.h"
 
 namespace zp {
 
@@ -23,6 +24,16 @@ RouteEntryParts SplitRouteEntry(std::string_view text) {
   }
   if (!TryStrToInt(port_text, parts.port)) parts.port = kDefaultRoutePort;
   return parts;
+}
+
+bool HasRouteAddress(const RouteEntryParts& parts) {
+  if (parts.address.empty()) return false;
+  const std::uint32_t address = WsInetAddr(parts.address.c_str());
+  return address != 0xFFFFFFFFu && address != 0;
+}
+
+std::string NoAddressText(std::string_view entry) {
+  return "Route \"" + std::string(entry) + "\" has no address - skipped";
 }
 
 }  // namespace zp

@@ -18,4 +18,10 @@ inline constexpr std::int32_t kDefaultRoutePort = 26881;
 
 RouteEntryParts SplitRouteEntry(std::string_view text);
 
+// True when the entry's address is a dotted IPv4 address a connect can go to. Without
+// one the platform would turn the empty or unreadable text into the broadcast address.
+bool HasRouteAddress(const RouteEntryParts& parts);
+// The trace line of an entry that is skipped for want of an address.
+std::string NoAddressText(std::string_view entry);
+
 }  // namespace zp

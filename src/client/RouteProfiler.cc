@@ -44,16 +44,21 @@ void ZRouteProfiler::ProfileRoutes(RouteList& routes) {
     FHost.Record().BeginRoute(i);
     const std::int32_t score = ProfileRoute(entry.text);
     FHost.Trace(Format("%s Score(%d)", entry.text.c_str(), score));
-    const bool route_failed = score == FSettings.FDetailRecords;
+    // A route can only miss the records it was sent: a higher count is a broken answer,
+    // which fails the route as surely as missing every record.
+    const bool route_failed = score >= FSettings.FDetailRecords;
     if (route_failed) {
       FHost.SetResultCode(kResultSomeRoutesFailed);
       ++failed;
     }
     entry.score = score;
     ++profiled;
-    // A profile cut short by a stop has no outcome of its own: the route was not tried.
-    const bool cut_short = FOutcome == RouteOutcome::NotTried;
-    FHost.Record().EndRoute(i, FOutcome, score, route_failed && !cut_short, FSteps.SecondsSince(FStartTick), FDetail);
+    // A profile cut short by a stop has no outcome of its own (an interrupted connect is
+    // not a refusal): the route was not tried.
+    const bool cut_short =
+        FOutcome == RouteOutcome::NotTried || (FHost.StopRequested() && FOutcome != RouteOutcome::Scored);
+    FHost.Record().EndRoute(i, cut_short ? RouteOutcome::NotTried : FOutcome, score, route_failed && !cut_short,
+                            FSteps.SecondsSince(FStartTick), cut_short ? "" : FDetail);
   }
   if (profiled == routes.size() && failed == routes.size()) FHost.SetResultCode(kResultFailure);
 }
@@ -122,6 +127,10 @@ void ZRouteProfiler::Connect(const std::string& entry_text) {
   FAddress = parts.address;
   FHost.Trace(Format("CurrentRoute %s %s", FName.c_str(), parts.rest.c_str()));
   FHost.SetStatusText(Format("Profiling to %s %s", FName.c_str(), parts.rest.c_str()));
+  if (!HasRouteAddress(parts)) {
+    FFinalText = NoAddressText(entry_text);
+    return Fail(RouteOutcome::ConnectFailed, "no address");
+  }
   std::string error;
   if (FSteps.ConnectRoute(parts, FFinalText, error) == ZCircuitSteps::ConnectResult::Connected) {
     FHost.WaitForEvent(ZGatewayConnection::kRetryPauseMs);

@@ -5,8 +5,9 @@
 
 namespace zp {
 
-SocketTransport::SocketTransport()
-    : FSocketWindow(CreateMessageWindow([this](Message& m) { SocketWndProc(m); })) {}
+SocketTransport::SocketTransport(const Event& stop)
+    : FStop(stop),
+      FSocketWindow(CreateMessageWindow([this](Message& m) { SocketWndProc(m); })) {}
 
 SocketTransport::~SocketTransport() { DestroyMessageWindow(FSocketWindow); }
 
@@ -21,7 +22,7 @@ int SocketTransport::Connect(SOCKET socket, const std::string& address, std::int
   sin.sin_family = AF_INET;
   sin.sin_addr.s_addr = WsInetAddr(address.c_str());
   sin.sin_port = WsHtons(static_cast<std::uint16_t>(port));
-  return WsConnect(socket, sin);
+  return WsConnectUnlessStopped(socket, sin, FStop);
 }
 
 int SocketTransport::Notify(SOCKET socket, long events) {

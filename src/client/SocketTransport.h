@@ -11,7 +11,8 @@ class SocketTransport final : public GatewayTransport {
  public:
   static constexpr std::uint32_t kSocketMessage = 1468;  // first user message + 444
 
-  SocketTransport();
+  // A connect under way is given up once `stop` is set; it must outlive the transport.
+  explicit SocketTransport(const Event& stop);
   ~SocketTransport() override;
   SocketTransport(const SocketTransport&) = delete;
   SocketTransport& operator=(const SocketTransport&) = delete;
@@ -28,6 +29,7 @@ class SocketTransport final : public GatewayTransport {
  private:
   void SocketWndProc(Message& message);
 
+  const Event& FStop;
   WindowHandle FSocketWindow = 0;
   EventHandler FHandler;
 };

@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace zp {
 
@@ -16,7 +17,12 @@ using TraceLineHandler = std::function<void(const TraceLine& line)>;
 
 // The time column's form, "ddd mm/dd hh:nn:ss", for now.
 std::string TraceTimeNow();
-// "name<TAB>time<TAB>text": the window's list, Copy, Save Trace and the console.
+// "name<TAB>time<TAB>text": the window's list, Copy, Save Trace and the console. The text
+// is shown through EscapeControls, so that bytes from the network never act as layout.
 std::string FormatTraceLine(const TraceLine& line);
+
+// A text from the network made safe to show: control characters (other than TAB), DEL,
+// the C1 controls and bytes that are not UTF-8 become "\xNN"; valid UTF-8 stays as it is.
+std::string EscapeControls(std::string_view text);
 
 }  // namespace zp

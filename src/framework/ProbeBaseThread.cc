@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <new>
 
 #include "framework/Errors.h"
 #include "framework/Format.h"
@@ -97,6 +98,7 @@ void ZBaseThread::WaitFinished() {
 
 void ZBaseThread::Terminate() {
   FTerminated = true;
+  FStopEvent.Set();
   FTerminateEvent->Set();
 }
 
@@ -189,7 +191,8 @@ int ZBaseThread::Startup() {
   FPrevState = state::Debug;
   FState = state::Debug;
   SetStatusText("");
-  FWaitTimer = std::make_unique<ZTimer>();
+  FWaitTimer = MakeWaitTimer();
+  if (!FWaitTimer) throw ZError("Can't create FWaitTimer");
   FTerminateEvent->ResetEvent();
   FSignalEvent->ResetEvent();
   FWaitHandles[0] = FTerminateEvent.get();
@@ -198,6 +201,14 @@ int ZBaseThread::Startup() {
   SetState(state::Holding);
   FWaitTimer->StartSeconds(0);
   return 1;
+}
+
+std::unique_ptr<ZTimer> ZBaseThread::MakeWaitTimer() {
+  try {
+    return std::make_unique<ZTimer>();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 void ZBaseThread::ProcessTask() { throw ZError("You must override ZBaseThread.ProcessTask"); }

@@ -68,6 +68,9 @@ class ZBaseThread {
   bool WaitForStartup();
   void Terminate();
   bool Terminated() const { return FTerminated.load(); }
+  // Set once a stop is requested and never reset: for waits outside the worker's own
+  // (a connect under way), which must not consume the terminate event.
+  const Event& StopEvent() const { return FStopEvent; }
   // True once the thread body has returned.
   bool Finished() const { return FFinished.load(); }
   // Waits (serving hand-overs when on the creator) until the thread body has returned.
@@ -107,6 +110,9 @@ class ZBaseThread {
   virtual int Startup();
   virtual void ProcessTask();
   virtual void Shutdown();
+  // The deadline timer of the state time-outs; null when it cannot be made, which fails
+  // the start-up.
+  virtual std::unique_ptr<ZTimer> MakeWaitTimer();
 
   const ZTraceEvent& OnTrace() const { return FOnTrace; }
 
@@ -123,6 +129,7 @@ class ZBaseThread {
   std::mutex FStartupLock;  // guards FStartupEvent against WaitForStartup closing it
   std::unique_ptr<Event> FStartupEvent;
   std::unique_ptr<Event> FTerminateEvent;
+  Event FStopEvent{Event::Reset::Manual};  // set by Terminate and never reset
   std::unique_ptr<Event> FSignalEvent;
   std::unique_ptr<Event> FPauseEvent;
   std::array<Event*, 64> FWaitHandles{};

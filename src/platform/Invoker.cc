@@ -1,5 +1,10 @@
 #include "platform/Invoker.h"
 
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/Tick.h"
+
 namespace zp {
 
 namespace {
@@ -35,6 +40,23 @@ Invoker::WaitResult QueueInvoker::WaitServing(Event& ev, long ms) {
     if (r == 0) return WaitResult::Signalled;
     if (r == 1) {
       queue.DispatchAll();  // serves hand-overs; then the full time-out again
+      continue;
+    }
+    return r == MessageQueue::kWaitTimeout ? WaitResult::TimedOut : WaitResult::Failed;
+  }
+}
+
+Invoker::WaitResult QueueInvoker::ServeFor(Event& ev, long ms) {
+  MessageQueue& queue = MessageQueue::ForThisThread();
+  Event* events[] = {&ev};
+  const std::uint32_t end = GetTickCount() + static_cast<std::uint32_t>(std::max(ms, 0L));
+  for (;;) {
+    const auto left = static_cast<std::int32_t>(end - GetTickCount());
+    const int r = queue.Wait(events, std::max<std::int32_t>(left, 0));
+    if (r == 0) return WaitResult::Signalled;
+    if (r == 1) {
+      queue.DispatchAll();
+      if (left <= 0) return WaitResult::TimedOut;
       continue;
     }
     return r == MessageQueue::kWaitTimeout ? WaitResult::TimedOut : WaitResult::Failed;

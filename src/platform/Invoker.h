@@ -38,6 +38,9 @@ class QueueInvoker final : public Invoker {
 
   bool RunAndWait(const std::function<void()>& fn) override;
   WaitResult WaitServing(Event& ev, long ms) override;
+  // As WaitServing, but `ms` is the whole wait however many hand-overs arrive (WaitServing
+  // waits for `ms` of silence): for a caller that keeps a deadline.
+  WaitResult ServeFor(Event& ev, long ms);
   void Close() override;
   bool IsClosed() const override;
 

@@ -1,6 +1,7 @@
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <unistd.h>
@@ -194,6 +195,36 @@ int WsConnect(SOCKET s, const sockaddr_in& address) {
   // A connect on a non-blocking socket that is under way, as Windows Sockets says it.
   if (err == EINPROGRESS) return Fail(WSAEWOULDBLOCK);
   return FailErrno(err);
+}
+
+int WsConnectUnlessStopped(SOCKET s, const sockaddr_in& address, const Event& stop) {
+  if (s > static_cast<SOCKET>(INT_MAX)) return Fail(WSAENOTSOCK);
+  const int fd = Fd(s);
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return FailErrno(errno);
+  int err = 0;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) err = errno;
+  if (err == EINPROGRESS || err == EINTR) {
+    pollfd p[2] = {{fd, POLLOUT, 0}, {stop.Fd(), POLLIN, 0}};
+    int r;
+    do {
+      r = poll(p, 2, -1);
+    } while (r < 0 && errno == EINTR);
+    // A connect that has ended reports how, even when the stop came at the same time.
+    if (r < 0) {
+      err = errno;
+    } else if (p[0].revents != 0) {
+      socklen_t len = sizeof err;
+      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+    } else {
+      err = -1;  // stopped
+    }
+  }
+  fcntl(fd, F_SETFL, flags);
+  if (err == -1) return Fail(WSAEINTR);
+  if (err != 0) return FailErrno(err);
+  socket_watch::Connected(s);
+  return 0;
 }
 
 int WsSend(SOCKET s, const void* buf, int len, int flags) {

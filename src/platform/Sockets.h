@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Event.h"
+
 // The socket calls the system makes, on POSIX sockets, with Windows Sockets results:
 // calls return 0 / a count or SOCKET_ERROR, and the reason for a failure is the calling
 // thread's WSAGetLastError(), in Windows Sockets codes (see WsaErrorFromErrno).
@@ -100,6 +102,11 @@ int WsSetSockOpt(SOCKET s, int level, int optname, const void* optval, int optle
 // Blocking connect on a blocking socket (interrupted waits are resumed). On a socket in
 // non-blocking mode a connect that has begun fails with WSAEWOULDBLOCK.
 int WsConnect(SOCKET s, const sockaddr_in& address);
+// The same connect, given up as soon as `stop` is set: the attempt runs without blocking
+// and the wait covers its completion and the stop together. A stopped connect fails with
+// WSAEINTR, as a cancelled blocking call does; otherwise the platform's own connect limit
+// applies. The socket is blocking again afterwards.
+int WsConnectUnlessStopped(SOCKET s, const sockaddr_in& address, const Event& stop);
 // Never raises SIGPIPE. A send that would block fails with WSAEWOULDBLOCK and re-arms
 // the socket's FD_WRITE notification.
 int WsSend(SOCKET s, const void* buf, int len, int flags);

@@ -84,9 +84,10 @@ TEST_F(ResultsFormTest, RouteColumnLinesUpUnderTheHeading) {
   for (const QString& line : lines) EXPECT_DOUBLE_EQ(ColumnX(*box(), line, 1), heading) << line.toStdString();
 }
 
-TEST_F(ResultsFormTest, EachByteOfARouteTextIsOneCharacter) {
-  Show(1, {{std::string("R\xE9=1\x7F", 5), 3}});
-  EXPECT_EQ(lines[1], QString::fromLatin1("     3\tR\xE9=1\x7F"));
+// A route text comes from the network: what is no text is shown escaped, never as layout.
+TEST_F(ResultsFormTest, ControlsAndBytesThatAreNoTextShowEscaped) {
+  Show(1, {{std::string("R\xE9=1\x7F\x1B[2J", 9), 3}});
+  EXPECT_EQ(lines[1], QString::fromLatin1("     3\tR\\xE9=1\\x7F\\x1B[2J"));
 }
 
 }  // namespace

@@ -61,5 +61,13 @@ TEST_F(TraceListTest, ClearDropsWaitingLinesButKeepsTheExtent) {
   EXPECT_EQ(trace.Text(false), "ExpressT\tMon 12/07 00:17:09\t\nExpressT\tMon 12/07 00:17:09\tx\n");
 }
 
+// A line from a peer that holds terminal controls shows them escaped, never as layout.
+TEST_F(TraceListTest, ControlsFromThePeerShowEscaped) {
+  trace.Append({"ExpressT", "Mon 12/07 00:17:09", "01 \"\x1B[2J\x07r1=127.0.0.1:1\""});
+  trace.Flush();
+  EXPECT_EQ(box.Line(0), "ExpressT\tMon 12/07 00:17:09\t01 \"\\x1B[2J\\x07r1=127.0.0.1:1\"");
+  EXPECT_EQ(trace.Text(false), box.Line(0) + "\n");
+}
+
 }  // namespace
 }  // namespace zp::test

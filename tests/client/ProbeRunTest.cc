@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "GatewaySimulator.h"
+#include "client/NeverAccepting.h"
 #include "client/ProbeRun.h"
 #include "platform/Random.h"
 #include "platform/Tick.h"
@@ -22,6 +24,7 @@ struct RunCase {
   const char* name;
   std::vector<RouteConfig> routes;
   bool server_down = false;
+  bool server_never_accepts = false;  // the connect to it never completes
   // A stop is asked for once the snapshot satisfies this.
   std::function<bool(const RunSnapshot&)> stop_when;
   std::int32_t result;
@@ -48,22 +51,29 @@ class ProbeRunTest : public ::testing::TestWithParam<RunCase> {
   // Runs the case as a front end does: start, poll, stop when asked, collect.
   RunSnapshot RunCaseOf(const RunCase& c, std::vector<RunSnapshot>& seen, int& lines) {
     for (RouteConfig r : c.routes) sim_.AddRoute(r);
-    const std::uint16_t port = sim_.AddRouteServer({.port = 0});
+    std::uint16_t port = sim_.AddRouteServer({.port = 0});
     if (!c.server_down) sim_.Start();
+    NeverAccepting hole;
+    if (c.server_never_accepts) port = hole.Port();
     auto invoker = std::make_shared<QueueInvoker>();
     RunOptions options;
-    options.settings = {"127.0.0.1", c.server_down ? 1 : port, "A"};
+    options.settings = {"127.0.0.1", c.server_down ? 1 : static_cast<std::int32_t>(port), "A"};
     options.dns_store_path = store_.string();
     ZProbeRun run(options, [&](const TraceLine&) { ++lines; }, invoker);
     EXPECT_TRUE(run.Start());
     Event never(Event::Reset::Manual);
     const auto t0 = std::chrono::steady_clock::now();
+    std::optional<std::chrono::steady_clock::time_point> stopped_at;
     while (run.Poll() && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(30)) {
       seen.push_back(run.Snapshot());
-      if (c.stop_when && c.stop_when(seen.back())) run.Stop();
+      if (c.stop_when && !stopped_at && c.stop_when(seen.back())) {
+        stopped_at = std::chrono::steady_clock::now();
+        run.Stop();
+      }
       invoker->WaitServing(never, 5);
     }
     run.WaitFinished();
+    if (stopped_at) stop_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - *stopped_at).count();
     const RunSnapshot last = run.Snapshot();
     invoker->Close();
     return last;
@@ -71,6 +81,7 @@ class ProbeRunTest : public ::testing::TestWithParam<RunCase> {
 
   sim::GatewaySimulator sim_;
   std::filesystem::path store_;
+  double stop_seconds = 0;  // from the stop to the worker's end
 };
 
 TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
@@ -85,6 +96,9 @@ TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
   EXPECT_EQ(s.phase, RunPhase::Finished);
   EXPECT_EQ(s.stopped, c.stopped);
   EXPECT_EQ(s.stop_state.empty(), !c.stopped);
+  // A stop ends a test within a second at any point; the bound is generous for a slow
+  // machine, far below the platform's own connect limit.
+  EXPECT_LT(stop_seconds, 3.0);
   EXPECT_EQ(s.result_code, c.result);
   EXPECT_EQ(s.settings.server, "127.0.0.1");
   ASSERT_EQ(s.routes.size(), c.outcomes.size());
@@ -98,8 +112,9 @@ TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
     EXPECT_GT(s.key.bytes, 100);
   }
   ASSERT_FALSE(s.servers.empty());
-  EXPECT_EQ(s.servers[0].outcome, c.server_down ? ServerOutcome::ConnectFailed : ServerOutcome::Answered);
-  if (!c.server_down) {
+  EXPECT_EQ(s.servers[0].outcome, c.server_down || c.server_never_accepts ? ServerOutcome::ConnectFailed
+                                                                          : ServerOutcome::Answered);
+  if (!c.server_down && !c.server_never_accepts) {
     EXPECT_EQ(s.servers[0].routes, static_cast<int>(c.routes.size()));
   }
 
@@ -116,24 +131,26 @@ TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, ProbeRunTest,
     ::testing::Values(
-        RunCase{"healthy", {{.name = "r1"}, {.name = "r2"}}, false, nullptr, 1,
+        RunCase{"healthy", {{.name = "r1"}, {.name = "r2"}}, false, false, nullptr, 1,
                 {RouteOutcome::Scored, RouteOutcome::Scored}, KeyOutcome::Received},
-        RunCase{"one route refusing", {{.name = "r1"}, {.name = "r2", .refuse = true}}, false, nullptr, 2,
+        RunCase{"one route refusing", {{.name = "r1"}, {.name = "r2", .refuse = true}}, false, false, nullptr, 2,
                 {RouteOutcome::Scored, RouteOutcome::ConnectFailed}, KeyOutcome::Received},
         RunCase{"login refused everywhere",
                 {{.name = "r1", .profile_login = {.kind = LoginReplyConfig::Kind::Refuse, .status = 3, .text = "NO"},
                   .key_login = {.kind = LoginReplyConfig::Kind::Refuse, .status = 3, .text = "NO"}}},
-                false, nullptr, 0, {RouteOutcome::LoginRefused}, KeyOutcome::Failed},
+                false, false, nullptr, 0, {RouteOutcome::LoginRefused}, KeyOutcome::Failed},
         RunCase{"stopped while profiling the second route",
                 {{.name = "r1"}, {.name = "r2", .profile_login = {.kind = LoginReplyConfig::Kind::Silent}},
                  {.name = "r3"}},
                 // The profile cut short scores as failed in the result code; the record
                 // knows it was not tried.
-                false, [](const RunSnapshot& s) { return s.current_route == 2; }, 2,
+                false, false, [](const RunSnapshot& s) { return s.current_route == 2; }, 2,
                 {RouteOutcome::Scored, RouteOutcome::NotTried, RouteOutcome::NotTried}, KeyOutcome::NotReached, true},
-        RunCase{"route server down, stopped while waiting to ask again", {}, true,
+        RunCase{"route server down, stopped while waiting to ask again", {}, true, false,
                 [](const RunSnapshot& s) { return s.phase == RunPhase::WaitingForRoutes; }, 0, {},
-                KeyOutcome::NotReached, true}),
+                KeyOutcome::NotReached, true},
+        RunCase{"route server never accepts, stopped while connecting", {}, false, true,
+                [](const RunSnapshot& s) { return s.elapsed_seconds > 0.3; }, 0, {}, KeyOutcome::NotReached, true}),
     [](const ::testing::TestParamInfo<RunCase>& param) {
       std::string name = param.param.name;
       for (char& ch : name)

@@ -27,9 +27,11 @@ class ScriptedWorker : public ZBaseThread {
     WaitFinished();
   }
   int shutdowns = 0;
+  bool no_timer = false;  // the wait timer cannot be made
 
  protected:
   void ProcessTask() override { step_(*this); }
+  std::unique_ptr<ZTimer> MakeWaitTimer() override { return no_timer ? nullptr : ZBaseThread::MakeWaitTimer(); }
   void Shutdown() override {
     ++shutdowns;
     ZBaseThread::Shutdown();
@@ -109,18 +111,24 @@ TEST(BaseThread, StartupLeavesPreviousDebugAndCurrentHolding) {
   EXPECT_EQ(cur, state::Holding);
 }
 
+// An error in the start-up phase, raised by a step or by Startup itself (the wait timer
+// cannot be made): the box, the trace and no shutdown.
 TEST(BaseThread, ErrorInStartupPhase) {
-  Lines lines;
-  std::string box;
-  ScriptedWorker w(lines.Handler(), [](ScriptedWorker&) { throw EUnderflow("boom"); });
-  w.SetOnErrorBox([&](const std::string& t) { box = t; });
-  w.Resume();
-  EXPECT_TRUE(w.WaitForStartup()) << "the startup phase ended, though it failed";
-  w.WaitFinished();
-  EXPECT_THAT(lines.text, ElementsAre("boom", "Halted", "Initialization Failed - Thread Terminated"));
-  EXPECT_EQ(box, "Worker\r\nboom");
-  EXPECT_EQ(w.GetStateName(), "Halted");
-  EXPECT_EQ(w.shutdowns, 0) << "the failed-start path does not shut down";
+  for (const bool no_timer : {false, true}) {
+    const std::string text = no_timer ? "Can't create FWaitTimer" : "boom";
+    Lines lines;
+    std::string box;
+    ScriptedWorker w(lines.Handler(), [](ScriptedWorker&) { throw EUnderflow("boom"); });
+    w.no_timer = no_timer;
+    w.SetOnErrorBox([&](const std::string& t) { box = t; });
+    w.Resume();
+    EXPECT_TRUE(w.WaitForStartup()) << "the startup phase ended, though it failed";
+    w.WaitFinished();
+    EXPECT_THAT(lines.text, ElementsAre(text, "Halted", "Initialization Failed - Thread Terminated"));
+    EXPECT_EQ(box, "Worker\r\n" + text);
+    EXPECT_EQ(w.GetStateName(), "Halted");
+    EXPECT_EQ(w.shutdowns, 0) << "the failed-start path does not shut down";
+  }
 }
 
 TEST(BaseThread, ErrorInRunPhase) {

@@ -6,6 +6,12 @@
 
 namespace zp {
 
+// Five minutes: a healthy test takes seconds, and the slowest failing one (no route list
+// twice, 40 s per silent route server and 20 s between the rounds, then profiles of at
+// most 15 s per route) ends well inside it; an unattended run must end, whatever a peer
+// does.
+inline constexpr double kDefaultTimeoutSeconds = 300;
+
 // One test run from a terminal, the way the window runs it: settings as the window's
 // three ways of connecting fill them, trace lines as the window's list shows them,
 // then the banner and the result lines.
@@ -16,7 +22,7 @@ struct ConsoleOptions {
   std::string port_text = "6900";
   std::string route_code;     // as typed into the route-code box
   bool route_code_given = false;
-  double timeout_seconds = 0;  // 0: none
+  double timeout_seconds = kDefaultTimeoutSeconds;  // 0: none
   bool json = false;
   bool monitoring = false;
   std::string dns_store;      // empty: the default store
@@ -28,6 +34,9 @@ struct ConsoleOutcome {
   // The worker's state when the run ended; for a run the time-out stopped, the state the
   // time-out found it in (the worker passes through others on its way out).
   std::string end_state;
+  // The worker did not end within its grace after the stop: the program must exit
+  // without waiting for it.
+  bool abandoned = false;
 
   // Only the time-out stops a console run.
   bool TimedOut() const { return run.stopped; }

@@ -1,9 +1,11 @@
 #include "cli/MonitoringReport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "client/ConnectionChoice.h"
 #include "client/ExchangeHost.h"
+#include "client/TraceLine.h"
 
 namespace zp {
 
@@ -55,14 +57,16 @@ std::string MonitoringReport(const ConsoleOutcome& out) {
   const int worst = ExchangeSettings().FDetailRecords;
   std::string perf;
   for (const RouteResult& r : run.routes) {
-    std::snprintf(buf, sizeof buf, "=%d;;;0;%d ", r.score, worst);
+    // A score past the range is a broken answer, reported as the worst the range has;
+    // the route line below gives the number itself.
+    std::snprintf(buf, sizeof buf, "=%d;;;0;%d ", std::clamp(r.score, 0, worst), worst);
     perf += Label(r.name) + buf;
   }
   perf += "elapsed=" + Seconds(run.elapsed_seconds) + "s";
 
   std::string report = std::string("ZELVAN PROBE ") + kWords[status] + " - " + summary + " | " + perf + "\n";
   for (const RouteResult& r : run.routes)
-    report += r.entry + " score " + std::to_string(r.score) + (r.failed ? " (failed)" : "") + "\n";
+    report += EscapeControls(r.entry) + " score " + std::to_string(r.score) + (r.failed ? " (failed)" : "") + "\n";
   return report;
 }
 

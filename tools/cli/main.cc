@@ -1,11 +1,13 @@
 // zelvan-probe-cli: one test from a terminal or a script, the way the window runs it.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/ConsoleRunner.h"
 #include "cli/JsonReport.h"
 #include "cli/MonitoringReport.h"
 #include "client/ConnectionChoice.h"
+#include "client/TraceLine.h"
 #include "framework/MemTrack.h"
 
 #ifndef ZP_VERSION
@@ -31,8 +33,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 2))
       ->default_str("0");
   app.add_option("--timeout", options.timeout_seconds,
-                 "Stop the test after this many seconds (exit status 3)")
-      ->check(CLI::NonNegativeNumber);
+                 "Stop the test after this many seconds of wall-clock time (exit status 3); 0 for no limit")
+      ->check(CLI::NonNegativeNumber)
+      ->default_str("300");
   auto* json = app.add_flag("--json", options.json,
                             "Write one JSON document to standard output; trace lines go to standard error");
   app.add_flag("--monitoring", options.monitoring,
@@ -67,7 +70,13 @@ int main(int argc, char** argv) {
   } else {
     std::printf("%s\n", zp::SpacedBanner(out.run.result_code));
     std::printf("Score\tRoute\n");
-    for (const zp::RouteResult& r : out.run.routes) std::printf("%6d\t%s\n", r.score, r.entry.c_str());
+    for (const zp::RouteResult& r : out.run.routes) std::printf("%6d\t%s\n", r.score, zp::EscapeControls(r.entry).c_str());
+  }
+  if (out.abandoned) {
+    // Its worker never ended after the stop: leave without waiting for it.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(zp::ExitStatus(out));
   }
   zp::StopTracking();
   return zp::ExitStatus(out);
