@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "framework/Conversions.h"
 #include "protocol/ProbeExpBuf.h"
 
 namespace {
@@ -39,6 +40,15 @@ void DecodeRaw(const std::uint8_t* data, std::size_t size) {
   }
   if (r <= 0) return;
   FUZZ_CHECK(r == p.GetTBytes() + ZExpBuf::FramingOverhead);
+  // Each header number is its field read as the text reader reads numbers, whatever
+  // shortcut Decode takes for plain digits.
+  auto field = [data](int offset, int width) {
+    return zp::FieldToInt(std::string_view(reinterpret_cast<const char*>(data) + offset, static_cast<std::size_t>(width)));
+  };
+  FUZZ_CHECK(p.GetTBytes() == field(ZExpBuf::TBytesOffset, ZExpBuf::TBytesWidth));
+  FUZZ_CHECK(p.ClientSequence == field(ZExpBuf::ClientSequenceOffset, ZExpBuf::ClientSequenceWidth));
+  FUZZ_CHECK(p.CircuitNumber == field(ZExpBuf::CircuitNumberOffset, ZExpBuf::CircuitNumberWidth));
+  FUZZ_CHECK(p.CircuitSequence == field(ZExpBuf::CircuitSequenceOffset, ZExpBuf::CircuitSequenceWidth));
   FUZZ_CHECK(p.GetTextLength() <= ZExpBuf::MaxTextPart && p.GetDataLength() <= ZExpBuf::MaxDataPart);
 
   // The packet is decided by its own bytes alone: the same answer from exactly r.
