@@ -21,6 +21,7 @@
 #include "app/TabBox.h"
 #include "app/TraceList.h"
 #include "client/ConnectionChoice.h"
+#include "client/TraceLine.h"
 #include "framework/Conversions.h"
 
 namespace zp {
@@ -173,7 +174,7 @@ void TfrmProbe::tmrProcessTimer() {
   const RunSnapshot run = FRun->Snapshot();
   lblShowThreadDescription->setText(Bytes(run.worker_name));
   lblShowStateDescription->setText(Bytes(run.state_name));
-  lblShowStatusText->setText(Bytes(run.status_text));
+  lblShowStatusText->setText(Bytes(EscapeControls(run.status_text)));  // may quote a peer
   ShowRun(run);
   if (running) return;
   FRun = nullptr;

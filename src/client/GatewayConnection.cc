@@ -60,6 +60,7 @@ void ZGatewayConnection::FreeSocket() {
 ZGatewayConnection::ConnectResult ZGatewayConnection::ConnectTo(const std::string& address, std::int32_t port,
                                                                 std::string& error, int& code) {
   code = 0;
+  FLastError = 0;
   // Every exchange takes the first fitting packet from the queue, and the route answer
   // is not even checked for its type: a packet still queued from an earlier connection
   // (a peer that answered twice) must not pass for this peer's.
@@ -67,17 +68,19 @@ ZGatewayConnection::ConnectResult ZGatewayConnection::ConnectTo(const std::strin
   if (FSocket != INVALID_SOCKET) FreeSocket();
   const SOCKET s = FTransport.Open();
   if (s == INVALID_SOCKET) {
-    code = FTransport.LastError();
+    code = FLastError = FTransport.LastError();
     return ConnectResult::NoSocket;
   }
   FSocket = s;
   FHost.Trace(Format("Socket $%4.4X (%d) Created", static_cast<unsigned>(s), static_cast<int>(s)));
   if (FTransport.Connect(FSocket, address, port) != 0) {
     error = LastErrorText(&code);
+    FLastError = code;
     return ConnectResult::ConnectFailed;
   }
   if (FTransport.Notify(FSocket, kSelectEvents) != 0) {
     error = LastErrorText(&code);
+    FLastError = code;
     return ConnectResult::SelectFailed;
   }
   return ConnectResult::Connected;
@@ -98,12 +101,15 @@ void ZGatewayConnection::TraceHeader(const ZExpBuf& packet, const std::string& t
 int ZGatewayConnection::SendSome(const std::uint8_t* bytes, int length, int& code, std::string& error) {
   if (FSocket == INVALID_SOCKET) {
     // The connection was closed under us (a close notification freed the socket).
-    code = WSAENOTSOCK;
+    code = FLastError = WSAENOTSOCK;
     error = SocketErrorText(code);
     return SOCKET_ERROR;
   }
   const int n = FTransport.Send(FSocket, bytes, length);
-  if (n == SOCKET_ERROR) error = LastErrorText(&code);
+  if (n == SOCKET_ERROR) {
+    error = LastErrorText(&code);
+    if (code != WSAEWOULDBLOCK) FLastError = code;
+  }
   return n;
 }
 

@@ -36,6 +36,8 @@ class ZGatewayConnection {
   // Frees the socket (tracing it) and discards the bytes held for framing.
   void FreeSocket();
   bool HasSocket() const { return FSocket != INVALID_SOCKET; }
+  // The socket error code of the last connect or send that failed (0 before any).
+  int LastError() const { return FLastError; }
   SOCKET Socket() const { return FSocket; }
 
   // Gives `packet` a new client sequence number and encodes it into `bytes` (resized to
@@ -71,6 +73,7 @@ class ZGatewayConnection {
   ExchangeHost& FHost;
   GatewayTransport& FTransport;
   SOCKET FSocket = INVALID_SOCKET;
+  int FLastError = 0;
   PacketFramer FFramer;  // FLanBuffer and FLanBytes
   std::unique_ptr<ZLargePacketQueueControl> FRxQueue;
 };

@@ -321,7 +321,9 @@ void ZRouteDiscovery::MergeRoutes(const std::vector<std::string>& lines) {
 
 void ZRouteDiscovery::RecordServer(ServerOutcome outcome, const std::string& detail, int routes) {
   FRecorded = true;
-  FHost.Record().AddServer({FServerItem, FAddress, FPort, outcome, detail, routes});
+  const bool socket_failure = outcome == ServerOutcome::ConnectFailed || outcome == ServerOutcome::SendFailed;
+  FHost.Record().AddServer(
+      {FServerItem, FAddress, FPort, outcome, detail, socket_failure ? FConnection.LastError() : 0, routes});
 }
 
 }  // namespace zp

@@ -58,7 +58,7 @@ void ZRouteProfiler::ProfileRoutes(RouteList& routes) {
     const bool cut_short =
         FOutcome == RouteOutcome::NotTried || (FHost.StopRequested() && FOutcome != RouteOutcome::Scored);
     FHost.Record().EndRoute(i, cut_short ? RouteOutcome::NotTried : FOutcome, score, route_failed && !cut_short,
-                            FSteps.SecondsSince(FStartTick), cut_short ? "" : FDetail);
+                            FSteps.SecondsSince(FStartTick), cut_short ? "" : FDetail, cut_short ? 0 : FError);
   }
   if (profiled == routes.size() && failed == routes.size()) FHost.SetResultCode(kResultFailure);
 }
@@ -77,6 +77,7 @@ std::int32_t ZRouteProfiler::ProfileRoute(const std::string& entry_text) {
   FRetries = 0;
   FOutcome = RouteOutcome::NotTried;
   FDetail.clear();
+  FError = 0;
   FPacket = ZExpBuf();
   FBytes.assign(ZExpBuf::MaxPacketLength, 0);
   FState = ProfileState::kConnect;
@@ -117,6 +118,8 @@ const char* ZRouteProfiler::StateName(ProfileState state) {
 void ZRouteProfiler::Fail(RouteOutcome outcome, const std::string& text) {
   FOutcome = outcome;
   FDetail = text;
+  const bool socket_failure = outcome == RouteOutcome::ConnectFailed || outcome == RouteOutcome::ConnectionLost;
+  FError = socket_failure && text != "no address" ? FConnection.LastError() : 0;
   FState = ProfileState::kExit;
 }
 

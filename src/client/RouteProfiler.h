@@ -59,6 +59,7 @@ class ZRouteProfiler {
   int FRetries = 0;
   RouteOutcome FOutcome = RouteOutcome::NotTried;
   std::string FDetail;
+  int FError = 0;
   ZExpBuf FPacket;
   std::vector<std::uint8_t> FBytes;
 };

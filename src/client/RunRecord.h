@@ -61,6 +61,7 @@ struct RouteResult {
   double profile_seconds = 0;  // from connect to the heartbeat (or to the failure)
   RouteOutcome outcome = RouteOutcome::NotTried;
   std::string detail;   // the failure's own text (an error, a status text), else empty
+  int error = 0;        // the socket error code of a connect or send that failed
 };
 
 struct ServerResult {
@@ -69,6 +70,7 @@ struct ServerResult {
   std::int32_t port = 0;
   ServerOutcome outcome = ServerOutcome::NoAnswer;
   std::string detail;
+  int error = 0;        // the socket error code of a connect or send that failed
   int routes = 0;       // routes listed in an "OK" answer
 };
 

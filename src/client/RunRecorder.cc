@@ -60,7 +60,7 @@ void RunRecorder::BeginRoute(std::size_t index) {
 }
 
 void RunRecorder::EndRoute(std::size_t index, RouteOutcome outcome, std::int32_t score, bool failed, double seconds,
-                           const std::string& detail) {
+                           const std::string& detail, int error) {
   std::lock_guard lock(FLock);
   if (index >= FRecord.routes.size()) return;
   RouteResult& r = FRecord.routes[index];
@@ -69,6 +69,7 @@ void RunRecorder::EndRoute(std::size_t index, RouteOutcome outcome, std::int32_t
   r.failed = failed;
   r.profile_seconds = seconds;
   r.detail = detail;
+  r.error = error;
 }
 
 void RunRecorder::BeginKeyAttempt(const std::string& route) {

@@ -23,7 +23,7 @@ class RunRecorder {
   // Profiling begins on route `index` (from 0).
   void BeginRoute(std::size_t index);
   void EndRoute(std::size_t index, RouteOutcome outcome, std::int32_t score, bool failed, double seconds,
-                const std::string& detail);
+                const std::string& detail, int error = 0);
   void BeginKeyAttempt(const std::string& route);
   void EndKey(KeyOutcome outcome, int bytes, double seconds, const std::string& detail);
   void SetFatalError(const std::string& text);

@@ -14,9 +14,8 @@
 
 namespace zp {
 
-// Trace callback (Name, Text). Reached on the creator's thread through Trace, and
-// directly on the worker thread by the packets a worker builds: a handler must accept
-// both.
+// Trace callback (Name, Text). Every line reaches it through Trace, on the creator's
+// thread, in order.
 using ZTraceEvent = std::function<void(const std::string& name, const std::string& text)>;
 // Shows the fatal-error box (modal on the creator's thread) and returns when closed.
 using ZErrorBoxEvent = std::function<void(const std::string& text)>;
@@ -114,7 +113,6 @@ class ZBaseThread {
   // the start-up.
   virtual std::unique_ptr<ZTimer> MakeWaitTimer();
 
-  const ZTraceEvent& OnTrace() const { return FOnTrace; }
 
  private:
   void Execute();

@@ -264,5 +264,25 @@ TEST(KeyRingTest, AStopEndsTheCircling) {
   EXPECT_EQ(key.attempts, 5);
 }
 
+// An entry without an address is skipped, never connected to; a ring with no address at
+// all ends rather than circle.
+TEST(KeyRingTest, EntriesWithoutAddressAreSkipped) {
+  for (const bool with_good_route : {true, false}) {
+    SCOPED_TRACE(with_good_route);
+    ScriptedRig rig;
+    rig.routes.push_back({"noaddress", 25});
+    rig.routes.push_back({"r2=:27002", 25});
+    if (with_good_route) rig.AddRoute();
+    std::string last_sync;
+    rig.keys.SynchronizeKeys(rig.routes, last_sync);
+
+    EXPECT_TRUE(rig.host.Has("Route \"noaddress\" has no address - skipped")) << rig.host.Dump();
+    EXPECT_TRUE(rig.host.Has("Route \"r2=:27002\" has no address - skipped"));
+    EXPECT_EQ(rig.transport.connects.size(), with_good_route ? 1u : 0u);
+    EXPECT_EQ(rig.host.Has("No route has an address"), !with_good_route);
+    EXPECT_EQ(rig.host.record.Snapshot().key.outcome, with_good_route ? KeyOutcome::Received : KeyOutcome::Failed);
+  }
+}
+
 }  // namespace
 }  // namespace zp::test

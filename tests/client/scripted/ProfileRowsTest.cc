@@ -220,5 +220,23 @@ TEST(ProfileResultTest, AnEntryWithoutANameIsShownAsUnknown) {
   EXPECT_EQ(rig.host.result_code, kResultSuccess);
 }
 
+// An entry without a dotted address is never connected to: the platform would make the
+// broadcast address of it.
+TEST(ProfileEntryTest, EntriesWithoutAddressAreSkippedAndFail) {
+  for (const std::string entry : {"noaddress", "r1=", "r1=:27001", "r1=routes.test:27001", "r1=255.255.255.255:1"}) {
+    SCOPED_TRACE(entry);
+    ScriptedRig rig;
+    rig.routes.push_back({entry, 25});
+    rig.host.record.SetRoutes(rig.routes);
+    rig.profiler.ProfileRoutes(rig.routes);
+    EXPECT_TRUE(rig.host.Has("Route \"" + entry + "\" has no address - skipped")) << rig.host.Dump();
+    EXPECT_TRUE(rig.transport.connects.empty());
+    EXPECT_EQ(rig.routes[0].score, 25);
+    const RunSnapshot s = rig.host.record.Snapshot();
+    EXPECT_EQ(s.routes[0].outcome, RouteOutcome::ConnectFailed);
+    EXPECT_TRUE(s.routes[0].failed);
+  }
+}
+
 }  // namespace
 }  // namespace zp::test
