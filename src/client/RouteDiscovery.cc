@@ -227,7 +227,8 @@ bool ZRouteDiscovery::Connect(const std::string& address, std::int32_t port) {
       return false;
     case ZGatewayConnection::ConnectResult::ConnectFailed:
       FHost.Trace(Format("connect() failed to \"%s:%4.4X\" %s ", a, hex_port, error.c_str()));
-      RecordServer(ServerOutcome::ConnectFailed, error);
+      // A connect that a stop cut short says nothing about the server.
+      RecordServer(FHost.StopRequested() ? ServerOutcome::Stopped : ServerOutcome::ConnectFailed, error);
       return false;
     case ZGatewayConnection::ConnectResult::SelectFailed:
       FHost.Trace("WSAAsyncSelect() err " + error);

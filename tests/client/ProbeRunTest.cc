@@ -112,8 +112,10 @@ TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
     EXPECT_GT(s.key.bytes, 100);
   }
   ASSERT_FALSE(s.servers.empty());
-  EXPECT_EQ(s.servers[0].outcome, c.server_down || c.server_never_accepts ? ServerOutcome::ConnectFailed
-                                                                          : ServerOutcome::Answered);
+  const ServerOutcome server = c.server_never_accepts ? ServerOutcome::Stopped
+                               : c.server_down        ? ServerOutcome::ConnectFailed
+                                                      : ServerOutcome::Answered;
+  EXPECT_EQ(s.servers[0].outcome, server);
   if (!c.server_down && !c.server_never_accepts) {
     EXPECT_EQ(s.servers[0].routes, static_cast<int>(c.routes.size()));
   }
