@@ -9,4 +9,5 @@ apt-get install -y --no-install-recommends \
   qt6-base-dev fonts-dejavu-core xvfb xauth \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libsqlite3-dev libcli11-dev nlohmann-json3-dev \
-  desktop-file-utils dpkg-dev file iproute2 ca-certificates
+  desktop-file-utils dpkg-dev file iproute2 ca-certificates \
+  python3 python3-jsonschema

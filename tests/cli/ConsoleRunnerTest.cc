@@ -1,6 +1,9 @@
 // zelvan-probe-cli end to end, the way scripts run it: against the zelvan-gateway-sim
 // program on loopback, at real time, checking exit status and what each stream holds.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -98,7 +101,24 @@ class ConsoleRunnerTest : public ::testing::Test {
     return cli->Finish(seconds);
   }
 
+  // The document passes the shipped schema, checked by a real validator.
+  void ExpectValidDocument(const std::string& document) {
+    const auto path = dir_ / ("doc-" + std::to_string(documents_++) + ".json");
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs(document.c_str(), f);
+    std::fclose(f);
+    Program validator({"/usr/bin/python3", "-c",
+                       "import json, sys, jsonschema\n"
+                       "schema = json.load(open(sys.argv[2]))\n"
+                       "jsonschema.Draft202012Validator.check_schema(schema)\n"
+                       "jsonschema.Draft202012Validator(schema).validate(json.load(open(sys.argv[1])))\n",
+                       path.string(), ZP_JSON_SCHEMA});
+    EXPECT_EQ(validator.Finish(20), 0) << validator.err << document;
+  }
+
   std::filesystem::path dir_;
+  int documents_ = 0;
   std::unique_ptr<Program> sim_;
   std::vector<std::unique_ptr<Program>> runs_;
   int port_ = 0;
@@ -109,6 +129,7 @@ struct RouteExpect {
   int score;
   bool failed;
   std::string outcome;  // as JSON names it
+  std::string reason;   // in words, as every form gives it
   std::string detail = "";  // the failure's own text
 };
 
@@ -123,7 +144,11 @@ struct Scenario {
   int result_code;
   std::string banner;  // as the plain form spaces it; JSON has it unspaced
   std::vector<RouteExpect> expect;
+  std::string key_outcome;  // as JSON names it
+  std::string key_reason;   // the start of its words
+  std::string server_reason;  // when there are no routes
   std::string end_state = "Halted";
+  std::string phase = "finished";
   std::string timed_out;      // the plain form's line on standard error, or empty when not stopped
   std::string monitoring;     // the first line, as a regular expression
   std::string trace_holds;    // a text the trace must hold
@@ -137,9 +162,9 @@ std::string Unspaced(const std::string& banner) {
   return word;
 }
 
-std::string ScoreLine(int score, const std::string& entry) {
+std::string ScoreLine(int score, const std::string& entry, const std::string& reason) {
   char buf[256];
-  std::snprintf(buf, sizeof buf, "%6d\t%s", score, entry.c_str());
+  std::snprintf(buf, sizeof buf, "%6d\t%s\t%s", score, entry.c_str(), reason.c_str());
   return buf;
 }
 
@@ -153,16 +178,25 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   Program* cli = nullptr;
 
   // Plain: trace lines from the worker's first line to its shutdown, then the banner, the
-  // heading and one line per route; only a time-out writes to standard error.
+  // heading, one line per route with its reason and the key's outcome; only a time-out
+  // writes to standard error.
   ASSERT_EQ(RunCli(cli, sc.extra), sc.status) << cli->out << cli->err;
   const auto lines = Lines(cli->out);
   const auto first_other =
       std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return !IsTraceLine(l); });
   ASSERT_NE(first_other, lines.end()) << cli->out;
   EXPECT_GT(first_other - lines.begin(), 10);
-  std::vector<std::string> expected = {sc.banner, "Score\tRoute"};
-  for (std::size_t i = 0; i < sc.expect.size(); ++i) expected.push_back(ScoreLine(sc.expect[i].score, entries[i]));
-  EXPECT_THAT(std::vector<std::string>(first_other, lines.end()), ElementsAreArray(expected)) << cli->out;
+  std::vector<std::string> expected = {stopped ? "S T O P P E D" : sc.banner};
+  if (!sc.expect.empty()) expected.push_back("Score\tRoute\tReason");
+  for (std::size_t i = 0; i < sc.expect.size(); ++i)
+    expected.push_back(ScoreLine(sc.expect[i].score, entries[i], sc.expect[i].reason));
+  // Without routes, what the route server did.
+  if (sc.expect.empty()) expected.push_back("Route server 127.0.0.1:" + PortHex() + ": " + sc.server_reason);
+  std::vector<std::string> report(first_other, lines.end());
+  ASSERT_FALSE(report.empty());
+  EXPECT_THAT(report.back(), StartsWith("Public key: " + sc.key_reason));
+  report.pop_back();
+  EXPECT_THAT(report, ElementsAreArray(expected)) << cli->out;
   EXPECT_THAT(lines[0], HasSubstr("\t127.0.0.1:"));
   EXPECT_THAT(lines[0], HasSubstr(" RouteCode(A) Sig(0 Bytes)"));
   // A stopped worker is not abandoned: its shutdown is traced before the report.
@@ -172,20 +206,29 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   }
   EXPECT_EQ(cli->err, stopped ? sc.timed_out + "\n" : "");
 
-  // JSON: one document on standard output, the trace (and a time-out's line) on error.
+  // JSON: one document on standard output that the schema accepts, the trace (and a
+  // time-out's line) on error.
   ASSERT_EQ(RunCli(cli, Plus(sc.extra, "--json")), sc.status) << cli->err;
+  ExpectValidDocument(cli->out);
   nlohmann::json doc;
   ASSERT_NO_THROW(doc = nlohmann::json::parse(cli->out)) << cli->out;
   EXPECT_EQ(doc["result_code"], sc.result_code);
-  EXPECT_EQ(doc["banner"], Unspaced(sc.banner));
+  EXPECT_EQ(doc["banner"], stopped ? "STOPPED" : Unspaced(sc.banner));
+  EXPECT_EQ(doc["exit_status"], sc.status);
   EXPECT_EQ(doc["server"], "127.0.0.1");
   EXPECT_EQ(doc["port"], port_);
   EXPECT_EQ(doc["route_code"], "A");
   EXPECT_EQ(doc["end_state"], sc.end_state);
+  EXPECT_EQ(doc["phase"], sc.phase);
   EXPECT_EQ(doc["timed_out"], stopped);
   EXPECT_EQ(doc["stopped"], stopped);
-  EXPECT_TRUE(std::regex_match(doc["start_time"].get<std::string>(), std::regex(R"(\d\d/\d\d \d\d:\d\d:\d\d)")))
+  EXPECT_TRUE(std::regex_match(doc["start_time"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
       << doc["start_time"];
+  EXPECT_EQ(doc["key"]["outcome"], sc.key_outcome);
+  EXPECT_THAT(doc["key"]["reason"].get<std::string>(), StartsWith(sc.key_reason));
+  ASSERT_EQ(doc["servers"].size(), 1u) << cli->out;
+  EXPECT_EQ(doc["servers"][0]["port"], port_);
   const double elapsed = doc["elapsed_seconds"].get<double>();
   EXPECT_GT(elapsed, 0.0);
   // A stop ends the test within a second of the deadline.
@@ -197,9 +240,13 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   for (std::size_t i = 0; i < sc.expect.size(); ++i) {
     const auto& route = doc["routes"][i];
     EXPECT_EQ(route["route"], entries[i]);
+    EXPECT_EQ(route["name"].get<std::string>() + "=" + route["address"].get<std::string>() + ":" +
+                  std::to_string(route["port"].get<int>()),
+              entries[i]);
     EXPECT_EQ(route["score"], sc.expect[i].score) << entries[i];
     EXPECT_EQ(route["failed"], sc.expect[i].failed) << entries[i];
     EXPECT_EQ(route["outcome"], sc.expect[i].outcome) << entries[i];
+    EXPECT_EQ(route["reason"], sc.expect[i].reason) << entries[i];
     EXPECT_EQ(route["detail"], sc.expect[i].detail) << entries[i];
   }
   auto trace = Lines(cli->err);
@@ -211,17 +258,22 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   ASSERT_GT(trace.size(), 10u);
   for (const auto& l : trace) EXPECT_TRUE(IsTraceLine(l)) << l;
 
-  // Monitoring: a status line with perfdata, then one line per route; no trace at all.
+  // Monitoring: a status line with perfdata, then one line per failed route with its
+  // reason; no trace at all.
   ASSERT_EQ(RunCli(cli, Plus(sc.extra, "--monitoring")), sc.status) << cli->out << cli->err;
-  const auto report = Lines(cli->out);
-  ASSERT_EQ(report.size(), 1 + sc.expect.size()) << cli->out;
-  EXPECT_TRUE(std::regex_match(report[0], std::regex(sc.monitoring))) << report[0];
+  const auto status = Lines(cli->out);
+  std::vector<std::string> failed_lines;
   for (std::size_t i = 0; i < sc.expect.size(); ++i) {
-    EXPECT_EQ(report[1 + i], entries[i] + " score " + std::to_string(sc.expect[i].score) +
-                                 (sc.expect[i].failed ? " (failed)" : ""));
+    if (sc.expect[i].failed)
+      failed_lines.push_back(entries[i] + " score " + std::to_string(sc.expect[i].score) + ": " + sc.expect[i].reason);
   }
+  ASSERT_EQ(status.size(), 1 + failed_lines.size()) << cli->out;
+  EXPECT_TRUE(std::regex_match(status[0], std::regex(sc.monitoring))) << status[0];
+  EXPECT_THAT(std::vector<std::string>(status.begin() + 1, status.end()), ElementsAreArray(failed_lines));
   EXPECT_EQ(cli->err, "");
 }
+
+const RouteExpect kScored{0, false, "scored", "all 25 detail records arrived"};
 
 INSTANTIATE_TEST_SUITE_P(
     Results, ConsoleRunnerScenario,
@@ -231,7 +283,9 @@ INSTANTIATE_TEST_SUITE_P(
                  .status = 0,
                  .result_code = 1,
                  .banner = "S U C C E S S",
-                 .expect = {{0, false, "scored"}},
+                 .expect = {kScored},
+                 .key_outcome = "received",
+                 .key_reason = "received (",
                  .monitoring = R"(ZELVAN PROBE OK - SUCCESS, 0 of 1 routes failed \| 'r1'=0;;;0;25 )"
                                R"(elapsed=\d+\.\d\ds)"},
         Scenario{.name = "ARefusedRouteIsSomeRoutesFailedWithStatus1",
@@ -239,8 +293,11 @@ INSTANTIATE_TEST_SUITE_P(
                  .status = 1,
                  .result_code = 2,
                  .banner = "S O M E   R O U T E S   F A I L E D",
-                 .expect = {{0, false, "scored"},
-                            {25, true, "connect_failed", "WSAECONNREFUSED: the connection was refused"}},
+                 .expect = {kScored,
+                            {25, true, "connect_failed", "refused the connection",
+                             "WSAECONNREFUSED: the connection was refused"}},
+                 .key_outcome = "received",
+                 .key_reason = "received (",
                  .monitoring = R"(ZELVAN PROBE WARNING - SOME ROUTES FAILED, 1 of 2 routes failed \| )"
                                R"('r1'=0;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)"},
         Scenario{.name = "ARefusedLoginIsFailureWithStatus2",
@@ -248,12 +305,26 @@ INSTANTIATE_TEST_SUITE_P(
                  .status = 2,
                  .result_code = 0,
                  .banner = "F A I L U R E",
-                 .expect = {{25, true, "login_refused", "Access denied"}},
-                 .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 1 of 1 routes failed \| 'r1'=25;;;0;25 )"
+                 .expect = {{25, true, "login_refused", "login refused: Access denied", "Access denied"}},
+                 .key_outcome = "failed",
+                 .key_reason = "not received: Access denied",
+                 .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 1 of 1 routes failed.* \| 'r1'=25;;;0;25 )"
                                R"(elapsed=\d+\.\d\ds)",
                  .trace_holds = "\tAccess denied\n"},
+        // Every route is scored but the key does not come: the routes are fine, the test
+        // is not.
+        Scenario{.name = "AKeyErrorIsFailureWithStatus2",
+                 .routes = {"r1 fault=key-error"},
+                 .status = 2,
+                 .result_code = 0,
+                 .banner = "F A I L U R E",
+                 .expect = {kScored},
+                 .key_outcome = "failed",
+                 .key_reason = "not received",
+                 .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 0 of 1 routes failed, public key not received.* )"
+                               R"(\| 'r1'=0;;;0;25 elapsed=\d+\.\d\ds)"},
         // The time-out stops the run while the route server keeps it waiting: no routes,
-        // exit status 3, and the state it was stopped in named.
+        // exit status 3, and the state and phase it was stopped in named.
         Scenario{.name = "ATimeOutBeforeAnyRouteIsStoppedWithStatus3",
                  .routes = {"r1"},
                  .server_options = "fault=silent",
@@ -262,10 +333,14 @@ INSTANTIATE_TEST_SUITE_P(
                  .result_code = 0,
                  .banner = "F A I L U R E",
                  .expect = {},
+                 .key_outcome = "not_reached",
+                 .key_reason = "not reached \u2014 test stopped",
+                 .server_reason = "no answer \u2014 test stopped",
                  .end_state = "UpdateRoutes",
-                 .timed_out = "Timed out after 0.5 s in state UpdateRoutes",
-                 .monitoring = R"(ZELVAN PROBE UNKNOWN - timed out after \d+\.\d\d s in state UpdateRoutes )"
-                               R"(\| elapsed=\d+\.\d\ds)"},
+                 .phase = "discovering_routes",
+                 .timed_out = "Timed out after 0.5 s in state UpdateRoutes, while asking the route servers",
+                 .monitoring = R"(ZELVAN PROBE UNKNOWN - timed out after \d+\.\d\d s while asking the route )"
+                               R"(servers, in state UpdateRoutes \| elapsed=\d+\.\d\ds)"},
         // The time-out comes while the second route keeps the login waiting: the first
         // route's score is kept; the one cut short was not tried, so it is not counted
         // as failed, although the result still says some routes failed.
@@ -275,23 +350,97 @@ INSTANTIATE_TEST_SUITE_P(
                  .status = 3,
                  .result_code = 2,
                  .banner = "S O M E   R O U T E S   F A I L E D",
-                 .expect = {{0, false, "scored"}, {25, false, "not_tried"}},
+                 .expect = {kScored, {25, false, "not_tried", "not tried \u2014 test stopped"}},
+                 .key_outcome = "not_reached",
+                 .key_reason = "not reached \u2014 test stopped",
                  .end_state = "UpdateRoutes",
-                 .timed_out = "Timed out after 4 s in state UpdateRoutes",
-                 .monitoring = R"(ZELVAN PROBE UNKNOWN - timed out after \d+\.\d\d s in state UpdateRoutes )"
-                               R"(\| 'r1'=0;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)"}),
+                 .phase = "profiling_routes",
+                 .timed_out = "Timed out after 4 s in state UpdateRoutes, while profiling route 2 of 2",
+                 .monitoring = R"(ZELVAN PROBE UNKNOWN - timed out after \d+\.\d\d s while profiling route 2 of 2, )"
+                               R"(in state UpdateRoutes \| 'r1'=0;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)"}),
     [](const ::testing::TestParamInfo<Scenario>& scenario) { return std::string(scenario.param.name); });
 
-TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3) {
+// No route server answers: FAILURE, CRITICAL, and every form says which server did what.
+// Both rounds and the wait between them run at real time (about 40 s), so the three forms
+// run at once.
+TEST_F(ConsoleRunnerTest, NoRouteServerAnsweringIsCriticalWithTheServersReason) {
+  // A bound socket that never listens: every connect to its port is refused, and no other
+  // program can take the port while the test runs.
+  const int held = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(held, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(getsockname(held, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  port_ = ntohs(address.sin_port);
+  // The trace's form: the port in four hexadecimal digits.
+  char name[32];
+  std::snprintf(name, sizeof name, "127.0.0.1:%04X", static_cast<unsigned>(port_));
+  const std::string refused = std::string(name) + " refused the connection";
+  auto start = [&](const std::string& form) {
+    std::vector<std::string> args = {ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", PortHex(),
+                                     "--dns-store", (dir_ / (form + ".db")).string()};
+    if (!form.empty()) args.push_back(form);
+    return std::make_unique<Program>(args);
+  };
+  auto plain = start(""), json = start("--json"), monitoring = start("--monitoring");
+
+  ASSERT_EQ(monitoring->Finish(60), 2) << monitoring->err;
+  const auto status = Lines(monitoring->out);
+  ASSERT_EQ(status.size(), 1u) << monitoring->out;
+  EXPECT_TRUE(std::regex_match(status[0], std::regex("ZELVAN PROBE CRITICAL - no route server answered: " + refused +
+                                                     "; " + refused + R"( \| elapsed=\d+\.\d\ds)")))
+      << status[0];
+
+  ASSERT_EQ(json->Finish(60), 2) << json->err;
+  ExpectValidDocument(json->out);
+  const auto doc = nlohmann::json::parse(json->out);
+  EXPECT_EQ(doc["banner"], "FAILURE");
+  EXPECT_EQ(doc["exit_status"], 2);
+  EXPECT_EQ(doc["routes"].size(), 0u);
+  ASSERT_EQ(doc["servers"].size(), 2u);  // one per round
+  for (const auto& server : doc["servers"]) {
+    EXPECT_EQ(server["outcome"], "connect_failed");
+    EXPECT_EQ(server["reason"], "refused the connection");
+  }
+  EXPECT_EQ(doc["key"]["outcome"], "not_reached");
+
+  ASSERT_EQ(plain->Finish(60), 2) << plain->err;
+  const auto lines = Lines(plain->out);
+  const auto report = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return !IsTraceLine(l); });
+  EXPECT_THAT(std::vector<std::string>(report, lines.end()),
+              ElementsAreArray({std::string("F A I L U R E"), std::string("No route server answered"),
+                                "Route server " + std::string(name) + ": refused the connection",
+                                "Route server " + std::string(name) + ": refused the connection",
+                                std::string("Public key: not reached")}));
+  close(held);
+}
+
+TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputForMonitoring) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--selection", "5"}, {"--no-such-option"}, {"--json", "--monitoring"},
+       {std::vector<std::string>{"--selection", "5"}, {"--no-such-option"}, {"--json"},
         {"--timeout", "-1"}, {"unexpected"}}) {
-    std::vector<std::string> argv = {ZP_CLI_PROGRAM};
-    argv.insert(argv.end(), args.begin(), args.end());
-    Program cli(argv);
-    EXPECT_EQ(cli.Finish(5), 3) << args[0];
-    EXPECT_EQ(cli.out.find("ExpressT"), std::string::npos);
-    EXPECT_NE(cli.err, "") << args[0];
+    for (const bool monitoring : {false, true}) {
+      std::vector<std::string> argv = {ZP_CLI_PROGRAM};
+      argv.insert(argv.end(), args.begin(), args.end());
+      if (monitoring) argv.push_back("--monitoring");
+      // "--json" alone is fine: only beside "--monitoring" is it a usage error.
+      if (!monitoring && args[0] == "--json") continue;
+      Program cli(argv);
+      EXPECT_EQ(cli.Finish(5), 3) << args[0];
+      EXPECT_EQ(cli.out.find("ExpressT"), std::string::npos);
+      if (monitoring) {
+        // The status line is all a monitoring system reads.
+        const auto lines = Lines(cli.out);
+        ASSERT_EQ(lines.size(), 1u) << cli.out;
+        EXPECT_THAT(lines[0], StartsWith("ZELVAN PROBE UNKNOWN - usage error: ")) << args[0];
+      } else {
+        EXPECT_EQ(cli.out, "") << args[0];
+        EXPECT_NE(cli.err, "") << args[0];
+      }
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 
@@ -9,7 +10,7 @@
 #include "client/ExchangeHost.h"
 #include "client/ProbeRun.h"
 #include "framework/Conversions.h"
-#include "platform/LocalTime.h"
+#include "client/RunWords.h"
 
 namespace zp {
 
@@ -62,7 +63,11 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
     if (limited) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
-        stopped_in = run->Snapshot().state_name;
+        const RunSnapshot at_stop = run->Snapshot();
+        stopped_in = at_stop.state_name;
+        out.stopped_phase = at_stop.phase;
+        out.stopped_route = at_stop.current_route;
+        out.stopped_route_count = at_stop.RouteCount();
         run->Stop();
         break;
       }
@@ -101,7 +106,51 @@ int ExitStatus(const ConsoleOutcome& outcome) {
 }
 
 std::string StartTimeText(const RunSnapshot& run) {
-  return FormatDateTime("mm/dd hh:nn:ss", std::chrono::system_clock::to_time_t(run.start_time));
+  const std::time_t t = std::chrono::system_clock::to_time_t(run.start_time);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char stamp[40];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+  // strftime's %z gives "+0100"; ISO 8601 readers expect the colon.
+  const long offset = local.tm_gmtoff;
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  char zone[48];
+  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  return std::string(stamp) + zone;
+}
+
+std::string StoppedWhere(const ConsoleOutcome& out) {
+  switch (out.stopped_phase) {
+    case RunPhase::Starting: return "while starting";
+    case RunPhase::DiscoveringRoutes: return "while asking the route servers";
+    case RunPhase::WaitingForRoutes: return "while waiting to ask the route servers again";
+    case RunPhase::ProfilingRoutes:
+      return "while profiling route " + std::to_string(out.stopped_route) + " of " +
+             std::to_string(out.stopped_route_count);
+    case RunPhase::SynchronizingKey: return "while fetching the public key";
+    case RunPhase::Finished: return "while finishing";
+  }
+  return {};
+}
+
+std::string ServerName(const ServerResult& server) {
+  char port[16];
+  std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(server.port));
+  return (server.address.empty() ? server.server : server.address) + port;
+}
+
+std::string ServersSummary(const RunSnapshot& run) {
+  std::string text;
+  for (const ServerResult& s : run.servers) {
+    if (!text.empty()) text += "; ";
+    text += ServerName(s) + " " + ServerReason(s);
+  }
+  return text;
+}
+
+bool NoServerAnswered(const RunSnapshot& run) {
+  return std::none_of(run.servers.begin(), run.servers.end(),
+                      [](const ServerResult& s) { return s.outcome == ServerOutcome::Answered; });
 }
 
 }  // namespace zp

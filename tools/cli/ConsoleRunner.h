@@ -34,6 +34,11 @@ struct ConsoleOutcome {
   // The worker's state when the run ended; for a run the time-out stopped, the state the
   // time-out found it in (the worker passes through others on its way out).
   std::string end_state;
+  // Where the run was when the time-out stopped it: the phase and, while profiling, the
+  // route (1-based) and how many there were.
+  RunPhase stopped_phase = RunPhase::Starting;
+  int stopped_route = 0;
+  int stopped_route_count = 0;
   // The worker did not end within its grace after the stop: the program must exit
   // without waiting for it.
   bool abandoned = false;
@@ -51,7 +56,21 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
 // 0 SUCCESS, 1 SOME ROUTES FAILED, 2 FAILURE, 3 stopped by the time-out or anything else.
 int ExitStatus(const ConsoleOutcome& outcome);
 
-// The start time as "mm/dd hh:nn:ss", local time.
+// The start time in ISO 8601 with the local offset, "2026-12-07T22:29:53+01:00".
 std::string StartTimeText(const RunSnapshot& run);
+
+// Where a stopped run was, for a person: "while profiling route 2 of 3", ….
+std::string StoppedWhere(const ConsoleOutcome& outcome);
+
+// A route server as the trace names it, "127.0.0.1:6900": the address asked (the item
+// typed when it had none) and the port in hexadecimal, as the operator types it.
+std::string ServerName(const ServerResult& server);
+
+// The route servers as the trace names them, "127.0.0.1:6900" (the port in hexadecimal,
+// as the operator types it), with what each did: "; " between them.
+std::string ServersSummary(const RunSnapshot& run);
+
+// No route server gave a route list.
+bool NoServerAnswered(const RunSnapshot& run);
 
 }  // namespace zp

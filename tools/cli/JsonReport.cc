@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "client/ConnectionChoice.h"
+#include "client/RunWords.h"
 
 namespace zp {
 
@@ -10,7 +10,8 @@ std::string JsonReport(const ConsoleOutcome& out) {
   const RunSnapshot& run = out.run;
   nlohmann::json doc;
   doc["result_code"] = run.result_code;
-  doc["banner"] = BannerWord(run.result_code);
+  doc["banner"] = RunBannerWord(run);
+  doc["exit_status"] = ExitStatus(out);
   doc["server"] = run.settings.server;
   doc["port"] = run.settings.port;
   doc["route_code"] = run.settings.route_code;
@@ -19,14 +20,39 @@ std::string JsonReport(const ConsoleOutcome& out) {
   doc["end_state"] = out.end_state;
   doc["timed_out"] = out.TimedOut();
   doc["stopped"] = run.stopped;
+  // A stopped run's record has moved on to "finished": the phase the stop found it in is
+  // the one worth reading.
+  doc["phase"] = PhaseName(out.TimedOut() ? out.stopped_phase : run.phase);
   doc["routes"] = nlohmann::json::array();
   for (const RouteResult& r : run.routes) {
     doc["routes"].push_back({{"route", r.entry},
+                             {"name", r.name},
+                             {"address", r.address},
+                             {"port", r.port},
                              {"score", r.score},
                              {"failed", r.failed},
+                             {"profile_seconds", r.profile_seconds},
                              {"outcome", RouteOutcomeName(r.outcome)},
+                             {"reason", RouteReason(r, run.stopped)},
                              {"detail", r.detail}});
   }
+  doc["servers"] = nlohmann::json::array();
+  for (const ServerResult& s : run.servers) {
+    doc["servers"].push_back({{"server", s.server},
+                              {"address", s.address},
+                              {"port", s.port},
+                              {"outcome", ServerOutcomeName(s.outcome)},
+                              {"reason", ServerReason(s)},
+                              {"detail", s.detail},
+                              {"routes", s.routes}});
+  }
+  doc["key"] = {{"outcome", KeyOutcomeName(run.key.outcome)},
+                {"reason", KeyReason(run.key, run.stopped)},
+                {"route", run.key.route},
+                {"bytes", run.key.bytes},
+                {"seconds", run.key.seconds},
+                {"attempts", run.key.attempts},
+                {"detail", run.key.detail}};
   // Texts from the network may hold any byte: replace what is not UTF-8 rather than fail.
   return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

@@ -5,6 +5,7 @@
 
 #include "client/ConnectionChoice.h"
 #include "client/ExchangeHost.h"
+#include "client/RunWords.h"
 #include "client/TraceLine.h"
 
 namespace zp {
@@ -40,19 +41,25 @@ std::string Seconds(double seconds) {
 std::string MonitoringReport(const ConsoleOutcome& out) {
   const RunSnapshot& run = out.run;
   const int status = ExitStatus(out);
-  static constexpr const char* kWords[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
-
-  std::string summary;
   char buf[256];
+  std::string summary;
   if (out.TimedOut()) {
-    std::snprintf(buf, sizeof buf, "timed out after %s s in state %s", Seconds(run.elapsed_seconds).c_str(),
-                  out.end_state.c_str());
-    summary = buf;
+    std::snprintf(buf, sizeof buf, "timed out after %s s ", Seconds(run.elapsed_seconds).c_str());
+    summary = buf + StoppedWhere(out) + ", in state " + out.end_state;
+  } else if (run.routes.empty() && NoServerAnswered(run)) {
+    summary = "no route server answered: " + (run.servers.empty() ? std::string("none asked") : ServersSummary(run));
+  } else if (run.routes.empty()) {
+    summary = std::string(BannerWord(run.result_code)) + ", no routes listed: " + ServersSummary(run);
   } else {
     std::snprintf(buf, sizeof buf, "%s, %d of %d routes failed", BannerWord(run.result_code), run.FailedRoutes(),
                   run.RouteCount());
     summary = buf;
+    if (run.key.outcome != KeyOutcome::Received) summary += ", public key " + KeyReason(run.key, run.stopped);
   }
+  // A route server's own words may hold anything; a "|" would start the perfdata.
+  summary = EscapeControls(summary);
+  std::replace(summary.begin(), summary.end(), '|', '/');
+
   // A route's score runs from 0 (every record arrived) to the number of records sent.
   const int worst = ExchangeSettings().FDetailRecords;
   std::string perf;
@@ -64,10 +71,21 @@ std::string MonitoringReport(const ConsoleOutcome& out) {
   }
   perf += "elapsed=" + Seconds(run.elapsed_seconds) + "s";
 
+  static constexpr const char* kWords[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
   std::string report = std::string("ZELVAN PROBE ") + kWords[status] + " - " + summary + " | " + perf + "\n";
-  for (const RouteResult& r : run.routes)
-    report += EscapeControls(r.entry) + " score " + std::to_string(r.score) + (r.failed ? " (failed)" : "") + "\n";
+  // The long text: each failed route and why.
+  for (const RouteResult& r : run.routes) {
+    if (!r.failed) continue;
+    report += EscapeControls(r.entry) + " score " + std::to_string(r.score) + ": " +
+              EscapeControls(RouteReason(r, run.stopped)) + "\n";
+  }
   return report;
+}
+
+std::string MonitoringUsageError(const std::string& message) {
+  std::string text = message;
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return "ZELVAN PROBE UNKNOWN - " + EscapeControls(text) + "\n";
 }
 
 }  // namespace zp

@@ -1,11 +1,14 @@
 // zelvan-probe-cli: one test from a terminal or a script, the way the window runs it.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 
 #include "cli/ConsoleRunner.h"
 #include "cli/JsonReport.h"
 #include "cli/MonitoringReport.h"
+#include "cli/PlainReport.h"
 #include "client/ConnectionChoice.h"
 #include "client/TraceLine.h"
 #include "framework/MemTrack.h"
@@ -43,9 +46,18 @@ int main(int argc, char** argv) {
                "route; trace lines are not written")
       ->excludes(json);
   app.add_option("--dns-store", options.dns_store, "DNS cache file (default: the user's state folder)");
+  // A monitoring system reads only standard output and the exit status: asked for, the
+  // status line is written for a command line that does not parse too.
+  const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
+    return std::strcmp(a, "--monitoring") == 0;
+  });
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    if (monitoring_asked && e.get_exit_code() != 0) {
+      std::fputs(zp::MonitoringUsageError(std::string("usage error: ") + e.what()).c_str(), stdout);
+      return 3;
+    }
     const int rc = app.exit(e);
     return rc == 0 ? 0 : 3;
   }
@@ -57,20 +69,20 @@ int main(int argc, char** argv) {
     std::FILE* trace = options.monitoring ? nullptr : options.json ? stderr : stdout;
     out = zp::RunConsoleTest(options, trace);
   } catch (const std::exception& e) {
+    if (options.monitoring) std::fputs(zp::MonitoringUsageError(std::string("internal error: ") + e.what()).c_str(), stdout);
     std::fprintf(stderr, "internal error: %s\n", e.what());
     return 3;
   }
   if (out.TimedOut() && !options.monitoring)
-    std::fprintf(stderr, "Timed out after %g s in state %s\n", options.timeout_seconds, out.end_state.c_str());
+    std::fprintf(stderr, "Timed out after %g s in state %s, %s\n", options.timeout_seconds, out.end_state.c_str(),
+                 zp::StoppedWhere(out).c_str());
 
   if (options.monitoring) {
     std::fputs(zp::MonitoringReport(out).c_str(), stdout);
   } else if (options.json) {
     std::fputs(zp::JsonReport(out).c_str(), stdout);
   } else {
-    std::printf("%s\n", zp::SpacedBanner(out.run.result_code));
-    std::printf("Score\tRoute\n");
-    for (const zp::RouteResult& r : out.run.routes) std::printf("%6d\t%s\n", r.score, zp::EscapeControls(r.entry).c_str());
+    std::fputs(zp::PlainReport(out).c_str(), stdout);
   }
   if (out.abandoned) {
     // Its worker never ended after the stop: leave without waiting for it.
