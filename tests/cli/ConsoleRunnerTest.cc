@@ -311,6 +311,18 @@ INSTANTIATE_TEST_SUITE_P(
                  .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 1 of 1 routes failed.* \| 'r1'=25;;;0;25 )"
                                R"(elapsed=\d+\.\d\ds)",
                  .trace_holds = "\tAccess denied\n"},
+        // The result as the test computes it: a failed route makes "some routes failed"
+        // only while other routes passed; when every route failed, the key alone decides.
+        Scenario{.name = "EveryRouteFailedButTheKeyArrivedIsSuccessWithStatus0",
+                 .routes = {"r1 fault=no-heartbeat"},
+                 .status = 0,
+                 .result_code = 1,
+                 .banner = "S U C C E S S",
+                 .expect = {{25, true, "no_heartbeat", "no heartbeat within 5 s"}},
+                 .key_outcome = "received",
+                 .key_reason = "received (",
+                 .monitoring = R"(ZELVAN PROBE OK - SUCCESS, 1 of 1 routes failed \| 'r1'=25;;;0;25 )"
+                               R"(elapsed=\d+\.\d\ds)"},
         // Every route is scored but the key does not come: the routes are fine, the test
         // is not.
         Scenario{.name = "AKeyErrorIsFailureWithStatus2",
