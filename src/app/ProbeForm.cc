@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QStackedWidget>
 #include <QTimer>
 #include <chrono>
@@ -21,6 +22,7 @@
 #include "app/TabBox.h"
 #include "app/TraceList.h"
 #include "client/ConnectionChoice.h"
+#include "client/RunWords.h"
 #include "client/TraceLine.h"
 #include "framework/Conversions.h"
 
@@ -34,6 +36,23 @@ constexpr int kHeight = 464;
 constexpr int kCloseWaitMs = 1000;
 
 const char* const kBegin = "Press Test to Begin";
+const char* const kServerMissing = "Type the route server's name or address in the Server box.";
+
+struct BannerLook {
+  QStyle::StandardPixmap icon;
+  QColor on_light, on_dark;
+};
+
+// Words and icon carry the result; the colour only repeats it. Each result has a shade
+// for light and one for dark backgrounds, so that it stays readable in either contrast.
+BannerLook LookOf(const RunSnapshot& run) {
+  if (run.stopped) return {QStyle::SP_BrowserStop, QColor(0x5A, 0x4A, 0x00), QColor(0xFF, 0xE0, 0x66)};
+  switch (run.result_code) {
+    case 1: return {QStyle::SP_DialogApplyButton, QColor(0x1B, 0x5E, 0x20), QColor(0x8C, 0xF0, 0x8C)};
+    case 2: return {QStyle::SP_MessageBoxWarning, QColor(0x8A, 0x45, 0x00), QColor(0xFF, 0xB8, 0x4D)};
+    default: return {QStyle::SP_MessageBoxCritical, QColor(0xA0, 0x10, 0x10), QColor(0xFF, 0x8A, 0x8A)};
+  }
+}
 
 QString Bytes(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -58,7 +77,7 @@ TfrmProbe::TfrmProbe(QWidget* parent) : QWidget(parent), FInvoker(std::make_shar
 
   ShowPage(tsWelcome);
   btnSelectNext->setEnabled(false);
-  lblShowThreadDescription->setText(kBegin);
+  SetThreadLine(kBegin);
   lblShowStateDescription->clear();
   lblShowStatusText->clear();
   tmrProcess->stop();
@@ -135,6 +154,7 @@ void TfrmProbe::btnProcessTestClick() {
     return;
   }
   if (item == 0) letter = 'A';  // the normal route always asks for route A
+  if (ServerMissing()) return;
 
   RunOptions options;
   options.settings.server = Latin1(edServer->text());
@@ -142,7 +162,8 @@ void TfrmProbe::btnProcessTestClick() {
   options.settings.route_code = std::string(1, letter);
   options.factory = FFactory;
   options.error_box = [this](const std::string& text) { ShowFatalErrorBox(text); };
-  FTrace->SetTest(options.settings, edPort->text(), QDateTime::currentDateTime());
+  FTrace->StartTest(++FTestCount, options.settings, edPort->text(), QDateTime::currentDateTime());
+  FPhaseSince.invalidate();
 
   auto run = std::make_unique<ZProbeRun>(
       std::move(options), [this](const TraceLine& line) { AddTraceLine(line); }, FInvoker);
@@ -172,7 +193,7 @@ void TfrmProbe::tmrProcessTimer() {
   Busy busy(this);
   const bool running = FRun->Poll();
   const RunSnapshot run = FRun->Snapshot();
-  lblShowThreadDescription->setText(Bytes(run.worker_name));
+  SetThreadLine(Bytes(run.worker_name));
   lblShowStateDescription->setText(Bytes(run.state_name));
   lblShowStatusText->setText(Bytes(EscapeControls(run.status_text)));  // may quote a peer
   ShowRun(run);
@@ -183,7 +204,11 @@ void TfrmProbe::tmrProcessTimer() {
 }
 
 void TfrmProbe::ShowRun(const RunSnapshot& run) {
-  lblProgress->setText(Bytes(ProgressText(run)));
+  if (!FPhaseSince.isValid() || run.phase != FPhase) {
+    FPhase = run.phase;
+    FPhaseSince.start();
+  }
+  lblProgress->setText(Bytes(ProgressText(run, static_cast<double>(FPhaseSince.elapsed()) / 1000.0)));
   if (run.phase == RunPhase::ProfilingRoutes && run.current_route > 0 && run.RouteCount() >= run.current_route) {
     pbProgress->setRange(0, run.RouteCount());
     pbProgress->setValue(run.current_route - 1);
@@ -202,11 +227,10 @@ void TfrmProbe::EndTest(const RunSnapshot& run) {
   // The label stays (empty) so that it keeps the buttons to the right.
   lblProgress->clear();
   pbProgress->hide();
-  // A stopped test has no result to show, whatever code the worker had set by then;
-  // only the three known results have a banner and a results window.
-  if (run.stopped) return;
-  if (const char* banner = SpacedBanner(run.result_code); *banner != '\0') {
-    lblShowThreadDescription->setText(banner);
+  // A stopped test shows what it had found under its own banner, whatever code the
+  // worker had set by then; an unknown result code has neither banner nor window.
+  if (*RunBanner(run) != '\0') {
+    ShowBanner(run);
     if (FClosing) return;
     if (FResults == nullptr) {
       if (!FOwnResults) FOwnResults = std::make_unique<TfrmResults>();
@@ -214,6 +238,44 @@ void TfrmProbe::EndTest(const RunSnapshot& run) {
     }
     FResults->ShowResults(run);
   }
+}
+
+void TfrmProbe::SetThreadLine(const QString& text) {
+  lblShowThreadDescription->setText(text);
+  lblShowThreadDescription->setFont(QFont());
+  lblShowThreadDescription->setPalette(QPalette());
+  lblResultIcon->hide();
+}
+
+void TfrmProbe::ShowBanner(const RunSnapshot& run) {
+  const BannerLook look = LookOf(run);
+  QFont font = pnlShowThread->font();
+  font.setBold(true);
+  if (font.pixelSize() > 0) font.setPixelSize(font.pixelSize() * 3 / 2);
+  else font.setPointSizeF(font.pointSizeF() * 1.5);
+  lblShowThreadDescription->setText(RunBanner(run));
+  lblShowThreadDescription->setFont(font);
+  QPalette palette = lblShowThreadDescription->palette();
+  const bool dark = palette.color(QPalette::Window).lightness() < 128;
+  palette.setColor(QPalette::WindowText, dark ? look.on_dark : look.on_light);
+  lblShowThreadDescription->setPalette(palette);
+  const int size = QFontMetrics(font).height();
+  lblResultIcon->setPixmap(style()->standardIcon(look.icon, nullptr, this).pixmap(size, size));
+  lblResultIcon->setAccessibleName(RunBannerWord(run));
+  lblResultIcon->show();
+}
+
+bool TfrmProbe::ServerMissing() {
+  // Without a route server the worker could only fail: say what is missing instead.
+  if (!edServer->text().trimmed().isEmpty()) return false;
+  QMessageBox box(QMessageBox::Warning, "Zelvan Probe", kServerMissing, QMessageBox::Ok, this);
+  box.setObjectName("ServerMissingBox");
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+  if (FClosing) return true;
+  ShowPage(tsSelect);
+  edServer->setFocus();
+  return true;
 }
 
 void TfrmProbe::Disable(QPushButton* button, QWidget* focus_next) {
@@ -225,8 +287,8 @@ void TfrmProbe::Disable(QPushButton* button, QWidget* focus_next) {
 
 void TfrmProbe::btnProcessBackClick() {
   // The worker of a running test is not stopped: the poll and its lines go on.
-  FTrace->Clear();
-  lblShowThreadDescription->setText(kBegin);
+  FTrace->Clear(/*keep_last_test=*/FRun != nullptr);
+  SetThreadLine(kBegin);
   ShowPage(tsSelect);
 }
 

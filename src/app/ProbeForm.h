@@ -1,4 +1,5 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -64,6 +65,11 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
   void ShowPage(QWidget* page);
 
   void ShowRun(const RunSnapshot& run);
+  // The first status line: plain for the worker's name and the idle prompt, a marked-up
+  // banner (bold, larger, coloured and with an icon) for an ended run.
+  void SetThreadLine(const QString& text);
+  void ShowBanner(const RunSnapshot& run);
+  bool ServerMissing();
   void EndTest(const RunSnapshot& run);
   void ShowFatalErrorBox(const std::string& text);
   void ShowError(const QString& message);
@@ -85,6 +91,9 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
   std::int32_t FResultCode = 0;
   ZProbeRun* FRun = nullptr;
   RunSnapshot FLastRun;
+  int FTestCount = 0;  // tests started in this window, for the trace's separator lines
+  QElapsedTimer FPhaseSince;  // when the poll first saw the followed run in its phase
+  RunPhase FPhase = RunPhase::Starting;
 
   std::shared_ptr<QtInvoker> FInvoker;
   WorkerFactory FFactory;

@@ -171,14 +171,27 @@ void TProbeFormUi::BuildProcessPage() {
   pnlShowThread = new QFrame(pnlTop);
   pnlShowThread->setObjectName("pnlShowThread");
   pnlShowThread->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  lblResultIcon = PlainLabel("lblResultIcon", {}, pnlShowThread);
+  lblResultIcon->hide();
   lblShowThreadDescription = PlainLabel("lblShowThreadDescription", {}, pnlShowThread);
   lblShowStateDescription = PlainLabel("lblShowStateDescription", {}, pnlShowThread);
+  // The phase in words sits beside the worker's terse state name.
+  lblProgress = PlainLabel("lblProgress", {}, pnlShowThread);
+  lblProgress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // never widens the window
   lblShowStatusText = PlainLabel("lblShowStatusText", {}, pnlShowThread);
+  auto* banner = new QHBoxLayout;
+  banner->setSpacing(6);
+  banner->addWidget(lblResultIcon);
+  banner->addWidget(lblShowThreadDescription, 1);
+  auto* state = new QHBoxLayout;
+  state->setSpacing(16);
+  state->addWidget(lblShowStateDescription);
+  state->addWidget(lblProgress, 1);
   auto* lines = new QVBoxLayout(pnlShowThread);
   lines->setContentsMargins(6, 2, 6, 2);
   lines->setSpacing(0);
-  lines->addWidget(lblShowThreadDescription);
-  lines->addWidget(lblShowStateDescription);
+  lines->addLayout(banner);
+  lines->addLayout(state);
   lines->addWidget(lblShowStatusText);
   auto* top = new QVBoxLayout(pnlTop);
   top->setContentsMargins(4, 4, 4, 4);
@@ -192,9 +205,6 @@ void TProbeFormUi::BuildProcessPage() {
   pnlBottom->setObjectName("pnlBottom");
   pnlBottom->setFrameShape(QFrame::NoFrame);
   pnlBottom->setMinimumHeight(kButtonPanelHeight);
-  lblProgress = PlainLabel("lblProgress", {}, pnlBottom);
-  // A long phase text must never widen the window.
-  lblProgress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   pbProgress = new QProgressBar(pnlBottom);
   pbProgress->setObjectName("pbProgress");
   pbProgress->setTextVisible(false);
@@ -209,8 +219,8 @@ void TProbeFormUi::BuildProcessPage() {
   btnProcessClose = MakeButton("btnProcessClose", "Close", pnlBottom);
   auto* bottom = new QHBoxLayout(pnlBottom);
   bottom->setContentsMargins(12, 8, 12, 12);
-  bottom->addWidget(lblProgress, 1);
   bottom->addWidget(pbProgress);
+  bottom->addStretch(1);
   bottom->addSpacing(12);
   bottom->addWidget(btnProcessBack);
   bottom->addWidget(btnProcessTest);

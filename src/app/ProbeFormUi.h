@@ -44,6 +44,7 @@ class TProbeFormUi {
   QWidget* tsProcess = nullptr;
   QFrame* pnlTop = nullptr;
   QFrame* pnlShowThread = nullptr;
+  QLabel* lblResultIcon = nullptr;
   QLabel* lblShowThreadDescription = nullptr;
   QLabel* lblShowStateDescription = nullptr;
   QLabel* lblShowStatusText = nullptr;

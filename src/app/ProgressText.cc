@@ -1,17 +1,28 @@
 #include "app/ProgressText.h"
 
+#include <cmath>
 #include <cstdio>
+
+#include "client/ProbeExpressClientThread.h"
 
 namespace zp {
 
-std::string ProgressText(const RunSnapshot& run) {
+std::string ProgressText(const RunSnapshot& run, double phase_seconds) {
   switch (run.phase) {
     case RunPhase::Starting:
       return "Starting";
     case RunPhase::DiscoveringRoutes:
       return "Fetching the route list";
-    case RunPhase::WaitingForRoutes:
-      return "No routes: asking again soon";
+    case RunPhase::WaitingForRoutes: {
+      // After the last round the wait ends the test instead of asking again.
+      const bool last = run.discovery_rounds >= ZExpressTcpClientThread::kRouteRounds;
+      const double left = std::ceil(ZExpressTcpClientThread::kRouteRetrySeconds - phase_seconds);
+      if (left < 1) return last ? "No routes: ending the test" : "No routes: asking again";
+      char text[64];
+      std::snprintf(text, sizeof text, last ? "No routes: ending the test in %d s" : "No routes: asking again in %d s",
+                    static_cast<int>(left));
+      return text;
+    }
     case RunPhase::ProfilingRoutes: {
       if (run.current_route <= 0) return "Fetching the route list";
       char text[64];

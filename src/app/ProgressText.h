@@ -5,8 +5,10 @@
 
 namespace zp {
 
-// The line under the trace that tells the operator where a running test is: its phase,
-// and while routes are profiled "route k of n".
-std::string ProgressText(const RunSnapshot& run);
+// The line beside the worker's state that tells the operator where a running test is:
+// its phase, "route k of n" while routes are profiled, and while the worker waits to ask
+// for routes again the seconds left, counted from `phase_seconds` (how long the run has
+// been in its phase).
+std::string ProgressText(const RunSnapshot& run, double phase_seconds = 0);
 
 }  // namespace zp

@@ -4,7 +4,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QFontMetricsF>
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 namespace zp {
@@ -133,6 +135,31 @@ void ZTabListBox::RebuildTabOption() {
     option.setTabStopDistance(std::max(1, QFontMetrics(font()).horizontalAdvance(u' ')));
   }
   FTabOption = option;
+}
+
+int ZTabListBox::TextWidth(const QString& line) const {
+  const QFontMetricsF fm(font());
+  const qreal unit = FCharWidth / 4.0;
+  qreal x = 0;
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype tab = line.indexOf(u'\t', start);
+    x += fm.horizontalAdvance(line.mid(start, tab < 0 ? -1 : tab - start));
+    if (tab < 0) break;
+    start = tab + 1;
+    qreal every = (FTabStops.empty() ? kDefaultTabStop : FTabStops.front()) * unit;
+    if (FTabStops.size() > 1) {
+      const auto next = std::find_if(FTabStops.begin(), FTabStops.end(), [&](int p) { return p * unit > x; });
+      if (next != FTabStops.end()) {
+        x = *next * unit;
+        continue;
+      }
+      every = FTabOption.tabStopDistance();
+    }
+    every = std::max<qreal>(1, every);
+    x = (std::floor(x / every) + 1) * every;
+  }
+  return static_cast<int>(std::ceil(x));
 }
 
 void ZTabListBox::SetTabStops(const std::vector<int>& positions) {

@@ -84,6 +84,8 @@ class ZTabListBox : public QAbstractItemView {
   int AverageCharWidth() const { return FCharWidth; }
   // The layout option that expands tabs, in pixels for the current font.
   const QTextOption& TabOption() const { return FTabOption; }
+  // Width in pixels of `line` with its tabs expanded to the stops, as it is painted.
+  int TextWidth(const QString& line) const;
 
   TChangeEvent OnChange;
 

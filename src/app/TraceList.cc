@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <algorithm>
 
 #include "app/TabBox.h"
@@ -13,9 +15,6 @@
 namespace zp {
 
 namespace {
-
-// Room for the tab expansion of a line, in characters.
-constexpr int kLineSlack = 28;
 
 QString Bytes(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -31,14 +30,36 @@ QAction* AddAction(ZTabListBox* box, const char* name, const QString& text, cons
   return action;
 }
 
+// Every character as wide as the next, so that the columns of a hex dump line up; the
+// size follows the window's own font.
+QFont FixedFont(const QFont& like) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setStyleHint(QFont::Monospace);
+  font.setFixedPitch(true);
+  if (like.pixelSize() > 0) font.setPixelSize(like.pixelSize());
+  else font.setPointSizeF(like.pointSizeF());
+  return font;
+}
+
+QByteArray Encode(const QString& text) {
+  QByteArray out;
+  out.reserve(text.size());
+  for (const QChar c : text) {
+    if (c.unicode() <= 0xFF) out.append(static_cast<char>(c.unicode()));
+    else out.append(QString(c).toUtf8());
+  }
+  return out;
+}
+
 }  // namespace
 
 TTraceList::TTraceList(ZTabListBox* box) : QObject(box), FBox(box) {
+  FBox->setFont(FixedFont(FBox->font()));
   FBox->SetTabStops({50, 100, 150, 200, 250, 300, 350, 400, 450, 500});
   const QFontMetrics fm(FBox->font());
   FLineHeight = std::max(1, fm.height());
   FCharWidth = FBox->AverageCharWidth();
-  FMaxLineLength = -1;
+  FMaxLineWidth = 0;
 
   FBurst.setSingleShot(true);
   connect(&FBurst, &QTimer::timeout, this, &TTraceList::Flush);
@@ -56,10 +77,7 @@ TTraceList::TTraceList(ZTabListBox* box) : QObject(box), FBox(box) {
 }
 
 void TTraceList::Append(const TraceLine& line) {
-  QString shown = Bytes(FormatTraceLine(line));
-  const int length = static_cast<int>(std::min<qsizetype>(shown.size(), 1 << 24));
-  if (length + kLineSlack > FMaxLineLength) FMaxLineLength = length + kLineSlack;
-  FWaiting.push_back(std::move(shown));
+  FWaiting.push_back(Bytes(FormatTraceLine(line)));
   if (FBurst.isActive()) return;
   // A line after a quiet spell shows at once; the lines of a dump wait for the next burst.
   const qint64 since = FSinceBurst.elapsed();
@@ -70,27 +88,35 @@ void TTraceList::Flush() {
   FBurst.stop();
   if (FWaiting.empty()) return;
   FSinceBurst.restart();
+  for (const QString& line : FWaiting) FMaxLineWidth = std::max(FMaxLineWidth, FBox->TextWidth(line));
   FBox->setUpdatesEnabled(false);
   FBox->AddLines(std::move(FWaiting));
   FWaiting.clear();
   // The list clamps the top line; the newest line ends up in view.
   FBox->SetTopIndex(FBox->Count() - FBox->viewport()->height() / FLineHeight + 2);
-  FBox->SetHorizontalExtent(FMaxLineLength * FCharWidth);
+  // One character to spare, so that the end of the widest line is never cut.
+  FBox->SetHorizontalExtent(FMaxLineWidth + FCharWidth);
   FBox->setUpdatesEnabled(true);
 }
 
 int TTraceList::Count() const { return FBox->Count() + static_cast<int>(FWaiting.size()); }
 
-void TTraceList::Clear() {
+void TTraceList::Clear(bool keep_last_test) {
   FBurst.stop();
   FWaiting.clear();
   FBox->Clear();
+  if (keep_last_test && !FTests.empty()) FTests.erase(FTests.begin(), FTests.end() - 1);
+  else FTests.clear();
 }
 
-void TTraceList::SetTest(const RunSettings& settings, const QString& port_text, const QDateTime& started) {
-  FSettings = settings;
-  FPortText = port_text;
-  FStarted = started;
+void TTraceList::StartTest(int number, const RunSettings& settings, const QString& port_text,
+                           const QDateTime& started) {
+  FTests.push_back({number, settings, port_text, started});
+  FWaiting.push_back(QString("Test %1 started %2").arg(number).arg(started.toString("hh:mm:ss")) +
+                     QString::fromUtf8(" \u2014 ") + Bytes(settings.server) + u':' + port_text +
+                     ", route code " + Bytes(settings.route_code));
+  Flush();
+  FBox->horizontalScrollBar()->setValue(0);
 }
 
 QString TTraceList::Text(bool with_header) {
@@ -98,11 +124,11 @@ QString TTraceList::Text(bool with_header) {
   QString out;
   if (with_header) {
     out += "Zelvan Probe trace\n";
-    if (FStarted.isValid()) {
-      out += "Server: " + Bytes(FSettings.server) + "\n";
-      out += QString("Port: %1 (%2)\n").arg(FPortText).arg(FSettings.port);
-      out += "Route Code: " + Bytes(FSettings.route_code) + "\n";
-      out += "Test started: " + FStarted.toString("yyyy-MM-dd hh:mm:ss") + "\n";
+    for (const Test& test : FTests) {
+      out += QString("Test %1 started %2: server ").arg(test.number).arg(test.started.toString("yyyy-MM-dd hh:mm:ss")) +
+             Bytes(test.settings.server) +
+             QString(", port %1 (%2), route code ").arg(test.port_text).arg(test.settings.port) +
+             Bytes(test.settings.route_code) + "\n";
     }
     out += "\n";
   }
@@ -116,8 +142,7 @@ QString TTraceList::Text(bool with_header) {
 bool TTraceList::Save(const QString& path) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  // Each character of a line is one byte of the original text.
-  const QByteArray bytes = Text(true).toLatin1();
+  const QByteArray bytes = Encode(Text(true));
   if (file.write(bytes) != bytes.size()) return false;
   return file.commit();
 }

@@ -28,23 +28,28 @@ class TTraceList : public QObject {
   explicit TTraceList(ZTabListBox* box);
 
   void Append(const TraceLine& line);
-  // Empties the list; the longest line so far and the scroll width stay.
-  void Clear();
+  // Marks the start of test `number` with a line of its own and scrolls back to the
+  // left; the test's settings head a copied or saved trace from then on.
+  void StartTest(int number, const RunSettings& settings, const QString& port_text, const QDateTime& started);
+  // Empties the list; the widest line so far and the scroll width stay. With
+  // `keep_last_test` the last test still names itself in the head (its lines go on).
+  void Clear(bool keep_last_test = false);
   // Shows the lines still waiting for their burst.
   void Flush();
   // Lines kept, shown or not.
   int Count() const;
 
-  // The settings and start of the last test, for the head of a copied or saved trace.
-  void SetTest(const RunSettings& settings, const QString& port_text, const QDateTime& started);
   // The trace as plain text, one line per trace line with its tabs; `with_header` puts
-  // the last test's server, port, route code and start time in front.
+  // each listed test's start, server, port and route code in front.
   QString Text(bool with_header);
+  // The text as bytes: each character of a trace line is one byte of what the worker
+  // traced (valid UTF-8 once escaped); the window's own words are written in UTF-8.
   bool Save(const QString& path);
 
   int LineHeight() const { return FLineHeight; }
   int CharWidth() const { return FCharWidth; }
-  int MaxLineLength() const { return FMaxLineLength; }
+  // The widest line so far, in pixels, tabs expanded.
+  int MaxLineWidth() const { return FMaxLineWidth; }
 
   static constexpr int kBurstMs = 25;
 
@@ -56,14 +61,18 @@ class TTraceList : public QObject {
   ZTabListBox* FBox;
   std::int32_t FLineHeight = 1;
   std::int32_t FCharWidth = 1;
-  std::int32_t FMaxLineLength = -1;
+  std::int32_t FMaxLineWidth = 0;
   std::vector<QString> FWaiting;
   QTimer FBurst;
   QElapsedTimer FSinceBurst;
 
-  RunSettings FSettings;
-  QString FPortText;
-  QDateTime FStarted;
+  struct Test {
+    int number;
+    RunSettings settings;
+    QString port_text;
+    QDateTime started;
+  };
+  std::vector<Test> FTests;
 };
 
 }  // namespace zp

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -100,6 +101,7 @@ class ProbeFormTest : public ::testing::Test {
     factory.script = std::move(script);
     form->SetWorkerFactory(factory.Make());
     ToProcess(item);
+    if (Edit("edServer")->text().isEmpty()) Edit("edServer")->setText("127.0.0.1");
     Button("btnProcessTest")->click();
   }
   // Records every modal window and closes it: results with its button, boxes with
@@ -255,8 +257,15 @@ TEST_F(ProbeFormTest, ItemBeyondTheListIsRefusedWithTheApplicationsErrorBox) {
 TEST_F(ProbeFormTest, RealWorkerStartsWithItsSettingsLineThenStartupComplete) {
   ToProcess(0);  // default factory: the probe client itself
   Button("btnProcessTest")->click();
-  const QStringList lines = TraceLines();
-  ASSERT_GE(lines.size(), 2);
+  QStringList lines = TraceLines();
+  ASSERT_GE(lines.size(), 3);
+  // The test's own separator line comes first.
+  EXPECT_TRUE(QRegularExpression(QString::fromUtf8("^Test 1 started \\d\\d:\\d\\d:\\d\\d \u2014 ") +
+                                 ZP_DEFAULT_ROUTE_HOST ":6900, route code A$")
+                  .match(lines[0])
+                  .hasMatch())
+      << lines[0].toStdString();
+  lines.removeFirst();
   const QRegularExpression head(
       R"(^ExpressT\t(Mon|Tue|Wed|Thu|Fri|Sat|Sun) \d\d/\d\d \d\d:\d\d:\d\d\t)");
   for (const QString& line : lines) EXPECT_TRUE(head.match(line).hasMatch()) << line.toStdString();
@@ -277,28 +286,45 @@ TEST_F(ProbeFormTest, WorkerLinesArriveInOrderInTheOneTraceLineFormat) {
     w.WaitForStop();
   };
   Test(1, script);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->TraceList().Count() >= 205; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->TraceList().Count() >= 206; }, 5000));
   testing::FixLocalTime(0);
   const QStringList lines = TraceLines();
   const std::string time = FormatDateTime("ddd mm/dd hh:nn:ss", 1796680800);
   for (int i = 0; i < 200; ++i) {
     const std::string want = FormatTraceLine({"ExpressT", time, "traced " + std::to_string(i)});
-    EXPECT_EQ(lines[i + 2].toStdString(), want);
+    EXPECT_EQ(lines[i + 3].toStdString(), want);  // after the separator, settings and start-up lines
   }
-  EXPECT_EQ(lines[202].section(u'\t', 2), "Tx === BEGINS  7 Bytes");
-  EXPECT_EQ(lines[204].section(u'\t', 2), "Tx === ENDS");
+  EXPECT_EQ(lines[203].section(u'\t', 2), "Tx === BEGINS  7 Bytes");
+  EXPECT_EQ(lines[205].section(u'\t', 2), "Tx === ENDS");
 }
 
-TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByTheSettings) {
+// Two tests in one list: each starts with its separator line, and a copied or saved
+// trace names both in its head.
+TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByEveryTest) {
   FakeWorker::Script script;
   script.discover = [](FakeWorker& w) {
     w.Trace("Tx === BEGINS  5 Bytes");
     w.WaitForStop();
   };
   Test(2, script);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return TraceBox()->Count() >= 3; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Texts().contains("Tx === BEGINS  5 Bytes"); }, 5000));
+  Edit("edServer")->setText("srv.example");
+  Edit("edPort")->setText("1a2B");
+  Edit("edRouteCode")->setText("Q");
+  TraceBox()->horizontalScrollBar()->setValue(TraceBox()->horizontalScrollBar()->maximum());
+  Button("btnProcessTest")->click();
+  EXPECT_EQ(TraceBox()->horizontalScrollBar()->value(), 0);  // a new test starts at the left
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Texts().count("Tx === BEGINS  5 Bytes") == 2; }, 5000));
   ASSERT_TRUE(form->StopWorkers(2000));
-  form->TraceList().Flush();
+  const QStringList lines = TraceLines();
+
+  const QRegularExpression separator(QString::fromUtf8("^Test (\\d) started \\d\\d:\\d\\d:\\d\\d \u2014 (.*)$"));
+  QStringList separators;
+  for (const QString& line : lines)
+    if (const auto m = separator.match(line); m.hasMatch()) separators << m.captured(1) + " " + m.captured(2);
+  EXPECT_EQ(separators, (QStringList{"1 " ZP_DEFAULT_WAN_ADDRESSES ":6900, route code H",
+                                     "2 srv.example:1a2B, route code Q"}));
+  EXPECT_TRUE(lines[0].startsWith("Test 1 started"));
 
   TraceBox()->SetItemIndex(2);
   TraceBox()->findChild<QAction*>("actCopy")->trigger();
@@ -309,17 +335,19 @@ TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByTheSettings) {
   ASSERT_TRUE(form->TraceList().Save(path));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QStringList saved = QString::fromLatin1(file.readAll()).split(u'\n');
-  EXPECT_EQ(saved[1], "Server: " ZP_DEFAULT_WAN_ADDRESSES);
-  EXPECT_EQ(saved[2], "Port: 6900 (26880)");
-  EXPECT_EQ(saved[3], "Route Code: H");
-  EXPECT_TRUE(saved[4].startsWith("Test started: 20"));
-  EXPECT_EQ(saved[5], "");
-  EXPECT_EQ(saved.mid(6, TraceBox()->Count()), Lines(*TraceBox()));
-  EXPECT_TRUE(saved[8].endsWith("\tTx === BEGINS  5 Bytes"));
+  const QStringList saved = QString::fromUtf8(file.readAll()).split(u'\n');
+  ASSERT_GE(saved.size(), 4 + lines.size());
+  EXPECT_EQ(saved[0], "Zelvan Probe trace");
+  const QRegularExpression head(R"(^Test (\d) started 20\d\d-\d\d-\d\d \d\d:\d\d:\d\d: (.*)$)");
+  const auto first = head.match(saved[1]), second = head.match(saved[2]);
+  EXPECT_EQ(first.captured(2), "server " ZP_DEFAULT_WAN_ADDRESSES ", port 6900 (26880), route code H") << saved[1].toStdString();
+  EXPECT_EQ(second.captured(2), "server srv.example, port 1a2B (6699), route code Q") << saved[2].toStdString();
+  EXPECT_EQ(saved[3], "");
+  EXPECT_EQ(saved.mid(4, lines.size()), lines);
 
   TraceBox()->findChild<QAction*>("actCopyAll")->trigger();
   EXPECT_EQ(QGuiApplication::clipboard()->text(), form->TraceList().Text(true));
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith("Zelvan Probe trace\n" + saved[1] + "\n" + saved[2] + "\n"));
 }
 
 TEST_F(ProbeFormTest, EveryLabelShowsPlainText) {
@@ -365,8 +393,8 @@ TEST_P(ProbeOutcomeTest, BannerAndResultsWindowFollowTheResultCode) {
   } else {
     ASSERT_TRUE(WaitForResults());
     EXPECT_EQ(shown[0].banner, c.word);
-    EXPECT_EQ(shown[0].lines, (QStringList{"Score\tRoute", "    25\tGateway1=127.0.0.1:26881",
-                                          "    25\tGateway2=127.0.0.2:26881"}));
+    EXPECT_EQ(shown[0].lines.mid(0, 3), (QStringList{"Score\tRoute\tOutcome", "    25\tGateway1=127.0.0.1:26881\tnot tried",
+                                                   "    25\tGateway2=127.0.0.2:26881\tnot tried"}));
     EXPECT_EQ(Label("lblShowThreadDescription"), c.banner);
   }
   EXPECT_EQ(form->ResultCode(), c.code);
@@ -432,7 +460,7 @@ TEST_F(ProbeFormTest, BackDuringATestLeavesTheWorkerRunningAndItsResultStillCome
   EXPECT_EQ(Texts().front(), "key arrived");  // lines keep arriving in the emptied list
 }
 
-TEST_F(ProbeFormTest, ProgressFollowsTheRunRecordAndAStoppedTestShowsNoResult) {
+TEST_F(ProbeFormTest, ProgressFollowsTheRunRecordAndAStoppedTestShowsWhatItFound) {
   FakeWorker::Script script;
   script.discover = [](FakeWorker& w) {
     w.AddRoute("G1=1.1.1.1:1", 25);
@@ -463,13 +491,16 @@ TEST_F(ProbeFormTest, ProgressFollowsTheRunRecordAndAStoppedTestShowsNoResult) {
   ASSERT_TRUE(Button("btnProcessStop")->isEnabled());
   Button("btnProcessStop")->click();
   EXPECT_FALSE(Button("btnProcessStop")->isEnabled());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->CurrentRun() == nullptr; }, 5000));
+  ASSERT_TRUE(WaitForResults());
   EXPECT_TRUE(form->LastRun().stopped);
   EXPECT_EQ(form->LastRun().routes.at(0).score, 4);
-  // No banner and no results window for a test that did not finish.
-  QTest::qWait(50);
-  EXPECT_TRUE(shown.empty());
-  EXPECT_EQ(Label("lblShowThreadDescription"), "ExpressT");
+  // The stopped test's own banner, and what it had found with the routes it never reached.
+  EXPECT_EQ(shown[0].banner, "STOPPED");
+  ASSERT_GE(shown[0].lines.size(), 4);
+  EXPECT_EQ(shown[0].lines[1], "     4\tG1=1.1.1.1:1\t4 of 25 detail records missing");
+  EXPECT_EQ(shown[0].lines[3], QString::fromUtf8("    25\tG3=1.1.1.3:1\tnot tried \u2014 test stopped"));
+  EXPECT_EQ(Label("lblShowThreadDescription"), "S T O P P E D");
+  EXPECT_FALSE(Find<QLabel>("lblResultIcon")->isHidden());
   EXPECT_EQ(Label("lblShowStateDescription"), "");
   EXPECT_EQ(Label("lblShowStatusText"), "");
   EXPECT_EQ(Label("lblProgress"), "");

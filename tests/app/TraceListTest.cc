@@ -38,10 +38,11 @@ TEST_F(TraceListTest, ADumpReachesTheListInBurstsWithTheNewestLineInView) {
   const int rows = box.viewport()->height() / box.ItemHeight();
   EXPECT_GE(box.TopIndex() + rows, box.Count());
 
-  int longest = 0;
-  for (const QString& line : Lines(box)) longest = std::max(longest, static_cast<int>(line.size()));
-  EXPECT_EQ(trace.MaxLineLength(), longest + 28);
-  EXPECT_EQ(box.HorizontalExtent(), trace.MaxLineLength() * trace.CharWidth());
+  // The scrollable width fits the widest line, tabs expanded, with a character to spare.
+  int widest = 0;
+  for (const QString& line : Lines(box)) widest = std::max(widest, static_cast<int>(ColumnX(box, line, 2) + 0.5) + box.fontMetrics().horizontalAdvance(line.section(u'\t', 2)));
+  EXPECT_NEAR(trace.MaxLineWidth(), widest, 2);
+  EXPECT_EQ(box.HorizontalExtent(), trace.MaxLineWidth() + trace.CharWidth());
   EXPECT_EQ(box.Line(0), "ExpressT\tMon 12/07 00:17:09\t");
 }
 
@@ -59,6 +60,19 @@ TEST_F(TraceListTest, ClearDropsWaitingLinesButKeepsTheExtent) {
   // Copying or saving shows what waits first.
   Append(2);
   EXPECT_EQ(trace.Text(false), "ExpressT\tMon 12/07 00:17:09\t\nExpressT\tMon 12/07 00:17:09\tx\n");
+}
+
+// Hex dump columns line up only when every character is as wide as the next; the tab
+// stops still apply, measured in that font.
+TEST_F(TraceListTest, TheTraceIsFixedPitchAndItsColumnsAgree) {
+  EXPECT_TRUE(QFontInfo(box.font()).fixedPitch()) << box.font().family().toStdString();
+  const QFontMetrics fm(box.font());
+  EXPECT_EQ(trace.CharWidth(), fm.horizontalAdvance(u'0'));
+  EXPECT_EQ(fm.horizontalAdvance("0000: 41 42 43 ABC"), fm.horizontalAdvance("0010: ff 0a 7e ~~~"));
+  const QString a = "ExpressT\tMon 12/07 00:17:09\tx", b = "Ex\tTue 12/08 01:02:03\tx";
+  EXPECT_EQ(ColumnX(box, a, 1), ColumnX(box, b, 1));
+  EXPECT_EQ(ColumnX(box, a, 2), ColumnX(box, b, 2));
+  EXPECT_GT(ColumnX(box, a, 1), fm.horizontalAdvance("ExpressT"));
 }
 
 // A line from a peer that holds terminal controls shows them escaped, never as layout.

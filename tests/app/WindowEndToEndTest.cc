@@ -86,8 +86,9 @@ TEST_F(WindowEndToEndTest, HealthyGatewayEndsInSuccess) {
   const Outcome o = RunThroughWindow({RouteConfig{.name = "r1"}, RouteConfig{.name = "r2"}});
   EXPECT_EQ(o.status_banner, "S U C C E S S");
   EXPECT_EQ(o.results_banner, "SUCCESS");
-  ASSERT_EQ(o.result_lines.size(), 3);
-  EXPECT_EQ(o.result_lines[0], "Score\tRoute");
+  ASSERT_EQ(o.result_lines.size(), 5);
+  EXPECT_EQ(o.result_lines[0], "Score\tRoute\tOutcome");
+  EXPECT_TRUE(o.result_lines[1].endsWith("\tall 25 detail records arrived")) << o.result_lines[1].toStdString();
   EXPECT_TRUE(o.result_lines[1].startsWith("     0\tr1=127.0.0.1:")) << o.result_lines[1].toStdString();
   EXPECT_TRUE(o.result_lines[2].startsWith("     0\tr2=127.0.0.1:"));
 }
@@ -96,9 +97,10 @@ TEST_F(WindowEndToEndTest, OneRouteRefusingProfilingEndsInSomeRoutesFailed) {
   const Outcome o = RunThroughWindow({RouteConfig{.name = "r1"}, Refusing("r2", 'P')});
   EXPECT_EQ(o.status_banner, "S O M E   R O U T E S   F A I L E D");
   EXPECT_EQ(o.results_banner, "SOME ROUTES FAILED");
-  ASSERT_EQ(o.result_lines.size(), 3);
+  ASSERT_EQ(o.result_lines.size(), 5);
   EXPECT_TRUE(o.result_lines[1].startsWith("     0\tr1="));
   EXPECT_TRUE(o.result_lines[2].startsWith("    25\tr2="));
+  EXPECT_TRUE(o.result_lines[2].contains("\tlogin refused: ")) << o.result_lines[2].toStdString();
 }
 
 TEST_F(WindowEndToEndTest, NoRouteServingAnythingEndsInFailure) {
@@ -107,8 +109,9 @@ TEST_F(WindowEndToEndTest, NoRouteServingAnythingEndsInFailure) {
   const Outcome o = RunThroughWindow({r});
   EXPECT_EQ(o.status_banner, "F A I L U R E");
   EXPECT_EQ(o.results_banner, "FAILURE");
-  ASSERT_EQ(o.result_lines.size(), 2);
+  ASSERT_EQ(o.result_lines.size(), 4);
   EXPECT_TRUE(o.result_lines[1].startsWith("    25\tr1="));
+  EXPECT_TRUE(o.result_lines[3].startsWith("Public key: not received")) << o.result_lines[3].toStdString();
 }
 
 }  // namespace
