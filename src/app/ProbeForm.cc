@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QStackedWidget>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -98,6 +99,7 @@ void TfrmProbe::ConnectControls() {
   connect(FSelectItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
     if (checked) rgSelectClick();
   });
+  for (QAbstractButton* item : FSelectItems->buttons()) item->installEventFilter(this);
   connect(btnSelectBack, &QPushButton::clicked, this, [this] { ShowPage(tsWelcome); });
   connect(btnSelectNext, &QPushButton::clicked, this, [this] { ShowPage(tsProcess); });
   connect(btnSelectClose, &QPushButton::clicked, this, &QWidget::close);
@@ -336,6 +338,22 @@ void TfrmProbe::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+bool TfrmProbe::eventFilter(QObject* watched, QEvent* event) {
+  // The toolkit's arrow keys only move the focus while no item is chosen yet; here they
+  // choose from the first press, as they do once an item is chosen.
+  if (event->type() != QEvent::KeyPress || FSelectItems->checkedButton() != nullptr)
+    return QWidget::eventFilter(watched, event);
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  const int step = key == Qt::Key_Down || key == Qt::Key_Right ? 1 : key == Qt::Key_Up || key == Qt::Key_Left ? -1 : 0;
+  const int item = FSelectItems->id(qobject_cast<QAbstractButton*>(watched));
+  if (step == 0 || item < 0) return QWidget::eventFilter(watched, event);
+  const int count = static_cast<int>(FSelectItems->buttons().size());
+  QAbstractButton* next = FSelectItems->button(std::clamp(item + step, 0, count - 1));
+  next->setFocus(Qt::TabFocusReason);
+  next->setChecked(true);
+  return true;
 }
 
 void TfrmProbe::closeEvent(QCloseEvent* event) {

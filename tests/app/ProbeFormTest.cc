@@ -236,6 +236,50 @@ TEST_F(ProbeFormTest, TestHandsTheWorkerTheTypedSettings) {
   EXPECT_EQ(*alive, 5);
 }
 
+TEST_F(ProbeFormTest, NextPutsTheFocusOnTheFirstWayAndTheArrowKeysChoose) {
+  Button("btnWelcomeNext")->click();
+  ASSERT_EQ(QApplication::focusWidget(), Find<QRadioButton>("rgSelectItem0"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  EXPECT_TRUE(Find<QRadioButton>("rgSelectItem1")->isChecked());
+  EXPECT_TRUE(Button("btnSelectNext")->isEnabled());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+  EXPECT_TRUE(Find<QRadioButton>("rgSelectItem0")->isChecked());
+  EXPECT_EQ(Edit("edServer")->text(), ZP_DEFAULT_ROUTE_HOST);
+}
+
+// Without a route server the test could only fail: the window says what is missing,
+// takes the operator to the box and starts nothing.
+TEST_F(ProbeFormTest, AnEmptyServerBoxIsNamedAndNothingStarts) {
+  form->SetWorkerFactory(factory.Make());
+  Watch();
+  ToProcess(1);
+  Edit("edServer")->setText(" ");
+  Button("btnProcessTest")->click();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Type the route server's name or address in the Server box.");
+  EXPECT_TRUE(factory.made->empty());
+  EXPECT_EQ(TraceBox()->Count(), 0);
+  EXPECT_FALSE(Find<QTimer>("tmrProcess")->isActive());
+  EXPECT_EQ(Page()->objectName(), "tsSelect");
+  EXPECT_EQ(form->focusWidget(), Edit("edServer"));
+}
+
+// While the worker waits to ask for routes again the phase line counts the seconds down.
+TEST_F(ProbeFormTest, WaitingForRoutesShowsTheSecondsLeftBesideTheState) {
+  FakeWorker::Script script;  // discovery finds no route
+  Test(1, script);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        form->tmrProcessTimer();
+        return Label("lblProgress").startsWith("No routes");
+      },
+      5000));
+  EXPECT_EQ(Label("lblShowStateDescription"), "WaitRoutes");
+  EXPECT_TRUE(QRegularExpression("^No routes: asking again in (20|19) s$").match(Label("lblProgress")).hasMatch())
+      << Label("lblProgress").toStdString();
+  EXPECT_TRUE(form->StopWorkers(2000));
+}
+
 TEST_F(ProbeFormTest, ItemBeyondTheListIsRefusedWithTheApplicationsErrorBox) {
   Button("btnWelcomeNext")->click();
   auto* extra = new QRadioButton("Connect by carrier pigeon", Find<QGroupBox>("rgSelect"));
