@@ -2,7 +2,8 @@
 // page and the results window as PNG files into the directory given as the first
 // argument. The test's worker is scripted (three routes, one of which fails), or with
 // "real" as the second argument the probe client itself, which then needs peers to
-// talk to (the simulated gateway).
+// talk to (the simulated gateway). A second test, always scripted so that it is surely
+// still running, is stopped on its second route.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -64,6 +65,7 @@ FakeWorker::Script DemoScript() {
       w.Trace(line);
       if (index == 1) {
         while (!g_release && !w.Terminated()) w.Pause(20);
+        if (w.Terminated()) return;  // stopped: the rest is never tried
       }
       if (r.elapsed != nullptr) {
         std::snprintf(line, sizeof line, "%s Profiling Complete - Score (%d) %ssec Elapsed", r.name,
@@ -119,24 +121,31 @@ int main(int argc, char** argv) {
   form.findChild<QPushButton*>("btnSelectNext")->click();
 
   bool results_seen = false;
+  int results_count = 0;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     if (QApplication::activeModalWidget() != &results || results_seen) return;
     results_seen = true;
     QTest::qWait(100);
-    ok &= Save(&form, dir, "window-process-result.png");
-    ok &= Save(&results, dir, "window-results.png");
+    if (results_count++ == 0) {
+      ok &= Save(&form, dir, "window-process-result.png");
+      ok &= Save(&results, dir, "window-results.png");
+    } else {
+      ok &= Save(&form, dir, "window-stopped.png");
+      ok &= Save(&results, dir, "window-results-stopped.png");
+    }
     results.accept();
   });
   watch.start(20);
 
+  auto* progress = form.findChild<QLabel*>("lblProgress");
   form.findChild<QPushButton*>("btnProcessTest")->click();
   // Mid-test: wait for a poll (with the scripted worker, one that shows the second
   // route being profiled; the real one may be quicker than that).
   const bool mid_test = QTest::qWaitFor(
       [&] {
         return results_seen ||
-               ((real || form.findChild<QLabel*>("lblProgress")->text().contains("route 2")) &&
+               ((real || progress->text().contains("route 2")) &&
                 form.findChild<QLabel*>("lblShowThreadDescription")->text() == "ExpressT");
       },
       real ? 120000 : 5000);
@@ -148,6 +157,15 @@ int main(int argc, char** argv) {
   }
   g_release = true;
   ok &= QTest::qWaitFor([&] { return results_seen && !results.isVisible(); }, real ? 180000 : 10000);
+
+  // The stopped test.
+  g_release = false;
+  results_seen = false;
+  form.SetWorkerFactory(factory.Make());
+  form.findChild<QPushButton*>("btnProcessTest")->click();
+  ok &= QTest::qWaitFor([&] { return progress->text().contains("route 2"); }, 5000);
+  form.findChild<QPushButton*>("btnProcessStop")->click();
+  ok &= QTest::qWaitFor([&] { return results_seen && !results.isVisible(); }, 10000);
   form.close();
   return ok ? 0 : 1;
 }
