@@ -440,6 +440,12 @@ TEST_P(ProbeOutcomeTest, BannerAndResultsWindowFollowTheResultCode) {
     EXPECT_EQ(shown[0].lines.mid(0, 3), (QStringList{"Score\tRoute\tOutcome", "    25\tGateway1=127.0.0.1:26881\tnot tried",
                                                    "    25\tGateway2=127.0.0.2:26881\tnot tried"}));
     EXPECT_EQ(Label("lblShowThreadDescription"), c.banner);
+    // The banner stands out by more than colour: bold, larger, and an icon beside it.
+    const QFont font = Find<QLabel>("lblShowThreadDescription")->font();
+    EXPECT_TRUE(font.bold());
+    EXPECT_GT(QFontInfo(font).pixelSize(), QFontInfo(Find<QLabel>("lblShowStatusText")->font()).pixelSize());
+    EXPECT_FALSE(Find<QLabel>("lblResultIcon")->isHidden());
+    EXPECT_FALSE(Find<QLabel>("lblResultIcon")->pixmap().isNull());
   }
   EXPECT_EQ(form->ResultCode(), c.code);
   EXPECT_EQ(Label("lblShowStateDescription"), "");
