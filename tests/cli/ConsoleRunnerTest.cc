@@ -391,13 +391,19 @@ TEST_F(ConsoleRunnerTest, NoRouteServerAnsweringIsCriticalWithTheServersReason) 
   char name[32];
   std::snprintf(name, sizeof name, "127.0.0.1:%04X", static_cast<unsigned>(port_));
   const std::string refused = std::string(name) + " refused the connection";
-  auto start = [&](const std::string& form) {
-    std::vector<std::string> args = {ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", PortHex(),
-                                     "--dns-store", (dir_ / (form + ".db")).string()};
+  // And a route server that answers without "OK".
+  const std::string refused_port = PortHex();
+  StartSim({"r1"}, "fault=not-ok");
+  const std::string not_ok_port = PortHex();
+  auto start = [&](const std::string& port, const std::string& form) {
+    std::vector<std::string> args = {ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", port,
+                                     "--dns-store", (dir_ / (port + form + ".db")).string()};
     if (!form.empty()) args.push_back(form);
     return std::make_unique<Program>(args);
   };
-  auto plain = start(""), json = start("--json"), monitoring = start("--monitoring");
+  auto plain = start(refused_port, ""), json = start(refused_port, "--json"),
+       monitoring = start(refused_port, "--monitoring");
+  auto not_ok_json = start(not_ok_port, "--json"), not_ok_monitoring = start(not_ok_port, "--monitoring");
 
   ASSERT_EQ(monitoring->Finish(60), 2) << monitoring->err;
   const auto status = Lines(monitoring->out);
@@ -427,6 +433,21 @@ TEST_F(ConsoleRunnerTest, NoRouteServerAnsweringIsCriticalWithTheServersReason) 
                                 "Route server " + std::string(name) + ": refused the connection",
                                 "Route server " + std::string(name) + ": refused the connection",
                                 std::string("Public key: not reached")}));
+
+  const std::string not_ok = "127.0.0.1:" + not_ok_port + R"( answered without OK: "ERR No routes available")";
+  ASSERT_EQ(not_ok_monitoring->Finish(60), 2) << not_ok_monitoring->err;
+  EXPECT_TRUE(std::regex_match(Lines(not_ok_monitoring->out).at(0),
+                               std::regex("ZELVAN PROBE CRITICAL - no route server answered: " + not_ok + "(; " +
+                                          not_ok + R"()* \| elapsed=\d+\.\d\ds)")))
+      << not_ok_monitoring->out;
+  ASSERT_EQ(not_ok_json->Finish(60), 2) << not_ok_json->err;
+  ExpectValidDocument(not_ok_json->out);
+  const auto not_ok_doc = nlohmann::json::parse(not_ok_json->out);
+  ASSERT_FALSE(not_ok_doc["servers"].empty());
+  for (const auto& server : not_ok_doc["servers"]) {
+    EXPECT_EQ(server["outcome"], "not_ok");
+    EXPECT_EQ(server["reason"], R"(answered without OK: "ERR No routes available")");
+  }
   close(held);
 }
 
