@@ -40,6 +40,8 @@ std::string RouteReason(const RouteResult& route, bool run_stopped) {
     case RouteOutcome::NoLoginAnswer: return "no answer to 3 logins";
     case RouteOutcome::NoHeartbeat: return "no heartbeat within 5 s";
     case RouteOutcome::ConnectionLost:
+      // A send that finds the socket gone means the route had closed the connection.
+      if (route.error == WSAENOTSOCK) return "connection lost: the route closed the connection";
       return route.error != 0 ? "connection lost: " + SocketErrorText(route.error) : "connection lost";
     case RouteOutcome::NotTried: return run_stopped ? "not tried \u2014 test stopped" : "not tried";
   }
