@@ -40,7 +40,10 @@ void ParseAnything(std::string_view text) {
   FUZZ_CHECK(st.FreeText == (length >= 10 ? p.TextView().substr(9) : std::string_view{}));
 }
 
+// Range lists arrive in a heartbeat's text part, so never longer than MaxTextPart;
+// counting a longer one walks items no peer can send.
 void RangeList(std::string_view text) {
+  text = text.substr(0, ZExpBuf::MaxTextPart);
   const std::int64_t count = zp::CountRangeListItems(text);
   const std::string expanded = zp::ExpandRangeList(text, kItemLimit);
   FUZZ_CHECK(count >= 0);
