@@ -24,9 +24,9 @@ using zp::ZExpBuf;
 constexpr std::size_t kMaxSizes = 3;
 constexpr int kChosenReads = 48;
 // Each packet start costs the framer a decode, a header trace and a move of what
-// follows; beyond a few dozen starts a stream only repeats itself. The stream is cut
+// follows; beyond a dozen or so starts a stream only repeats itself. The stream is cut
 // before the start after these.
-constexpr int kMaxStarts = 32;
+constexpr int kMaxStarts = 16;
 
 constexpr std::uint8_t kStart[] = {ZExpBuf::StartByte, ZExpBuf::SignatureByte, ZExpBuf::RevisionByte};
 
