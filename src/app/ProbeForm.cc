@@ -19,6 +19,8 @@
 
 #include "app/ProgressText.h"
 #include "app/QtInvoker.h"
+#include "app/QtText.h"
+#include "app/ResultBanner.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
 #include "app/TraceList.h"
@@ -38,28 +40,6 @@ constexpr int kCloseWaitMs = 1000;
 
 const char* const kBegin = "Press Test to Begin";
 const char* const kServerMissing = "Type the route server's name or address in the Server box.";
-
-struct BannerLook {
-  QStyle::StandardPixmap icon;
-  QColor on_light, on_dark;
-};
-
-// Words and icon carry the result; the colour only repeats it. Each result has a shade
-// for light and one for dark backgrounds, so that it stays readable in either contrast.
-BannerLook LookOf(const RunSnapshot& run) {
-  if (run.stopped) return {QStyle::SP_BrowserStop, QColor(0x5A, 0x4A, 0x00), QColor(0xFF, 0xE0, 0x66)};
-  switch (run.result_code) {
-    case 1: return {QStyle::SP_DialogApplyButton, QColor(0x1B, 0x5E, 0x20), QColor(0x8C, 0xF0, 0x8C)};
-    case 2: return {QStyle::SP_MessageBoxWarning, QColor(0x8A, 0x45, 0x00), QColor(0xFF, 0xB8, 0x4D)};
-    default: return {QStyle::SP_MessageBoxCritical, QColor(0xA0, 0x10, 0x10), QColor(0xFF, 0x8A, 0x8A)};
-  }
-}
-
-QString Bytes(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string Latin1(const QString& text) { return text.toLatin1().toStdString(); }
 
 }  // namespace
 
@@ -250,21 +230,7 @@ void TfrmProbe::SetThreadLine(const QString& text) {
 }
 
 void TfrmProbe::ShowBanner(const RunSnapshot& run) {
-  const BannerLook look = LookOf(run);
-  QFont font = pnlShowThread->font();
-  font.setBold(true);
-  if (font.pixelSize() > 0) font.setPixelSize(font.pixelSize() * 3 / 2);
-  else font.setPointSizeF(font.pointSizeF() * 1.5);
-  lblShowThreadDescription->setText(RunBanner(run));
-  lblShowThreadDescription->setFont(font);
-  QPalette palette = lblShowThreadDescription->palette();
-  const bool dark = palette.color(QPalette::Window).lightness() < 128;
-  palette.setColor(QPalette::WindowText, dark ? look.on_dark : look.on_light);
-  lblShowThreadDescription->setPalette(palette);
-  const int size = QFontMetrics(font).height();
-  lblResultIcon->setPixmap(style()->standardIcon(look.icon, nullptr, this).pixmap(size, size));
-  lblResultIcon->setAccessibleName(RunBannerWord(run));
-  lblResultIcon->show();
+  ShowResultBanner(lblShowThreadDescription, lblResultIcon, run, this);
 }
 
 bool TfrmProbe::ServerMissing() {

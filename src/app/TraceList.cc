@@ -10,15 +10,12 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "app/QtText.h"
 #include "app/TabBox.h"
 
 namespace zp {
 
 namespace {
-
-QString Bytes(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QAction* AddAction(ZTabListBox* box, const char* name, const QString& text, const QKeySequence& keys,
                    Qt::ShortcutContext context) {

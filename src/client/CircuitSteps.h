@@ -1,7 +1,6 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "client/ExchangeHost.h"
@@ -10,14 +9,6 @@
 #include "protocol/ProbeExpBuf.h"
 
 namespace zp {
-
-// The display name of an exchange's state from its table; "Invalid" for any other.
-template <typename State, std::size_t N>
-const char* ExchangeStateName(const std::pair<State, const char*> (&names)[N], State state) {
-  for (const auto& [s, name] : names)
-    if (s == state) return name;
-  return "Invalid";
-}
 
 // The steps that route profiling and key synchronisation share on a gateway route:
 // connecting to the route, the login and its reply, the logout, and the countdown line

@@ -4,6 +4,7 @@
 
 #include "apibuf/ApiBuf.h"
 #include "client/RouteEntry.h"
+#include "client/NameTable.h"
 #include "client/RunRecorder.h"
 #include "framework/Format.h"
 #include "platform/Tick.h"
@@ -98,7 +99,7 @@ const char* ZKeySynchronizer::StateName(SyncState state) {
       {S::kConnect, "Connect"},     {S::kTxLogin, "TxLogin"},     {S::kRxLogin, "RxLogin"},     {S::kTxPublic, "TxPublic"},
       {S::kRxPublic, "RxPublic"},   {S::kTxKeyPage, "TxKeyPage"}, {S::kRxKeyPage, "RxKeyPage"}, {S::kTxLogout, "TxLogout"},
       {S::kNextRoute, "NextRoute"}, {S::kComplete, "Complete"},   {S::kError, "Error"},         {S::kExit, "Exit"}};
-  return ExchangeStateName(kNames, state);
+  return NameIn(kNames, state, "Invalid");
 }
 
 void ZKeySynchronizer::Finish(KeyOutcome outcome) {

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "client/RouteEntry.h"
+#include "client/NameTable.h"
 #include "client/RunRecorder.h"
 #include "framework/Format.h"
 #include "platform/Tick.h"
@@ -112,7 +113,7 @@ const char* ZRouteProfiler::StateName(ProfileState state) {
       {S::kConnect, "Connect"},         {S::kTxLogin, "TxLogin"},   {S::kRxLogin, "RxLogin"},
       {S::kTxDetail, "TxDetail"},       {S::kRxHeartbeat, "RxHeartbeat"}, {S::kTxLogout, "TxLogout"},
       {S::kExit, "Exit"},               {S::kComplete, "Complete"}};
-  return ExchangeStateName(kNames, state);
+  return NameIn(kNames, state, "Invalid");
 }
 
 void ZRouteProfiler::Fail(RouteOutcome outcome, const std::string& text) {

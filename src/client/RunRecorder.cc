@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "client/NameTable.h"
 #include "client/RouteEntry.h"
 
 namespace zp {
@@ -118,16 +119,6 @@ int RunSnapshot::FailedRoutes() const {
   return static_cast<int>(std::count_if(routes.begin(), routes.end(), [](const RouteResult& r) { return r.failed; }));
 }
 
-namespace {
-
-template <typename Value, std::size_t N>
-const char* NameIn(const std::pair<Value, const char*> (&names)[N], Value value) {
-  for (const auto& [v, name] : names)
-    if (v == value) return name;
-  return "unknown";
-}
-
-}  // namespace
 
 // The names are the codes of the JSON report: stable, lower case, with underscores.
 constexpr std::pair<RunPhase, const char*> kPhaseNames[] = {
@@ -149,9 +140,9 @@ constexpr std::pair<ServerOutcome, const char*> kServerOutcomeNames[] = {
 constexpr std::pair<KeyOutcome, const char*> kKeyOutcomeNames[] = {
     {KeyOutcome::NotReached, "not_reached"}, {KeyOutcome::Received, "received"}, {KeyOutcome::Failed, "failed"}};
 
-const char* PhaseName(RunPhase phase) { return NameIn(kPhaseNames, phase); }
-const char* RouteOutcomeName(RouteOutcome outcome) { return NameIn(kRouteOutcomeNames, outcome); }
-const char* ServerOutcomeName(ServerOutcome outcome) { return NameIn(kServerOutcomeNames, outcome); }
-const char* KeyOutcomeName(KeyOutcome outcome) { return NameIn(kKeyOutcomeNames, outcome); }
+const char* PhaseName(RunPhase phase) { return NameIn(kPhaseNames, phase, "unknown"); }
+const char* RouteOutcomeName(RouteOutcome outcome) { return NameIn(kRouteOutcomeNames, outcome, "unknown"); }
+const char* ServerOutcomeName(ServerOutcome outcome) { return NameIn(kServerOutcomeNames, outcome, "unknown"); }
+const char* KeyOutcomeName(KeyOutcome outcome) { return NameIn(kKeyOutcomeNames, outcome, "unknown"); }
 
 }  // namespace zp
