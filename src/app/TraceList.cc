@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSaveFile>
@@ -35,6 +36,14 @@ QFont FixedFont(const QFont& like) {
   font.setFixedPitch(true);
   if (like.pixelSize() > 0) font.setPixelSize(like.pixelSize());
   else font.setPointSizeF(like.pointSizeF());
+  // The system's fixed font may resolve to a face with some double-width glyphs, which
+  // the font system does not count as fixed pitch: then take the first truly fixed one.
+  if (!QFontInfo(font).fixedPitch()) {
+    const QStringList families = QFontDatabase::families();
+    const auto fixed = std::find_if(families.begin(), families.end(),
+                                    [](const QString& f) { return QFontDatabase::isFixedPitch(f); });
+    if (fixed != families.end()) font.setFamily(*fixed);
+  }
   return font;
 }
 
