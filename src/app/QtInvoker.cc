@@ -68,7 +68,7 @@ Invoker::WaitResult QtInvoker::WaitServing(Event& ev, long ms) {
   using Clock = std::chrono::steady_clock;
   // The event's descriptor wakes the event loop when it is set; a timer wakes it when
   // the silence has lasted `ms`.
-  QSocketNotifier notifier(static_cast<qintptr>(ev.Fd()), QSocketNotifier::Read);
+  QSocketNotifier notifier(static_cast<qintptr>(ev.NativeHandle()), QSocketNotifier::Read);
   QObject::connect(&notifier, &QSocketNotifier::activated, &notifier,
                    [&notifier] { notifier.setEnabled(false); });
   QTimer wake;

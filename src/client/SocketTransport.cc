@@ -44,7 +44,7 @@ int SocketTransport::LastError() const { return WSAGetLastError(); }
 void SocketTransport::SocketWndProc(Message& m) {
   if (m.message == kSocketMessage && FHandler)
     FHandler(static_cast<SOCKET>(m.wparam & 0xFFFF), WSAGETSELECTEVENT(m.lparam), WSAGETSELECTERROR(m.lparam));
-  DefWindowProc(m);
+  DefaultWindowProc(m);
 }
 
 }  // namespace zp

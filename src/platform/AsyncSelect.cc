@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/QueueSource.h"
 #include "platform/SocketWatch.h"
 
 namespace zp {
@@ -61,7 +62,7 @@ int Available(SOCKET s) {
 // that thread's queue waits or dispatches.
 class SelectSource final : public QueueSource {
  public:
-  SelectSource() : queue_(MessageQueue::ForThisThread()) { queue_.AddSource(this); }
+  SelectSource() : queue_(MessageQueue::ForThisThread()) { AddQueueSource(queue_, this); }
   ~SelectSource() override;
   SelectSource(const SelectSource&) = delete;
   SelectSource& operator=(const SelectSource&) = delete;
@@ -168,7 +169,7 @@ SelectSource::~SelectSource() {
     }
     sockets.clear();
   }
-  queue_.RemoveSource(this);
+  RemoveQueueSource(queue_, this);
 }
 
 void SelectSource::CollectFds(std::vector<pollfd>& fds) {

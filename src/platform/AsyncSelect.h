@@ -21,6 +21,7 @@
 // a socket whose data waits unread does not keep a wait busy.
 namespace zp {
 
+#ifndef _WIN32
 inline constexpr long FD_READ = 1;
 inline constexpr long FD_WRITE = 2;
 inline constexpr long FD_CLOSE = 32;
@@ -33,6 +34,7 @@ constexpr int WSAGETSELECTEVENT(std::intptr_t lparam) { return static_cast<int>(
 constexpr int WSAGETSELECTERROR(std::intptr_t lparam) {
   return static_cast<int>((lparam >> 16) & 0xFFFF);
 }
+#endif  // Windows has these as macros of the same values.
 
 // Replaces any earlier request for `s` and puts the socket in non-blocking mode. A mask
 // of 0 cancels: nothing more is posted, and notifications for `s` still queued on this

@@ -11,35 +11,38 @@
 #include "platform/PollWait.h"
 
 namespace zp {
+namespace {
+int FdOf(std::intptr_t handle) { return static_cast<int>(handle); }
+}  // namespace
 
 Event::Event(Reset mode, bool initially_set) : mode_(mode) {
-  fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (fd_ < 0) throw std::runtime_error("eventfd failed");
+  handle_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (handle_ < 0) throw std::runtime_error("eventfd failed");
   if (initially_set) Set();
 }
 
 Event::~Event() {
-  if (fd_ >= 0) close(fd_);
+  if (handle_ >= 0) close(FdOf(handle_));
 }
 
 void Event::Set() {
-  RaiseEventFd(fd_);
+  RaiseEventFd(FdOf(handle_));
 }
 
-void Event::ResetEvent() { DrainEventFd(fd_); }
+void Event::ResetEvent() { DrainEventFd(FdOf(handle_)); }
 
 bool Event::TryClaim() {
   if (mode_ == Reset::Manual) {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{FdOf(handle_), POLLIN, 0};
     return poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
   }
-  return DrainEventFd(fd_);
+  return DrainEventFd(FdOf(handle_));
 }
 
 bool Event::Wait(long ms) {
   PollDeadline deadline(ms);
   for (;;) {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{FdOf(handle_), POLLIN, 0};
     const int r = PollWithDeadline(&p, 1, deadline);
     if (r < 0) return false;
     if (r > 0 && TryClaim()) return true;

@@ -1,9 +1,11 @@
 #pragma once
+#include <cstdint>
 
 namespace zp {
 
-// A waitable event, auto- or manual-reset. It is a descriptor underneath so that one
-// poll can wait on events, a message queue's wake-up and sockets together.
+// A waitable event, auto- or manual-reset. Underneath it is what the system waits on
+// together with its other waitables: an event handle on Windows, elsewhere a descriptor
+// so that one poll can wait on events, a message queue's wake-up and sockets together.
 class Event {
  public:
   enum class Reset { Auto, Manual };
@@ -21,15 +23,17 @@ class Event {
   // an auto-reset event is consumed by the successful wait.
   bool Wait(long ms);
 
-  // For the multi-object wait: the descriptor is readable while the event is set.
-  int Fd() const { return fd_; }
-  // After the descriptor polled readable: claims the signal. An auto-reset event is
-  // consumed here (false if another waiter took it first); a manual one stays set.
+  // For the multi-object wait: the event handle, or the descriptor that is readable
+  // while the event is set.
+  std::intptr_t NativeHandle() const { return handle_; }
+  // After the descriptor polled readable (or the handle was signalled): claims the
+  // signal. An auto-reset event is consumed here (false if another waiter took it
+  // first); a manual one stays set.
   bool TryClaim();
 
  private:
   Reset mode_;
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;
 };
 
 }  // namespace zp

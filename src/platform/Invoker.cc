@@ -14,7 +14,7 @@ constexpr std::uint32_t kRunPendingMessage = 0x8001;  // private to the invoker'
 QueueInvoker::QueueInvoker() : creator_(std::this_thread::get_id()) {
   window_ = CreateMessageWindow([this](Message& m) {
     if (m.message == kRunPendingMessage) calls_.RunPending([](const std::function<void()>& fn) { fn(); });
-    DefWindowProc(m);
+    DefaultWindowProc(m);
   });
 }
 

@@ -6,11 +6,37 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <deque>
+#include <mutex>
 #include <stdexcept>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/PollWait.h"
+#include "platform/QueueSource.h"
 
 namespace zp {
+
+// The queue itself, its wake-up descriptor, the sources that feed it and the windows
+// it dispatches to.
+struct MessageQueue::Internals {
+  int wake_fd = -1;
+  std::mutex mu;  // guards queue only; Post comes from any thread
+  std::deque<Message> queue;
+  std::vector<QueueSource*> sources;
+  std::unordered_map<WindowHandle, std::shared_ptr<WindowProc>> windows;
+
+  bool PopFront(Message& m);
+  void PollSources(int timeout_ms);
+  void DeliverReady(const std::vector<pollfd>& fds, std::size_t offset,
+                    const std::vector<std::size_t>& counts);
+  void DrainWake();
+  bool HasMessages() {
+    std::lock_guard lock(mu);
+    return !queue.empty();
+  }
+};
+
 namespace {
 
 // Which queue owns each window, so that any thread can post to it.
@@ -32,56 +58,53 @@ MessageQueue& MessageQueue::ForThisThread() {
   return *queue;
 }
 
-MessageQueue::MessageQueue() {
-  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wake_fd_ < 0) throw std::runtime_error("eventfd failed");
+MessageQueue::MessageQueue() : state_(std::make_unique<Internals>()) {
+  state_->wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (state_->wake_fd < 0) throw std::runtime_error("eventfd failed");
 }
 
 MessageQueue::~MessageQueue() {
   {
     WindowRegistry& r = Registry();
     std::lock_guard lock(r.mu);
-    for (const auto& [handle, proc] : windows_) r.owner.erase(handle);
+    for (const auto& [handle, proc] : state_->windows) r.owner.erase(handle);
   }
-  close(wake_fd_);
+  close(state_->wake_fd);
 }
 
 void MessageQueue::Post(const Message& m) {
   bool was_empty;
   {
-    std::lock_guard lock(mu_);
-    was_empty = queue_.empty();
-    queue_.push_back(m);
+    std::lock_guard lock(state_->mu);
+    was_empty = state_->queue.empty();
+    state_->queue.push_back(m);
   }
   if (was_empty) {
-    RaiseEventFd(wake_fd_);
+    RaiseEventFd(state_->wake_fd);
   }
 }
 
-bool MessageQueue::HasMessages() {
-  std::lock_guard lock(mu_);
-  return !queue_.empty();
-}
+bool MessageQueue::HasMessages() { return state_->HasMessages(); }
 
-bool MessageQueue::PopFront(Message& m) {
-  std::lock_guard lock(mu_);
-  if (queue_.empty()) return false;
-  m = queue_.front();
-  queue_.pop_front();
+bool MessageQueue::Internals::PopFront(Message& m) {
+  std::lock_guard lock(mu);
+  if (queue.empty()) return false;
+  m = queue.front();
+  queue.pop_front();
   return true;
 }
 
-void MessageQueue::DrainWake() {
+void MessageQueue::Internals::DrainWake() {
   std::uint64_t value;
-  while (read(wake_fd_, &value, sizeof value) > 0) {
+  while (read(wake_fd, &value, sizeof value) > 0) {
   }
 }
 
-void MessageQueue::PollSources(int timeout_ms) {
-  if (sources_.empty()) return;
+void MessageQueue::Internals::PollSources(int timeout_ms) {
+  if (sources.empty()) return;
   std::vector<pollfd> fds;
   std::vector<std::size_t> counts;
-  for (QueueSource* s : sources_) {
+  for (QueueSource* s : sources) {
     const std::size_t before = fds.size();
     s->CollectFds(fds);
     counts.push_back(fds.size() - before);
@@ -94,25 +117,26 @@ void MessageQueue::PollSources(int timeout_ms) {
   if (r > 0) DeliverReady(fds, 0, counts);
 }
 
-void MessageQueue::DeliverReady(const std::vector<pollfd>& fds, std::size_t offset,
-                                const std::vector<std::size_t>& counts) {
+void MessageQueue::Internals::DeliverReady(const std::vector<pollfd>& fds, std::size_t offset,
+                                           const std::vector<std::size_t>& counts) {
   // A source may remove itself (or another) while handling; walk a copy.
-  const std::vector<QueueSource*> snapshot = sources_;
+  const std::vector<QueueSource*> snapshot = sources;
   for (std::size_t i = 0; i < snapshot.size() && i < counts.size(); ++i) {
     const std::span<const pollfd> slice(fds.data() + offset, counts[i]);
     offset += counts[i];
-    if (std::find(sources_.begin(), sources_.end(), snapshot[i]) == sources_.end()) continue;
+    if (std::find(sources.begin(), sources.end(), snapshot[i]) == sources.end()) continue;
     if (std::any_of(slice.begin(), slice.end(), [](const pollfd& p) { return p.revents != 0; }))
       snapshot[i]->OnReady(slice);
   }
 }
 
 bool MessageQueue::DispatchOne() {
-  if (!HasMessages()) PollSources(0);
+  Internals& st = *state_;
+  if (!st.HasMessages()) st.PollSources(0);
   Message m;
-  if (!PopFront(m)) return false;
+  if (!st.PopFront(m)) return false;
   std::shared_ptr<WindowProc> proc;
-  if (auto it = windows_.find(m.window); it != windows_.end()) proc = it->second;
+  if (auto it = st.windows.find(m.window); it != st.windows.end()) proc = it->second;
   if (proc) (*proc)(m);
   return true;
 }
@@ -124,16 +148,17 @@ void MessageQueue::DispatchAll() {
 
 int MessageQueue::Wait(std::span<Event* const> events, long ms) {
   if (events.size() > kMaxWaitObjects) return kWaitFailed;
+  Internals& st = *state_;
   const PollDeadline deadline(ms);
   std::vector<pollfd> fds;
   std::vector<std::size_t> counts;
   for (;;) {
     fds.clear();
     counts.clear();
-    fds.push_back({wake_fd_, POLLIN, 0});
-    for (Event* e : events) fds.push_back({e->Fd(), POLLIN, 0});
+    fds.push_back({st.wake_fd, POLLIN, 0});
+    for (Event* e : events) fds.push_back({static_cast<int>(e->NativeHandle()), POLLIN, 0});
     const std::size_t fixed = fds.size();
-    for (QueueSource* s : sources_) {
+    for (QueueSource* s : st.sources) {
       const std::size_t before = fds.size();
       s->CollectFds(fds);
       counts.push_back(fds.size() - before);
@@ -148,25 +173,27 @@ int MessageQueue::Wait(std::span<Event* const> events, long ms) {
     for (std::size_t i = 0; i < events.size(); ++i) {
       if ((fds[1 + i].revents & POLLIN) && events[i]->TryClaim()) return static_cast<int>(i);
     }
-    if (r > 0 && fds.size() > fixed) DeliverReady(fds, fixed, counts);
-    if (fds[0].revents & POLLIN) DrainWake();
+    if (r > 0 && fds.size() > fixed) st.DeliverReady(fds, fixed, counts);
+    if (fds[0].revents & POLLIN) st.DrainWake();
     if (HasMessages()) return static_cast<int>(events.size());
     if (deadline.RemainingMs() == 0) return kWaitTimeout;
   }
 }
 
-void MessageQueue::AddSource(QueueSource* source) {
-  if (std::find(sources_.begin(), sources_.end(), source) == sources_.end())
-    sources_.push_back(source);
+void AddQueueSource(MessageQueue& queue, QueueSource* source) {
+  auto& sources = queue.State().sources;
+  if (std::find(sources.begin(), sources.end(), source) == sources.end()) sources.push_back(source);
 }
 
-void MessageQueue::RemoveSource(QueueSource* source) {
-  sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
+void RemoveQueueSource(MessageQueue& queue, QueueSource* source) {
+  auto& sources = queue.State().sources;
+  sources.erase(std::remove(sources.begin(), sources.end(), source), sources.end());
 }
 
 void MessageQueue::Purge(const std::function<bool(const Message&)>& pred) {
-  std::lock_guard lock(mu_);
-  queue_.erase(std::remove_if(queue_.begin(), queue_.end(), pred), queue_.end());
+  std::lock_guard lock(state_->mu);
+  auto& q = state_->queue;
+  q.erase(std::remove_if(q.begin(), q.end(), pred), q.end());
 }
 
 WindowHandle CreateMessageWindow(WindowProc proc) {
@@ -180,7 +207,7 @@ WindowHandle CreateMessageWindow(WindowProc proc) {
     } while (handle == 0 || r.owner.count(handle));
     r.owner[handle] = &q;
   }
-  q.windows_[handle] = std::make_shared<WindowProc>(std::move(proc));
+  q.State().windows[handle] = std::make_shared<WindowProc>(std::move(proc));
   return handle;
 }
 
@@ -194,7 +221,7 @@ void DestroyMessageWindow(WindowHandle window) {
     q = it->second;
     r.owner.erase(it);
   }
-  q->windows_.erase(window);
+  q->State().windows.erase(window);
   q->Purge([window](const Message& m) { return m.window == window; });
 }
 
@@ -208,6 +235,6 @@ bool PostMessageTo(WindowHandle window, std::uint32_t message, std::uintptr_t wp
   return true;
 }
 
-void DefWindowProc(Message& m) { m.result = 0; }
+void DefaultWindowProc(Message& m) { m.result = 0; }
 
 }  // namespace zp

@@ -205,7 +205,7 @@ int WsConnectUnlessStopped(SOCKET s, const sockaddr_in& address, const Event& st
   int err = 0;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) err = errno;
   if (err == EINPROGRESS || err == EINTR) {
-    pollfd p[2] = {{fd, POLLOUT, 0}, {stop.Fd(), POLLIN, 0}};
+    pollfd p[2] = {{fd, POLLOUT, 0}, {static_cast<int>(stop.NativeHandle()), POLLIN, 0}};
     int r;
     do {
       r = poll(p, 2, -1);

@@ -1,6 +1,11 @@
 #pragma once
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <netinet/in.h>
 #include <sys/socket.h>
+#endif
 
 #include <cstdint>
 #include <string>
@@ -8,10 +13,21 @@
 
 #include "platform/Event.h"
 
-// The socket calls the system makes, on POSIX sockets, with Windows Sockets results:
-// calls return 0 / a count or SOCKET_ERROR, and the reason for a failure is the calling
-// thread's WSAGetLastError(), in Windows Sockets codes (see WsaErrorFromErrno).
+// The socket calls the system makes, with Windows Sockets results: calls return 0 / a
+// count or SOCKET_ERROR, and the reason for a failure is the calling thread's
+// WSAGetLastError(), in Windows Sockets codes. On Windows these are the system's own
+// calls and codes; elsewhere POSIX sockets with their errors mapped onto the same codes
+// (see WsaErrorFromErrno).
 namespace zp {
+
+#ifdef _WIN32
+using ::SOCKET;
+using ::WSADATA;
+using ::WSAGetLastError;
+using ::WSASetLastError;
+using ::WSACleanup;
+using ::WSACancelBlockingCall;
+#else
 
 using SOCKET = std::uintptr_t;
 inline constexpr SOCKET INVALID_SOCKET = ~SOCKET{0};
@@ -90,11 +106,13 @@ struct WSADATA {
   std::uint16_t iMaxSockets = 0;
   std::uint16_t iMaxUdpDg = 0;
 };
-// 0, or WSAVERNOTSUPPORTED for a requested version below 1.1 (low byte major, high
-// byte minor, as in 0x0101).
-int WSAStartup(std::uint16_t version, WSADATA& data);
 int WSACleanup();
 int WSACancelBlockingCall();
+#endif
+
+// 0, or the reason the socket layer cannot start (WSAVERNOTSUPPORTED for a requested
+// version below 1.1: low byte major, high byte minor, as in 0x0101).
+int WSAStartup(std::uint16_t version, WSADATA& data);
 
 // A socket is close-on-exec. Every failing call sets WSAGetLastError.
 SOCKET WsSocket(int af, int type, int protocol);
