@@ -11,6 +11,7 @@
 #include "client/ProbeRun.h"
 #include "framework/Conversions.h"
 #include "client/RunWords.h"
+#include "platform/LocalTime.h"
 
 namespace zp {
 
@@ -106,17 +107,7 @@ int ExitStatus(const ConsoleOutcome& outcome) {
 }
 
 std::string StartTimeText(const RunSnapshot& run) {
-  const std::time_t t = std::chrono::system_clock::to_time_t(run.start_time);
-  std::tm local{};
-  localtime_r(&t, &local);
-  char stamp[40];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-  // strftime's %z gives "+0100"; ISO 8601 readers expect the colon.
-  const long offset = local.tm_gmtoff;
-  const long minutes = (offset < 0 ? -offset : offset) / 60;
-  char zone[48];
-  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-  return std::string(stamp) + zone;
+  return FormatIso8601Local(std::chrono::system_clock::to_time_t(run.start_time));
 }
 
 std::string StoppedWhere(const ConsoleOutcome& out) {
