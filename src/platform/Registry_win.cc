@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 
 // The system's registry. A store's "path" is a key path that both hives share: the
 // user's hive (HKEY_CURRENT_USER) is read and written, and the machine's hive
@@ -114,9 +116,12 @@ LONG SetValue(HKEY key, const Registry::Value& v) {
     return RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
-  DWORD type = REG_BINARY;
-  if (v.type == Registry::ValueType::Integer) type = v.data.size() == 8 ? REG_QWORD : REG_DWORD;
-  if (type == REG_DWORD && v.data.size() != 4) type = REG_BINARY;
+  if (v.type == Registry::ValueType::Integer && v.data.size() != 4 && v.data.size() != 8) {
+    // A number given as text: the system keeps numbers as numbers.
+    const DWORD number = static_cast<DWORD>(std::strtoul(v.data.c_str(), nullptr, 10));
+    return RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+  }
+  const DWORD type = v.type == Registry::ValueType::Binary ? REG_BINARY : v.data.size() == 8 ? REG_QWORD : REG_DWORD;
   return RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(v.data.data()),
                         static_cast<DWORD>(v.data.size()));
 }
@@ -184,19 +189,52 @@ std::optional<std::vector<Registry::Value>> Registry::ReadValues(const std::stri
   return values;
 }
 
-// The system has no transaction over a key's values: the old key goes and the new
-// values are written at once after it, so a reader between the two sees no list (as
-// for a host never looked up) rather than a mixed one.
+// The system has no transaction over a key's values. The new list is written whole
+// under a key of its own beside the old one, the old key goes, and the new one takes its
+// name: a reader sees the old list, no list (as for a host never looked up), or the new
+// list, never part of one.
 bool Registry::ReplaceValues(const std::string& path, const std::vector<Value>& values) {
-  const std::wstring full = FullPath(path_, path);
-  if (const LONG r = RegDeleteTreeW(HKEY_CURRENT_USER, full.c_str()); r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
+  static std::atomic<unsigned> counter{0};
+  const auto cut = path.rfind('\\');
+  const std::string parent = cut == std::string::npos ? "" : path.substr(0, cut);
+  const std::string leaf = cut == std::string::npos ? path : path.substr(cut + 1);
+  const std::string scratch = leaf + "~" + std::to_string(GetCurrentProcessId()) + "-" +
+                              std::to_string(counter.fetch_add(1));
+  const std::string scratch_path = parent.empty() ? scratch : parent + "\\" + scratch;
+  {
+    Key fresh;
+    if (const LONG r = Create(path_, scratch_path, fresh); r != ERROR_SUCCESS)
+      return Fail("cannot create " + HiveName(path_, path) + ": " + SystemText(r));
+    for (const Value& v : values) {
+      if (const LONG r = SetValue(fresh.get(), v); r != ERROR_SUCCESS) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, FullPath(path_, scratch_path).c_str());
+        return Fail("write of " + v.name + ": " + SystemText(r));
+      }
+    }
+  }
+  Key parent_key;
+  if (const LONG r = Create(path_, parent, parent_key); r != ERROR_SUCCESS)
+    return Fail("cannot create " + HiveName(path_, parent) + ": " + SystemText(r));
+  const std::wstring wide_leaf = Wide(leaf), wide_scratch = Wide(scratch);
+  LONG r = ERROR_SUCCESS;
+  // Another writer may put its list in place between our delete and our rename: then
+  // its list goes and ours takes the name, as if it had come first.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    r = RegDeleteTreeW(parent_key.get(), wide_leaf.c_str());
+    // Gone already, or going under another writer's delete: either way out of the way.
+    if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND && r != ERROR_KEY_DELETED) break;
+    RegDeleteKeyW(parent_key.get(), wide_leaf.c_str());
+    r = RegRenameKey(parent_key.get(), wide_scratch.c_str(), wide_leaf.c_str());
+    if (r == ERROR_SUCCESS) break;
+    // Lost the race (the name was taken again, or the key went under the rename): try
+    // again while our own list still waits.
+    Key ours;
+    if (RegOpenKeyExW(parent_key.get(), wide_scratch.c_str(), 0, KEY_READ, ours.Out()) != ERROR_SUCCESS) break;
+    Sleep(static_cast<DWORD>(attempt % 3));
+  }
+  if (r != ERROR_SUCCESS) {
+    RegDeleteTreeW(parent_key.get(), wide_scratch.c_str());
     return Fail("cannot replace " + HiveName(path_, path) + ": " + SystemText(r));
-  Key key;
-  if (const LONG r = Create(path_, path, key); r != ERROR_SUCCESS)
-    return Fail("cannot create " + HiveName(path_, path) + ": " + SystemText(r));
-  for (const Value& v : values) {
-    if (const LONG r = SetValue(key.get(), v); r != ERROR_SUCCESS)
-      return Fail("write of " + v.name + ": " + SystemText(r));
   }
   return true;
 }
