@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
                "Write the monitoring-plugins format: one status line with perfdata, then one line per "
                "route; trace lines are not written")
       ->excludes(json);
-  app.add_option("--dns-store", options.dns_store, "DNS cache file (default: the user's state folder)");
+  app.add_option("--dns-store", options.dns_store, "DNS cache store: a file (default: in the user's state folder), or on Windows a "
+                 "registry key path read from the user's hive and then the machine's (default: their roots)");
   // A monitoring system reads only standard output and the exit status: asked for, the
   // status line is written for a command line that does not parse too.
   const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
