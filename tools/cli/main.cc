@@ -1,14 +1,18 @@
 // zelvan-probe-cli: one test from a terminal or a script, the way the window runs it.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
+#include "cli/AtomicFile.h"
 #include "cli/ConsoleRunner.h"
 #include "cli/JsonReport.h"
 #include "cli/MonitoringReport.h"
 #include "cli/PlainReport.h"
+#include "cli/PrometheusReport.h"
 #include "client/ConnectionChoice.h"
 #include "client/TraceLine.h"
 #include "framework/MemTrack.h"
@@ -45,6 +49,18 @@ int main(int argc, char** argv) {
                "Write the monitoring-plugins format: one status line with perfdata, then one line per "
                "route; trace lines are not written")
       ->excludes(json);
+  std::string textfile;
+  app.add_option("--prometheus-textfile", textfile,
+                 "After the run, write its metrics in the Prometheus text format to this file, replacing it "
+                 "in one step (for node_exporter's textfile collector); with any output form")
+      // Checked before the run rather than found out minutes later.
+      ->check([](const std::string& path) -> std::string {
+        std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        if (folder.empty()) folder = ".";
+        std::error_code ec;
+        if (std::filesystem::path(path).filename().empty()) return "not a file name: " + path;
+        return std::filesystem::is_directory(folder, ec) ? std::string() : "no such folder: " + folder.string();
+      });
   app.add_option("--dns-store", options.dns_store, "DNS cache store: a file (default: in the user's state folder), or on Windows a "
                  "registry key path read from the user's hive and then the machine's (default: their roots)");
   // A monitoring system reads only standard output and the exit status: asked for, the
@@ -78,6 +94,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Timed out after %g s in state %s, %s\n", options.timeout_seconds, out.end_state.c_str(),
                  zp::StoppedWhere(out).c_str());
 
+  // Written before the report, so that a program reading the report may read the file.
+  if (!textfile.empty()) {
+    std::string error;
+    if (!zp::WriteFileAtomically(textfile, zp::PrometheusReport(out, std::chrono::system_clock::now()), error))
+      std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", error.c_str());
+  }
   if (options.monitoring) {
     std::fputs(zp::MonitoringReport(out).c_str(), stdout);
   } else if (options.json) {
