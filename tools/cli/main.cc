@@ -9,17 +9,16 @@
 
 #include "cli/AtomicFile.h"
 #include "cli/ConsoleRunner.h"
+#include "cli/HistoryCommands.h"
 #include "cli/JsonReport.h"
 #include "cli/MonitoringReport.h"
 #include "cli/PlainReport.h"
 #include "cli/PrometheusReport.h"
 #include "client/ConnectionChoice.h"
+#include "client/ProgramVersion.h"
+#include "client/RunHistory.h"
 #include "client/TraceLine.h"
 #include "framework/MemTrack.h"
-
-#ifndef ZP_VERSION
-#define ZP_VERSION "0"
-#endif
 
 int main(int argc, char** argv) {
   zp::StartTracking();
@@ -27,7 +26,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Zelvan Probe console runner: fetch the route list, profile every route and "
                "fetch the gateway's public key.\nExit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
                "2 FAILURE, 3 usage error, internal error or --timeout."};
-  app.set_version_flag("--version", std::string("zelvan-probe-cli ") + ZP_VERSION);
+  app.set_version_flag("--version", std::string("zelvan-probe-cli ") + zp::ProgramVersion());
   auto* server = app.add_option("--server", options.server,
                                 "Route server(s): host names or IPv4 addresses separated by commas");
   app.add_option("--port", options.port_text,
@@ -63,6 +62,27 @@ int main(int argc, char** argv) {
       });
   app.add_option("--dns-store", options.dns_store, "DNS cache store: a file (default: in the user's state folder), or on Windows a "
                  "registry key path read from the user's hive and then the machine's (default: their roots)");
+  // History: every finished run is recorded; these list what was recorded instead of testing.
+  std::string history_count;
+  auto* history = app.add_option("--history", history_count,
+                                 "List the last N recorded runs (default 20), newest first, instead of testing; "
+                                 "with --json as one JSON document")
+                      ->expected(0, 1)
+                      ->check(CLI::PositiveNumber)
+                      ->excludes("--monitoring");
+  std::string history_route;
+  auto* route_trend = app.add_option("--history-route", history_route,
+                                     "Show the trend of one route (time, score, profiling time, outcome per run) "
+                                     "over the last N runs that had it (N from --history, default 20)")
+                          ->excludes("--monitoring");
+  app.add_option("--history-db", options.history_db, "History file (default: history.db in the user's state folder)");
+  app.add_option("--history-limit", options.history_limit, "Runs the history keeps; older ones are dropped")
+      ->check(CLI::PositiveNumber)
+      ->default_str("5000");
+  app.add_flag("--no-history", options.no_history, "Do not record this run in the history");
+  app.add_option("--report", options.report_file,
+                 "After the test, write a self-contained HTML report for support to this file "
+                 "(exit status 3 when it cannot be written)");
   // A monitoring system reads only standard output and the exit status: asked for, the
   // status line is written for a command line that does not parse too.
   const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
@@ -80,6 +100,12 @@ int main(int argc, char** argv) {
   }
   options.server_given = server->count() > 0;
   options.route_code_given = code->count() > 0;
+
+  if (history->count() > 0 || route_trend->count() > 0) {
+    const int count = history_count.empty() ? zp::kDefaultHistoryShown : std::atoi(history_count.c_str());
+    return route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, stdout, stderr)
+                                    : zp::PrintHistory(options, count, stdout, stderr);
+  }
 
   zp::ConsoleOutcome out;
   try {
@@ -100,6 +126,10 @@ int main(int argc, char** argv) {
     if (!zp::WriteFileAtomically(textfile, zp::PrometheusReport(out, std::chrono::system_clock::now()), error))
       std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", error.c_str());
   }
+
+  // A run abandoned by its worker is still a finished test for the history.
+  const bool report_written = zp::RecordAndReport(options, out, stderr);
+
   if (options.monitoring) {
     std::fputs(zp::MonitoringReport(out).c_str(), stdout);
   } else if (options.json) {
@@ -111,8 +141,8 @@ int main(int argc, char** argv) {
     // Its worker never ended after the stop: leave without waiting for it.
     std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(zp::ExitStatus(out));
+    std::_Exit(report_written ? zp::ExitStatus(out) : 3);
   }
   zp::StopTracking();
-  return zp::ExitStatus(out);
+  return report_written ? zp::ExitStatus(out) : 3;
 }
