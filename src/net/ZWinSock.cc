@@ -1,8 +1,5 @@
 #include "net/ZWinSock.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>

@@ -6,12 +6,13 @@
 #include <utility>
 #include <cstdio>
 
+#include "platform/SystemClock.h"
+
 namespace zp {
 
 std::string FormatDateTime(std::string_view pattern, std::time_t when) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  std::tm tm{};
-  localtime_r(&when, &tm);
+  const std::tm tm = LocalCalendar(when);
   // The two-digit tokens and the field each stands for.
   const std::pair<std::string_view, int> numbers[] = {{"mm", tm.tm_mon + 1}, {"dd", tm.tm_mday},
                                                        {"hh", tm.tm_hour},   {"nn", tm.tm_min},
@@ -36,6 +37,18 @@ std::string FormatDateTime(std::string_view pattern, std::time_t when) {
     i += 2;
   }
   return out;
+}
+
+std::string FormatIso8601Local(std::time_t when) {
+  const std::tm local = LocalCalendar(when);
+  char stamp[40];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+  // strftime's %z gives "+0100"; ISO 8601 readers expect the colon.
+  const long offset = UtcOffsetSeconds(when);
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  char zone[48];
+  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  return std::string(stamp) + zone;
 }
 
 namespace {

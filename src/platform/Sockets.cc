@@ -269,14 +269,6 @@ std::uint32_t WsInetAddr(const char* text) {
   return inet_addr(text);
 }
 
-std::string WsInetNtoa(std::uint32_t address) {
-  unsigned char b[4];
-  std::memcpy(b, &address, sizeof b);  // network order: the first octet comes first
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-  return text;
-}
-
 std::uint16_t WsHtons(std::uint16_t value) { return htons(value); }
 
 int WsGetHostName(char* name, int size) {

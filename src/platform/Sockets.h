@@ -4,6 +4,7 @@
 #include <ws2tcpip.h>
 #else
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #endif
 

@@ -1,31 +1,29 @@
 #include "platform/Tick.h"
 
-#include <chrono>
 #include <cmath>
 #include <mutex>
+
+#include "platform/SystemClock.h"
 
 namespace zp {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The counter is base_tick + (real elapsed since base_time) * scale. Tests rebase it;
-// the mutex keeps the three values consistent for readers on other threads.
+// The counter is base_tick + (real elapsed since base_time) * scale: the system's own
+// milliseconds since it started until a test rebases it. The mutex keeps the three
+// values consistent for readers on other threads.
 struct TickSource {
   std::mutex mu;
-  Clock::time_point base_time = Clock::now();
-  double base_tick = 0;
+  double base_time = SystemMilliseconds();
+  double base_tick = base_time;
   double scale = 1.0;
   bool frozen = false;
 
   double NowLocked() const {
     if (frozen) return base_tick;
-    const double real_ms =
-        std::chrono::duration<double, std::milli>(Clock::now() - base_time).count();
-    return base_tick + real_ms * scale;
+    return base_tick + (SystemMilliseconds() - base_time) * scale;
   }
   void Rebase(double tick) {
-    base_time = Clock::now();
+    base_time = SystemMilliseconds();
     base_tick = tick;
   }
 };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/MetricsFile.h"
 #include "support/ProcessRunner.h"
 #include "support/TestSockets.h"
 
@@ -96,13 +97,13 @@ class ConsoleRunnerTest : public ::testing::Test {
   // The document passes the shipped schema, checked by a real validator where the build
   // names one (none for Windows: the schema does not depend on the system).
   void ExpectValidDocument(const std::string& document) {
-    if (std::string(ZP_JSON_VALIDATOR).empty()) return;
+    if (std::string(ZP_TEST_PYTHON).empty()) return;
     const auto path = dir_ / ("doc-" + std::to_string(documents_++) + ".json");
     std::FILE* f = std::fopen(path.string().c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fputs(document.c_str(), f);
     std::fclose(f);
-    Program validator({ZP_JSON_VALIDATOR, "-c",
+    Program validator({ZP_TEST_PYTHON, "-c",
                        "import json, sys, jsonschema\n"
                        "schema = json.load(open(sys.argv[2]))\n"
                        "jsonschema.Draft202012Validator.check_schema(schema)\n"
@@ -201,11 +202,15 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   EXPECT_EQ(cli->err, stopped ? sc.timed_out + "\n" : "");
 
   // JSON: one document on standard output that the schema accepts, the trace (and a
-  // time-out's line) on error.
-  ASSERT_EQ(RunCli(cli, Plus(sc.extra, "--json")), sc.status) << cli->err;
+  // time-out's line) on error; beside it the Prometheus textfile with the same numbers.
+  const auto textfile = dir_ / "zelvan-probe.prom";
+  ASSERT_EQ(RunCli(cli, Plus(Plus(Plus(sc.extra, "--json"), "--prometheus-textfile"), textfile.string())), sc.status)
+      << cli->err;
   ExpectValidDocument(cli->out);
   nlohmann::json doc;
   ASSERT_NO_THROW(doc = nlohmann::json::parse(cli->out)) << cli->out;
+  ExpectMetricsMatchDocument(textfile, doc);
+  std::filesystem::remove(textfile);
   EXPECT_EQ(doc["result_code"], sc.result_code);
   EXPECT_EQ(doc["banner"], stopped ? "STOPPED" : Unspaced(sc.banner));
   EXPECT_EQ(doc["exit_status"], sc.status);
@@ -254,7 +259,11 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
 
   // Monitoring: a status line with perfdata, then one line per failed route with its
   // reason; no trace at all.
-  ASSERT_EQ(RunCli(cli, Plus(sc.extra, "--monitoring")), sc.status) << cli->out << cli->err;
+  // The textfile beside it changes nothing on standard output.
+  ASSERT_EQ(RunCli(cli, Plus(Plus(Plus(sc.extra, "--monitoring"), "--prometheus-textfile"), textfile.string())),
+            sc.status)
+      << cli->out << cli->err;
+  ExpectMetricsMatchDocument(textfile, doc);
   const auto status = Lines(cli->out);
   std::vector<std::string> failed_lines;
   for (std::size_t i = 0; i < sc.expect.size(); ++i) {
@@ -443,7 +452,7 @@ TEST_F(ConsoleRunnerTest, NoRouteServerAnsweringIsCriticalWithTheServersReason) 
 TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputForMonitoring) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--selection", "5"}, {"--no-such-option"}, {"--json"},
-        {"--timeout", "-1"}, {"unexpected"}}) {
+        {"--timeout", "-1"}, {"unexpected"}, {"--prometheus-textfile", "/no-such-folder/zelvan-probe.prom"}}) {
     for (const bool monitoring : {false, true}) {
       std::vector<std::string> argv = {ZP_CLI_PROGRAM};
       argv.insert(argv.end(), args.begin(), args.end());

@@ -27,7 +27,7 @@ TEST(MessageQueueWait, LowestSignalledEventWinsOverInput) {
   Event* events[] = {&e0, &e1, &e2};
   int got = 0;
   const WindowHandle win = CreateMessageWindow([&](Message&) { ++got; });
-  PostMessageTo(win, 1, 0, 0);
+  PostMessageTo(win, 0x401, 0, 0);  // an application message: the system refuses to post some of its own
   e2.Set();
   e1.Set();
   EXPECT_EQ(q.Wait(events, 100), 1);
@@ -44,14 +44,14 @@ TEST(MessageQueueWait, PostFromAnotherThreadWakesTheWait) {
   MessageQueue& q = MessageQueue::ForThisThread();
   std::uintptr_t seen = 0;
   const WindowHandle win = CreateMessageWindow([&](Message& m) { seen = m.wparam; });
-  std::thread t([win] { PostMessageTo(win, 5, 42, 0); });
+  std::thread t([win] { PostMessageTo(win, 0x405, 42, 0); });
   EXPECT_EQ(q.Wait({}, 5000), 0);
   t.join();
   EXPECT_TRUE(q.DispatchOne());
   EXPECT_EQ(seen, 42u);
   EXPECT_FALSE(q.DispatchOne());
   DestroyMessageWindow(win);
-  EXPECT_FALSE(PostMessageTo(win, 5, 0, 0)) << "a destroyed window takes no messages";
+  EXPECT_FALSE(PostMessageTo(win, 0x405, 0, 0)) << "a destroyed window takes no messages";
 }
 
 TEST(QueueInvoker, RunsOnCreatorInOrderAndReturnsAtOnceWhenClosed) {

@@ -9,38 +9,12 @@
 
 #include "platform/Random.h"
 #include "platform/Registry.h"
+#include "platform/RegistryFixture.h"
 
 namespace zp {
 namespace {
 
 using ::testing::ElementsAre;
-
-class RegistryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("zp-reg-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    path_ = (dir_ / "sub" / "registry.db").string();
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  static std::vector<Registry::Value> Strings(std::initializer_list<const char*> data) {
-    std::vector<Registry::Value> v;
-    int i = 0;
-    for (const char* d : data) v.push_back({std::to_string(i++), Registry::ValueType::String, d});
-    return v;
-  }
-  static std::vector<std::string> Data(const std::vector<Registry::Value>& values) {
-    std::vector<std::string> out;
-    for (const auto& v : values) out.push_back(v.name + "=" + v.data);
-    return out;
-  }
-
-  std::filesystem::path dir_;
-  std::string path_;
-};
 
 TEST_F(RegistryTest, MissingStoreMeansMissingKeysAndIsNotCreatedByReads) {
   Registry r(path_);
@@ -75,23 +49,6 @@ TEST_F(RegistryTest, TypedValuesComeBackWithTheirType) {
   ASSERT_EQ(v->size(), 2u);
   EXPECT_EQ((*v)[0].type, Registry::ValueType::Integer);
   EXPECT_EQ((*v)[1].data, std::string("a\0b", 3));
-}
-
-TEST_F(RegistryTest, CorruptFileIsReportedAndLeftAsItWas) {
-  std::filesystem::create_directories(std::filesystem::path(path_).parent_path());
-  { std::ofstream(path_) << "this is not a database, and it is someone's file"; }
-  const auto size = std::filesystem::file_size(path_);
-  Registry r(path_);
-  EXPECT_FALSE(r.ReplaceValues("K", Strings({"1.2.3.4"})));
-  EXPECT_FALSE(r.LastError().empty());
-  EXPECT_FALSE(r.ReadValues("K").has_value());
-  EXPECT_EQ(std::filesystem::file_size(path_), size) << "nothing of the file is lost";
-}
-
-TEST_F(RegistryTest, UnwritableLocationFailsWithAReason) {
-  Registry r("/proc/zelvan-probe-cannot-be-here/registry.db");
-  EXPECT_FALSE(r.ReplaceValues("K", Strings({"1.2.3.4"})));
-  EXPECT_FALSE(r.LastError().empty());
 }
 
 // Two writers replace the same list over and over; a reader in between only ever

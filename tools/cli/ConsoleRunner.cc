@@ -11,6 +11,7 @@
 #include "client/ProbeRun.h"
 #include "framework/Conversions.h"
 #include "client/RunWords.h"
+#include "platform/LocalTime.h"
 
 namespace zp {
 
@@ -40,16 +41,20 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
   // Every line reaches this thread through the invoker, in order, while the waits below
   // serve it.
   auto invoker = std::make_shared<QueueInvoker>();
+  ConsoleOutcome out;
+  const bool keep_trace = !options.report_file.empty();
   auto run = std::make_unique<ZProbeRun>(
       std::move(run_options),
-      [trace_out](const TraceLine& line) {
+      [trace_out, keep_trace, &out](const TraceLine& line) {
+        if (trace_out == nullptr && !keep_trace) return;
+        const std::string text = FormatTraceLine(line);
+        if (keep_trace) out.trace.push_back(text);
         if (trace_out == nullptr) return;
-        std::fprintf(trace_out, "%s\n", FormatTraceLine(line).c_str());
+        std::fprintf(trace_out, "%s\n", text.c_str());
         std::fflush(trace_out);
       },
       invoker);
 
-  ConsoleOutcome out;
   run->Start();
   const bool limited = options.timeout_seconds > 0;
   const auto deadline = t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -106,17 +111,7 @@ int ExitStatus(const ConsoleOutcome& outcome) {
 }
 
 std::string StartTimeText(const RunSnapshot& run) {
-  const std::time_t t = std::chrono::system_clock::to_time_t(run.start_time);
-  std::tm local{};
-  localtime_r(&t, &local);
-  char stamp[40];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-  // strftime's %z gives "+0100"; ISO 8601 readers expect the colon.
-  const long offset = local.tm_gmtoff;
-  const long minutes = (offset < 0 ? -offset : offset) / 60;
-  char zone[48];
-  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-  return std::string(stamp) + zone;
+  return FormatIso8601Local(std::chrono::system_clock::to_time_t(run.start_time));
 }
 
 std::string StoppedWhere(const ConsoleOutcome& out) {
