@@ -9,7 +9,7 @@
 namespace zp {
 namespace {
 
-TEST(Sockets, ErrorTableKeepsFailuresFailures) {
+TEST(SocketErrors, ErrorTableKeepsFailuresFailures) {
   EXPECT_EQ(WsaErrorFromErrno(EIO), EIO) << "an unmapped error is still an error";
   EXPECT_EQ(WsaErrorFromAddrInfo(EAI_SYSTEM, ECONNREFUSED), WSAECONNREFUSED);
   EXPECT_EQ(WsaErrorFromAddrInfo(EAI_SYSTEM, 0), WSANO_RECOVERY);
