@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -116,6 +117,10 @@ int main(int argc, char** argv) {
   zp::TfrmProbe form;
   zp::TfrmResults results;
   form.SetResultsForm(&results);
+  // A history of its own, as the program keeps one: the results window shows each route's
+  // change, and the stopped test is compared with the first.
+  QTemporaryDir state;
+  form.SetHistory(std::make_shared<zp::RunHistory>(state.filePath("history.db").toStdString()));
   zp::test::FakeFactory factory;
   factory.script = DemoScript();
   if (!real) form.SetWorkerFactory(factory.Make());
