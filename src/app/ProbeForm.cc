@@ -197,6 +197,7 @@ void TfrmProbe::tmrProcessTimer() {
   lblShowStatusText->setText(Bytes(EscapeControls(run.status_text)));  // may quote a peer
   ShowRun(run);
   if (running) return;
+  FRecorded.insert(FRun);  // EndTest records it
   FRun = nullptr;
   EndTest(run);
   if (FClosing) FinishClose();
@@ -385,7 +386,15 @@ bool TfrmProbe::StopWorkers(int ms) {
 void TfrmProbe::FreeEndedRuns() {
   if (!CanFreeRuns()) return;
   std::erase_if(FRuns, [this](const std::unique_ptr<ZProbeRun>& run) {
-    return run->WorkerFinished() && run.get() != FRun;
+    if (!run->WorkerFinished() || run.get() == FRun) return false;
+    // A test the window stopped following (a newer one started, or the window closed)
+    // still goes into the history once its worker has ended.
+    if (FRecorded.erase(run.get()) == 0 && FHistory) {
+      run->Poll();  // makes the record final
+      const RunSnapshot ended = run->Snapshot();
+      if (*RunBanner(ended) != '\0') RecordAndCompare(FHistory, ended);
+    }
+    return true;
   });
 }
 

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,7 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
   std::shared_ptr<RunHistory> FHistory;
   WorkerFactory FFactory;
   std::vector<std::unique_ptr<ZProbeRun>> FRuns;
+  std::set<const ZProbeRun*> FRecorded;  // runs whose end the window showed and recorded
   TTraceList* FTrace = nullptr;
   TfrmResults* FResults = nullptr;
   std::unique_ptr<TfrmResults> FOwnResults;

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "AppTestSupport.h"
+#include "ProbeFormFixture.h"
 #include "app/HistoryForm.h"
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
@@ -171,6 +172,49 @@ TEST_F(HistoryWindowTest, ControlHOnTheMainWindowOpensTheHistoryWindow) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&probe));
   QTest::keyClick(&probe, Qt::Key_H, Qt::ControlModifier);
   EXPECT_EQ(rows, 1);
+}
+
+// A test the window stopped following, because a newer one started, is recorded too
+// once its worker ends; the followed one is recorded once, when its results show.
+TEST_F(ProbeFormTest, EveryTestThatEndsIsRecordedFollowedOrNot) {
+  const auto dir = std::filesystem::temp_directory_path() / ("zp-apphist-both-" + std::to_string(getpid()));
+  std::filesystem::remove_all(dir);
+  auto history = std::make_shared<RunHistory>((dir / "history.db").string());
+  form->SetHistory(history);
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  FakeWorker::Script slow;
+  slow.discover = [](FakeWorker& w) { w.AddRoute("Slow=1.1.1.1:1", 25); };
+  slow.profile = [release](FakeWorker& w) {
+    while (!*release && !w.Terminated()) w.Pause(10);
+    w.ScoreRoute(0, 3);
+    w.SetResultCode(1);
+  };
+  FakeWorker::Script quick;
+  quick.discover = [](FakeWorker& w) { w.AddRoute("Quick=1.1.1.2:1", 25); };
+  quick.profile = [](FakeWorker& w) {
+    w.ScoreRoute(0, 0);
+    w.SetResultCode(1);
+  };
+  Watch();
+  Test(1, slow);
+  ASSERT_NE(form->CurrentRun(), nullptr);
+  quick.alive = alive;
+  factory.script = quick;
+  form->SetWorkerFactory(factory.Make());
+  Button("btnProcessTest")->click();
+  ASSERT_TRUE(WaitForResults(1));
+  EXPECT_EQ(history->Count(), 1);
+  *release = true;
+  QTest::qWait(200);
+  ASSERT_TRUE(form->StopWorkers(5000));
+  const auto runs = history->Recent(10);
+  ASSERT_TRUE(runs);
+  ASSERT_EQ(runs->size(), 2u);
+  EXPECT_EQ((*runs)[0].routes.at(0).name, "Slow");
+  EXPECT_EQ((*runs)[0].routes.at(0).score, 3);
+  EXPECT_EQ((*runs)[1].routes.at(0).name, "Quick");
+  EXPECT_EQ(shown.size(), 1u);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
