@@ -387,8 +387,7 @@ void TfrmProbe::FreeEndedRuns() {
   if (!CanFreeRuns()) return;
   std::erase_if(FRuns, [this](const std::unique_ptr<ZProbeRun>& run) {
     if (!run->WorkerFinished() || run.get() == FRun) return false;
-    // A test the window stopped following (a newer one started, or the window closed)
-    // still goes into the history once its worker has ended.
+    // A test no longer followed (a newer one started, the window closed) is history too.
     if (FRecorded.erase(run.get()) == 0 && FHistory) {
       run->Poll();  // makes the record final
       const RunSnapshot ended = run->Snapshot();
