@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "client/RunWords.h"
+#include "platform/LocalTime.h"
 
 namespace zp {
 
@@ -57,16 +58,7 @@ RouteChange CompareRoute(const HistoryRoute* previous, bool failed, std::int32_t
 }
 
 std::string UtcTimeText(long long utc_ms) {
-  const std::time_t t = static_cast<std::time_t>(utc_ms / 1000);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &t);
-#else
-  gmtime_r(&t, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
+  return FormatIso8601Utc(static_cast<std::time_t>(utc_ms / 1000));
 }
 
 bool SameSettings(const RunSettings& a, const RunSettings& b) {

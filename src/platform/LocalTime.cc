@@ -51,6 +51,13 @@ std::string FormatIso8601Local(std::time_t when) {
   return std::string(stamp) + zone;
 }
 
+std::string FormatIso8601Utc(std::time_t when) {
+  const std::tm utc = UtcCalendar(when);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
 namespace {
 std::atomic<std::time_t> g_fixed_time{0};
 }  // namespace

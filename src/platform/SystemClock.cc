@@ -18,4 +18,10 @@ std::tm LocalCalendar(std::time_t when) {
 
 long UtcOffsetSeconds(std::time_t when) { return LocalCalendar(when).tm_gmtoff; }
 
+std::tm UtcCalendar(std::time_t when) {
+  std::tm tm{};
+  gmtime_r(&when, &tm);
+  return tm;
+}
+
 }  // namespace zp

@@ -9,6 +9,7 @@ double SystemMilliseconds();
 
 // `when` in the local time zone, thread-safe.
 std::tm LocalCalendar(std::time_t when);
+std::tm UtcCalendar(std::time_t when);
 
 // How far the local time zone was ahead of UTC at `when`, in seconds.
 long UtcOffsetSeconds(std::time_t when);

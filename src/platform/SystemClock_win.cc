@@ -20,4 +20,10 @@ long UtcOffsetSeconds(std::time_t when) {
   return static_cast<long>(_mkgmtime(&local) - when);
 }
 
+std::tm UtcCalendar(std::time_t when) {
+  std::tm tm{};
+  gmtime_s(&tm, &when);
+  return tm;
+}
+
 }  // namespace zp

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "cli/Promtool.h"
 #include "client/ExchangeHost.h"
 #include "support/ProcessRunner.h"

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "client/HtmlReport.h"
 #include "client/ProgramVersion.h"
 #include "client/RunHistory.h"

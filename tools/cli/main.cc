@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "cli/AtomicFile.h"
+#include "platform/AtomicFile.h"
 #include "cli/ConsoleRunner.h"
 #include "cli/HistoryCommands.h"
 #include "cli/JsonReport.h"

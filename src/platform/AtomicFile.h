@@ -11,7 +11,9 @@ namespace zp {
 // is flushed to the disk, and is then renamed over the path. The temporary name does
 // not end the way the path does, so a collector reading "*.prom" never picks it up.
 // Returns false with `error` set when anything fails; the old file is then untouched
-// and no temporary file is left behind.
+// and no temporary file is left behind. (On Windows an open at the very instant of the
+// rename is refused as a sharing conflict, which readers there retry anyway; the file
+// is never missing.)
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error);
 
 }  // namespace zp

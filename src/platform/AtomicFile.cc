@@ -1,4 +1,4 @@
-#include "cli/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -7,26 +7,11 @@
 #include <random>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/FileSteps.h"
 
 namespace zp {
 
 namespace {
-
-// The data on the disk before the rename makes it visible, so that a crash right after
-// the rename cannot leave an empty file in the old one's place.
-bool FlushToDisk(std::FILE* file) {
-  if (std::fflush(file) != 0) return false;
-#ifdef _WIN32
-  return _commit(_fileno(file)) == 0;
-#else
-  return fsync(fileno(file)) == 0;
-#endif
-}
 
 // A name no other writer in this folder picks at the same moment: two probes writing
 // the same path each rename their own complete file.
@@ -50,7 +35,8 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     error = "cannot create " + temporary.string() + ": " + std::strerror(errno);
     return false;
   }
-  const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size() && FlushToDisk(file);
+  const bool written =
+      std::fwrite(content.data(), 1, content.size(), file) == content.size() && FlushToDisk(file);
   const int write_errno = errno;
   if (std::fclose(file) != 0 || !written) {
     error = "cannot write " + temporary.string() + ": " + std::strerror(written ? errno : write_errno);
@@ -58,10 +44,9 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     std::filesystem::remove(temporary, ignored);
     return false;
   }
-  // Replaces an existing file in one step on POSIX and on Windows alike.
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
+  // The data is on the disk before the rename makes it visible, so that a crash right
+  // after the rename cannot leave an empty file in the old one's place.
+  if (const std::error_code ec = MoveOver(temporary, path)) {
     error = "cannot rename " + temporary.string() + " to " + path.string() + ": " + ec.message();
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);

@@ -1,0 +1,16 @@
+#include "platform/FileSteps.h"
+
+#include <unistd.h>
+
+namespace zp {
+
+bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+// rename(2) replaces the target in one step.
+std::error_code MoveOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::error_code ec;
+  std::filesystem::rename(from, to, ec);
+  return ec;
+}
+
+}  // namespace zp

@@ -1,0 +1,16 @@
+#pragma once
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+// Inside the platform only: the two steps of replacing a file that differ by system.
+namespace zp {
+
+// Writes the stream's buffers and then the file's data to the disk.
+bool FlushToDisk(std::FILE* file);
+
+// Renames `from` over `to` in one step: a reader opening `to` finds the old file or the
+// new one, never none. An empty code when it worked.
+std::error_code MoveOver(const std::filesystem::path& from, const std::filesystem::path& to);
+
+}  // namespace zp
