@@ -110,6 +110,8 @@ Invoker::WaitResult WinInvoker::WaitServing(Event& ev, long ms) {
     }
     const DWORD r = MsgWaitForMultipleObjectsEx(1, &handle, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (r == WAIT_FAILED) return WaitResult::Failed;
+    // The wait itself took an auto-reset event's signal.
+    if (r == WAIT_OBJECT_0) break;
     if (r == WAIT_OBJECT_0 + 1) {
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -39,7 +39,7 @@ WinTraceList::~WinTraceList() {
 void WinTraceList::FontChanged() {
   Measure();
   FMaxLineWidth = 0;
-  for (int i = 0; i < Count(); ++i)
+  for (int i = 0; i < BoxCount(); ++i)
     FMaxLineWidth = std::max(FMaxLineWidth, TabbedTextWidth(FBox, Line(i), FStops.data(), static_cast<int>(FStops.size())));
   SendMessageW(FBox, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(FMaxLineWidth + FCharWidth), 0);
 }
@@ -82,7 +82,7 @@ void WinTraceList::Flush() {
   RECT client{};
   GetClientRect(FBox, &client);
   // The list clamps the top line; the newest line ends up in view.
-  const int top = Count() - (client.bottom - client.top) / FLineHeight + 2;
+  const int top = BoxCount() - (client.bottom - client.top) / FLineHeight + 2;
   SendMessageW(FBox, LB_SETTOPINDEX, static_cast<WPARAM>(std::max(top, 0)), 0);
   // One character to spare, so that the end of the widest line is never cut.
   SendMessageW(FBox, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(FMaxLineWidth + FCharWidth), 0);
@@ -90,7 +90,9 @@ void WinTraceList::Flush() {
   InvalidateRect(FBox, nullptr, TRUE);
 }
 
-int WinTraceList::Count() const { return static_cast<int>(SendMessageW(FBox, LB_GETCOUNT, 0, 0)); }
+int WinTraceList::BoxCount() const { return static_cast<int>(SendMessageW(FBox, LB_GETCOUNT, 0, 0)); }
+
+int WinTraceList::Count() const { return BoxCount() + static_cast<int>(FWaiting.size()); }
 
 std::wstring WinTraceList::Line(int index) const {
   const LRESULT n = SendMessageW(FBox, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
@@ -135,7 +137,7 @@ std::wstring WinTraceList::Text(bool with_header) {
     }
     out += L"\n";
   }
-  for (int i = 0; i < Count(); ++i) out += Line(i) + L'\n';
+  for (int i = 0; i < BoxCount(); ++i) out += Line(i) + L'\n';
   return out;
 }
 

@@ -54,6 +54,7 @@ class WinTraceList {
  private:
   static LRESULT CALLBACK BoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
   void Measure();
+  int BoxCount() const;
   void ShowMenu(int x, int y);
 
   HWND FBox;
