@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it on this machine, checks the installed programs
-# against the installed simulator on loopback, and removes the package again.
+# against the installed simulator on loopback and the periodic check's units and
+# settings, and removes and purges the package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release
@@ -13,6 +14,18 @@ apt-get install -y "./$deb"
 desktop-file-validate /usr/share/applications/zelvan-probe.desktop
 /usr/bin/zelvan-probe-cli --version
 man -w zelvan-probe-cli >/dev/null 2>&1 || test -f /usr/share/man/man1/zelvan-probe-cli.1
+
+# Periodic checks: both units and the settings file installed, the settings file a
+# conffile, the timer not enabled, and systemd content with the units as installed (any
+# word from systemd-analyze fails the check: unknown keys are only warnings to it).
+units=/usr/lib/systemd/system
+test -f "$units/zelvan-probe.service" && test -f "$units/zelvan-probe.timer"
+test -f /etc/default/zelvan-probe && test -f /usr/share/doc/zelvan-probe/monitoring.md
+dpkg-query --showformat='${Conffiles}\n' --show zelvan-probe | grep -q '^ /etc/default/zelvan-probe '
+test ! -e /etc/systemd/system/timers.target.wants/zelvan-probe.timer
+verify=$(systemd-analyze verify "$units/zelvan-probe.service" "$units/zelvan-probe.timer" 2>&1) || {
+  echo "$verify"; exit 1; }
+[ -z "$verify" ] || { echo "systemd-analyze verify: $verify"; exit 1; }
 
 work=$(mktemp -d)
 trap 'kill "$sim" 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -27,6 +40,12 @@ tail -n 4 "$work/probe.out"
 grep -q '^S U C C E S S$' "$work/probe.out"
 kill "$sim"; wait "$sim" || true
 
+# The operator's settings outlive a removal (a conffile); a purge takes them.
+echo '# changed by the operator' >> /etc/default/zelvan-probe
 apt-get remove -y zelvan-probe
 test ! -e /usr/bin/zelvan-probe-cli
+test ! -e "$units/zelvan-probe.timer"
+grep -q 'changed by the operator' /etc/default/zelvan-probe
+apt-get purge -y zelvan-probe
+test ! -e /etc/default/zelvan-probe
 echo "package check passed"

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/MetricsFile.h"
 #include "cli/Program.h"
 
 namespace zp::test {
@@ -207,11 +208,15 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   EXPECT_EQ(cli->err, stopped ? sc.timed_out + "\n" : "");
 
   // JSON: one document on standard output that the schema accepts, the trace (and a
-  // time-out's line) on error.
-  ASSERT_EQ(RunCli(cli, Plus(sc.extra, "--json")), sc.status) << cli->err;
+  // time-out's line) on error; beside it the Prometheus textfile with the same numbers.
+  const auto textfile = dir_ / "zelvan-probe.prom";
+  ASSERT_EQ(RunCli(cli, Plus(Plus(Plus(sc.extra, "--json"), "--prometheus-textfile"), textfile.string())), sc.status)
+      << cli->err;
   ExpectValidDocument(cli->out);
   nlohmann::json doc;
   ASSERT_NO_THROW(doc = nlohmann::json::parse(cli->out)) << cli->out;
+  ExpectMetricsMatchDocument(textfile, doc);
+  std::filesystem::remove(textfile);
   EXPECT_EQ(doc["result_code"], sc.result_code);
   EXPECT_EQ(doc["banner"], stopped ? "STOPPED" : Unspaced(sc.banner));
   EXPECT_EQ(doc["exit_status"], sc.status);
@@ -260,7 +265,11 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
 
   // Monitoring: a status line with perfdata, then one line per failed route with its
   // reason; no trace at all.
-  ASSERT_EQ(RunCli(cli, Plus(sc.extra, "--monitoring")), sc.status) << cli->out << cli->err;
+  // The textfile beside it changes nothing on standard output.
+  ASSERT_EQ(RunCli(cli, Plus(Plus(Plus(sc.extra, "--monitoring"), "--prometheus-textfile"), textfile.string())),
+            sc.status)
+      << cli->out << cli->err;
+  ExpectMetricsMatchDocument(textfile, doc);
   const auto status = Lines(cli->out);
   std::vector<std::string> failed_lines;
   for (std::size_t i = 0; i < sc.expect.size(); ++i) {
@@ -454,7 +463,7 @@ TEST_F(ConsoleRunnerTest, NoRouteServerAnsweringIsCriticalWithTheServersReason) 
 TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputForMonitoring) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--selection", "5"}, {"--no-such-option"}, {"--json"},
-        {"--timeout", "-1"}, {"unexpected"}}) {
+        {"--timeout", "-1"}, {"unexpected"}, {"--prometheus-textfile", "/no-such-folder/zelvan-probe.prom"}}) {
     for (const bool monitoring : {false, true}) {
       std::vector<std::string> argv = {ZP_CLI_PROGRAM};
       argv.insert(argv.end(), args.begin(), args.end());

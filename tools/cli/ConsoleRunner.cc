@@ -41,16 +41,20 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
   // Every line reaches this thread through the invoker, in order, while the waits below
   // serve it.
   auto invoker = std::make_shared<QueueInvoker>();
+  ConsoleOutcome out;
+  const bool keep_trace = !options.report_file.empty();
   auto run = std::make_unique<ZProbeRun>(
       std::move(run_options),
-      [trace_out](const TraceLine& line) {
+      [trace_out, keep_trace, &out](const TraceLine& line) {
+        if (trace_out == nullptr && !keep_trace) return;
+        const std::string text = FormatTraceLine(line);
+        if (keep_trace) out.trace.push_back(text);
         if (trace_out == nullptr) return;
-        std::fprintf(trace_out, "%s\n", FormatTraceLine(line).c_str());
+        std::fprintf(trace_out, "%s\n", text.c_str());
         std::fflush(trace_out);
       },
       invoker);
 
-  ConsoleOutcome out;
   run->Start();
   const bool limited = options.timeout_seconds > 0;
   const auto deadline = t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(

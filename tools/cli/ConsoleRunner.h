@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "client/RunRecord.h"
 
@@ -26,6 +27,10 @@ struct ConsoleOptions {
   bool json = false;
   bool monitoring = false;
   std::string dns_store;      // empty: the default store
+  std::string history_db;     // empty: the user's history
+  int history_limit = 5000;   // runs the history keeps
+  bool no_history = false;    // do not record this run
+  std::string report_file;    // write the HTML report here; empty: none
 };
 
 // What every console report is made from: the run's record once its worker has ended.
@@ -42,6 +47,8 @@ struct ConsoleOutcome {
   // The worker did not end within its grace after the stop: the program must exit
   // without waiting for it.
   bool abandoned = false;
+  // The trace lines as written, kept when a report was asked for.
+  std::vector<std::string> trace;
 
   // Only the time-out stops a console run.
   bool TimedOut() const { return run.stopped; }

@@ -1,21 +1,24 @@
 // zelvan-probe-cli: one test from a terminal or a script, the way the window runs it.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
+#include "cli/AtomicFile.h"
 #include "cli/ConsoleRunner.h"
+#include "cli/HistoryCommands.h"
 #include "cli/JsonReport.h"
 #include "cli/MonitoringReport.h"
 #include "cli/PlainReport.h"
+#include "cli/PrometheusReport.h"
 #include "client/ConnectionChoice.h"
+#include "client/ProgramVersion.h"
+#include "client/RunHistory.h"
 #include "client/TraceLine.h"
 #include "framework/MemTrack.h"
-
-#ifndef ZP_VERSION
-#define ZP_VERSION "0"
-#endif
 
 int main(int argc, char** argv) {
   zp::StartTracking();
@@ -23,7 +26,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Zelvan Probe console runner: fetch the route list, profile every route and "
                "fetch the gateway's public key.\nExit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
                "2 FAILURE, 3 usage error, internal error or --timeout."};
-  app.set_version_flag("--version", std::string("zelvan-probe-cli ") + ZP_VERSION);
+  app.set_version_flag("--version", std::string("zelvan-probe-cli ") + zp::ProgramVersion());
   auto* server = app.add_option("--server", options.server,
                                 "Route server(s): host names or IPv4 addresses separated by commas");
   app.add_option("--port", options.port_text,
@@ -45,7 +48,41 @@ int main(int argc, char** argv) {
                "Write the monitoring-plugins format: one status line with perfdata, then one line per "
                "route; trace lines are not written")
       ->excludes(json);
-  app.add_option("--dns-store", options.dns_store, "DNS cache file (default: the user's state folder)");
+  std::string textfile;
+  app.add_option("--prometheus-textfile", textfile,
+                 "After the run, write its metrics in the Prometheus text format to this file, replacing it "
+                 "in one step (for node_exporter's textfile collector); with any output form")
+      // Checked before the run rather than found out minutes later.
+      ->check([](const std::string& path) -> std::string {
+        std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        if (folder.empty()) folder = ".";
+        std::error_code ec;
+        if (std::filesystem::path(path).filename().empty()) return "not a file name: " + path;
+        return std::filesystem::is_directory(folder, ec) ? std::string() : "no such folder: " + folder.string();
+      });
+  app.add_option("--dns-store", options.dns_store, "DNS cache store: a file (default: in the user's state folder), or on Windows a "
+                 "registry key path read from the user's hive and then the machine's (default: their roots)");
+  // History: every finished run is recorded; these list what was recorded instead of testing.
+  std::string history_count;
+  auto* history = app.add_option("--history", history_count,
+                                 "List the last N recorded runs (default 20), newest first, instead of testing; "
+                                 "with --json as one JSON document")
+                      ->expected(0, 1)
+                      ->check(CLI::PositiveNumber)
+                      ->excludes("--monitoring");
+  std::string history_route;
+  auto* route_trend = app.add_option("--history-route", history_route,
+                                     "Show the trend of one route (time, score, profiling time, outcome per run) "
+                                     "over the last N runs that had it (N from --history, default 20)")
+                          ->excludes("--monitoring");
+  app.add_option("--history-db", options.history_db, "History file (default: history.db in the user's state folder)");
+  app.add_option("--history-limit", options.history_limit, "Runs the history keeps; older ones are dropped")
+      ->check(CLI::PositiveNumber)
+      ->default_str("5000");
+  app.add_flag("--no-history", options.no_history, "Do not record this run in the history");
+  app.add_option("--report", options.report_file,
+                 "After the test, write a self-contained HTML report for support to this file "
+                 "(exit status 3 when it cannot be written)");
   // A monitoring system reads only standard output and the exit status: asked for, the
   // status line is written for a command line that does not parse too.
   const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
@@ -64,6 +101,12 @@ int main(int argc, char** argv) {
   options.server_given = server->count() > 0;
   options.route_code_given = code->count() > 0;
 
+  if (history->count() > 0 || route_trend->count() > 0) {
+    const int count = history_count.empty() ? zp::kDefaultHistoryShown : std::atoi(history_count.c_str());
+    return route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, stdout, stderr)
+                                    : zp::PrintHistory(options, count, stdout, stderr);
+  }
+
   zp::ConsoleOutcome out;
   try {
     std::FILE* trace = options.monitoring ? nullptr : options.json ? stderr : stdout;
@@ -77,6 +120,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Timed out after %g s in state %s, %s\n", options.timeout_seconds, out.end_state.c_str(),
                  zp::StoppedWhere(out).c_str());
 
+  // Written before the report, so that a program reading the report may read the file.
+  if (!textfile.empty()) {
+    std::string error;
+    if (!zp::WriteFileAtomically(textfile, zp::PrometheusReport(out, std::chrono::system_clock::now()), error))
+      std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", error.c_str());
+  }
+
+  // A run abandoned by its worker is still a finished test for the history.
+  const bool report_written = zp::RecordAndReport(options, out, stderr);
+
   if (options.monitoring) {
     std::fputs(zp::MonitoringReport(out).c_str(), stdout);
   } else if (options.json) {
@@ -88,8 +141,8 @@ int main(int argc, char** argv) {
     // Its worker never ended after the stop: leave without waiting for it.
     std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(zp::ExitStatus(out));
+    std::_Exit(report_written ? zp::ExitStatus(out) : 3);
   }
   zp::StopTracking();
-  return zp::ExitStatus(out);
+  return report_written ? zp::ExitStatus(out) : 3;
 }

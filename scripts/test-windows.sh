@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The Windows build (mingw-w64) and its tests under Wine, in a fresh Wine prefix that is
+# removed afterwards; the window's tests get a virtual X display. Then the ZIP is made
+# and its contents checked. Run after scripts/install-deps.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=$(mktemp -d)
+export ZP_WINEPREFIX=$work/wine
+cleanup() { WINEPREFIX=$ZP_WINEPREFIX wineserver -k 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+
+cmake --preset windows
+cmake --build --preset windows
+xvfb-run -a -s '-screen 0 1024x768x24' ctest --preset windows
+
+(cd build/windows && cpack)
+zip=$(ls build/windows/zelvan-probe-*-windows-x64.zip | head -n 1)
+python3 - "$zip" <<'PY'
+import sys, zipfile
+names = {n.split('/', 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist() if '/' in n}
+need = {'zelvan-probe-cli.exe', 'zelvan-gateway-sim.exe', 'README.txt', 'LICENSE.txt'}
+missing = need - names
+if missing:
+    sys.exit(f'{sys.argv[1]} lacks {sorted(missing)}')
+print(f'{sys.argv[1]}: ' + ', '.join(sorted(names)))
+PY

@@ -1,0 +1,118 @@
+// Replacing a file in one step: a reader polling the path while it is rewritten sees only
+// whole documents, and a write that fails leaves the old file and no debris.
+#include "cli/AtomicFile.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/Promtool.h"
+
+namespace zp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AtomicFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("zp-atomic-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Only the named files: no temporary file left beside them.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+// Document k: a metric whose value is k, padded by a number of samples that changes
+// from one document to the next, so that a torn read cannot look whole.
+std::string Document(int k) {
+  std::string text = "# HELP zp_doc Which document.\n# TYPE zp_doc gauge\n";
+  text += "# HELP zp_pad Padding.\n# TYPE zp_pad gauge\n";
+  const int pad = (k * 37) % 400;
+  for (int i = 0; i < pad; ++i) text += "zp_pad{i=\"" + std::to_string(i) + "\"} " + std::to_string(k) + "\n";
+  return text + "zp_doc " + std::to_string(k) + "\n";
+}
+
+TEST_F(AtomicFileTest, AConcurrentReaderNeverSeesAPartialDocument) {
+  const fs::path path = dir_ / "zelvan-probe.prom";
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(path, Document(0), error)) << error;
+  constexpr int kWrites = 400;
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::thread writer([&] {
+    for (int k = 1; k <= kWrites; ++k) {
+      std::string e;
+      if (!WriteFileAtomically(path, Document(k), e)) ++failures;
+    }
+    done = true;
+  });
+  int reads = 0, torn = 0;
+  std::string example;
+  while (!done || reads == 0) {
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << "the path was missing while it was replaced";
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string got = text.str();
+    ++reads;
+    // The last line names the document; the whole must be exactly that document.
+    const auto last = got.rfind("zp_doc ");
+    const int k = last == std::string::npos ? -1 : std::atoi(got.c_str() + last + 7);
+    if (k < 0 || got != Document(k)) {
+      ++torn;
+      example = got.substr(got.size() > 200 ? got.size() - 200 : 0);
+    }
+  }
+  writer.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads, e.g. one ending\n" << example;
+  EXPECT_GT(reads, 1);
+  EXPECT_THAT(Names(), ::testing::ElementsAre("zelvan-probe.prom"));
+  // The last document is well-formed for the real reader too.
+  const PromtoolVerdict verdict = PromtoolCheck(path);
+  EXPECT_EQ(verdict.status, 0) << verdict.output;
+}
+
+TEST_F(AtomicFileTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
+  const fs::path path = dir_ / "metrics.prom";
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(path, "old\n", error)) << error;
+  // A folder that does not exist: nothing can be created.
+  EXPECT_FALSE(WriteFileAtomically(dir_ / "missing" / "metrics.prom", "new\n", error));
+  EXPECT_THAT(error, ::testing::HasSubstr("missing"));
+  // A folder in the file's place: the rename fails after the temporary was written.
+  fs::create_directories(dir_ / "taken.prom" / "inside");
+  error.clear();
+  EXPECT_FALSE(WriteFileAtomically(dir_ / "taken.prom", "new\n", error));
+  EXPECT_THAT(error, ::testing::HasSubstr("cannot rename"));
+  EXPECT_THAT(Names(), ::testing::ElementsAre("metrics.prom", "taken.prom"));
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "old");
+}
+
+}  // namespace
+}  // namespace zp::test

@@ -1,0 +1,151 @@
+#include "cli/HistoryCommands.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli/AtomicFile.h"
+#include "client/HtmlReport.h"
+#include "client/ProgramVersion.h"
+#include "client/RunHistory.h"
+#include "client/TraceLine.h"
+#include "framework/Format.h"
+#include "platform/SystemName.h"
+
+namespace zp {
+
+namespace {
+
+std::string HistoryPath(const ConsoleOptions& options) {
+  return options.history_db.empty() ? RunHistory::DefaultPath() : options.history_db;
+}
+
+std::string Dump(const nlohmann::json& doc) {
+  // Texts from the network may hold any byte: replace what is not UTF-8 rather than fail.
+  return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+nlohmann::json RouteJson(const HistoryRoute& r) {
+  return {{"route", r.entry},       {"name", r.name},       {"score", r.score},   {"failed", r.failed},
+          {"profile_seconds", r.profile_seconds}, {"outcome", r.outcome}, {"reason", r.reason}};
+}
+
+nlohmann::json RunJson(const HistoryRun& run) {
+  nlohmann::json doc = {{"id", run.id},
+                        {"start_time", UtcTimeText(run.start_utc_ms)},
+                        {"server", run.settings.server},
+                        {"port", run.settings.port},
+                        {"route_code", run.settings.route_code},
+                        {"result_code", run.result_code},
+                        {"banner", run.banner},
+                        {"stopped", run.stopped},
+                        {"elapsed_seconds", run.elapsed_seconds},
+                        {"key_outcome", run.key_outcome},
+                        {"version", run.version},
+                        {"failed_routes", run.FailedRoutes()},
+                        {"routes", nlohmann::json::array()},
+                        {"servers", nlohmann::json::array()}};
+  for (const HistoryRoute& r : run.routes) doc["routes"].push_back(RouteJson(r));
+  for (const HistoryServer& s : run.servers)
+    doc["servers"].push_back({{"server", s.server}, {"address", s.address}, {"port", s.port}, {"outcome", s.outcome}});
+  return doc;
+}
+
+std::optional<std::vector<HistoryRun>> ReadRuns(const ConsoleOptions& options, int count, std::FILE* err) {
+  if (!RunHistory::Available()) {
+    std::fprintf(err, "%s\n", RunHistory::UnavailableText());
+    return std::nullopt;
+  }
+  RunHistory history(HistoryPath(options), options.history_limit);
+  auto runs = history.Recent(count);
+  if (!runs) std::fprintf(err, "history: %s\n", history.LastError().c_str());
+  return runs;
+}
+
+}  // namespace
+
+int PrintHistory(const ConsoleOptions& options, int count, std::FILE* out, std::FILE* err) {
+  const auto runs = ReadRuns(options, count, err);
+  if (!runs) return 3;
+  if (options.json) {
+    nlohmann::json doc = {{"runs", nlohmann::json::array()}};
+    for (const HistoryRun& run : *runs) doc["runs"].push_back(RunJson(run));
+    std::fputs(Dump(doc).c_str(), out);
+    return 0;
+  }
+  if (runs->empty()) std::fputs("No runs recorded.\n", out);
+  for (const HistoryRun& run : *runs) {
+    std::string failed;
+    for (const std::string& name : run.FailedRoutes()) failed += (failed.empty() ? "" : ", ") + EscapeControls(name);
+    std::fprintf(out, "%s  %-18s  %d of %zu routes failed%s%s  (%s:%X %s, %.2f s)\n",
+                 UtcTimeText(run.start_utc_ms).c_str(), run.banner.c_str(), static_cast<int>(run.FailedRoutes().size()),
+                 run.routes.size(), failed.empty() ? "" : ": ", failed.c_str(),
+                 EscapeControls(run.settings.server).c_str(), static_cast<unsigned>(run.settings.port),
+                 EscapeControls(run.settings.route_code).c_str(), run.elapsed_seconds);
+  }
+  return 0;
+}
+
+int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int count, std::FILE* out,
+                    std::FILE* err) {
+  // Runs without the route are passed over: read the whole bounded history.
+  const auto runs = ReadRuns(options, options.history_limit, err);
+  if (!runs) return 3;
+  nlohmann::json doc = {{"route", route}, {"runs", nlohmann::json::array()}};
+  std::string text;
+  int shown = 0;
+  for (const HistoryRun& run : *runs) {
+    if (shown >= count) break;
+    const HistoryRoute* r = run.FindRoute(route);
+    if (r == nullptr) continue;
+    ++shown;
+    nlohmann::json item = RouteJson(*r);
+    item["id"] = run.id;
+    item["start_time"] = UtcTimeText(run.start_utc_ms);
+    item["banner"] = run.banner;
+    doc["runs"].push_back(item);
+    text += Format("%s  score %3d  %8.3f s  %-13s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), r->score,
+                   r->profile_seconds, r->outcome.c_str(), EscapeControls(r->reason).c_str(), run.banner.c_str());
+  }
+  if (options.json) {
+    std::fputs(Dump(doc).c_str(), out);
+  } else if (shown == 0) {
+    std::fprintf(out, "No recorded run has route %s.\n", EscapeControls(route).c_str());
+  } else {
+    std::fprintf(out, "Route %s, newest first:\n%s", EscapeControls(route).c_str(), text.c_str());
+  }
+  return 0;
+}
+
+bool RecordAndReport(const ConsoleOptions& options, const ConsoleOutcome& outcome, std::FILE* err) {
+  HistoryRun recorded = HistoryRunFrom(outcome.run, ProgramVersion());
+  ReportInput report;
+  RunHistory history(HistoryPath(options), options.history_limit);
+  if (!RunHistory::Available()) {
+    report.history_note = RunHistory::UnavailableText();
+  } else {
+    if (!options.no_history && !history.Record(recorded))
+      std::fprintf(err, "warning: the run was not recorded in the history: %s\n", history.LastError().c_str());
+    if (!options.report_file.empty()) {
+      // The runs with the same settings, oldest first, for the trends and the plots.
+      if (const auto runs = history.Recent(history.Limit())) {
+        for (auto it = runs->rbegin(); it != runs->rend(); ++it)
+          if (SameSettings(it->settings, recorded.settings)) report.history.push_back(*it);
+      } else {
+        report.history_note = "the history cannot be read: " + history.LastError();
+      }
+    }
+  }
+  if (options.report_file.empty()) return true;
+  report.run = outcome.run;
+  report.trace = outcome.trace;
+  report.version = ProgramVersion();
+  report.system = SystemName();
+  // Whole or not at all: a half-written page attached to a ticket would mislead.
+  std::string error;
+  if (!WriteFileAtomically(options.report_file, HtmlReport(report), error)) {
+    std::fprintf(err, "cannot write the report: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zp

@@ -1,0 +1,28 @@
+#pragma once
+#include <cstdio>
+#include <string>
+
+#include "cli/ConsoleRunner.h"
+
+namespace zp {
+
+// The console's side of the run history and the report: listing what the history holds,
+// recording a finished run and writing the report of one.
+
+inline constexpr int kDefaultHistoryShown = 20;
+
+// The newest `count` runs, newest first: one line each with the start time (UTC), the
+// result and the failed routes, or one JSON document. 0 when listed; 3 when the history
+// is not available or cannot be read (the reason on `err`).
+int PrintHistory(const ConsoleOptions& options, int count, std::FILE* out, std::FILE* err);
+// The trend of one route over the newest `count` runs that had it, newest first: time,
+// score, profiling time and outcome per run.
+int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int count, std::FILE* out,
+                    std::FILE* err);
+
+// Records the run (unless options.no_history) and writes the report asked for. A history
+// that cannot be written is a warning on `err`; a report that cannot be written is an
+// error: false.
+bool RecordAndReport(const ConsoleOptions& options, const ConsoleOutcome& outcome, std::FILE* err);
+
+}  // namespace zp

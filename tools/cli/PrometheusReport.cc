@@ -1,0 +1,152 @@
+#include "cli/PrometheusReport.h"
+
+#include <charconv>
+#include <set>
+#include <utility>
+
+#include "client/ExchangeHost.h"
+#include "client/RunWords.h"
+
+namespace zp {
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of `text`, or 0 when it is
+// not one (overlong forms, surrogates and code points past U+10FFFF included).
+std::size_t Utf8Length(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+std::string Number(double value, int decimals) {
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  return ec == std::errc() ? std::string(buf, end) : std::string("NaN");
+}
+
+std::string Number(long long value) {
+  char buf[32];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, ec == std::errc() ? end : buf);
+}
+
+void Family(std::string& out, const char* name, const std::string& help) {
+  out += "# HELP ";
+  out += name;
+  out += ' ';
+  out += help;
+  out += "\n# TYPE ";
+  out += name;
+  out += " gauge\n";
+}
+
+void Sample(std::string& out, const char* name, const std::string& labels, const std::string& value) {
+  out += name;
+  if (!labels.empty()) out += "{" + labels + "}";
+  out += ' ' + value + '\n';
+}
+
+// "127.0.0.1:7000", as the route entry names it; empty for an entry without an address.
+std::string RouteAddress(const RouteResult& route) {
+  return route.address.empty() ? std::string() : route.address + ":" + std::to_string(route.port);
+}
+
+}  // namespace
+
+std::string PrometheusLabelValue(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const std::size_t length = Utf8Length(text);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      text.remove_prefix(1);
+      continue;
+    }
+    if (text[0] == '\\') {
+      out += "\\\\";
+    } else if (text[0] == '"') {
+      out += "\\\"";
+    } else if (text[0] == '\n') {
+      out += "\\n";
+    } else {
+      out.append(text.substr(0, length));
+    }
+    text.remove_prefix(length);
+  }
+  return out;
+}
+
+std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_clock::time_point now) {
+  const RunSnapshot& run = outcome.run;
+  const bool stopped = outcome.TimedOut();
+  std::string out;
+
+  Family(out, "zelvan_probe_up", "1 when the last run ended by itself, 0 when its time-out stopped it.");
+  Sample(out, "zelvan_probe_up", "", stopped || !run.finished ? "0" : "1");
+
+  Family(out, "zelvan_probe_result",
+         "Result of the last run as the console runner's exit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
+         "2 FAILURE, 3 STOPPED; the banner label names it.");
+  const std::string banner = stopped || !run.finished ? "STOPPED" : RunBannerWord(run);
+  Sample(out, "zelvan_probe_result", "banner=\"" + PrometheusLabelValue(banner) + "\"",
+         Number(ExitStatus(outcome)));
+
+  // Each route once: a route server listing the same entry twice would otherwise give
+  // two samples of one series, and the collector would drop the whole file.
+  std::vector<std::pair<std::string, const RouteResult*>> routes;
+  std::set<std::string> seen;
+  for (const RouteResult& r : run.routes) {
+    std::string labels = "route=\"" + PrometheusLabelValue(r.name) + "\",address=\"" +
+                         PrometheusLabelValue(RouteAddress(r)) + "\"";
+    if (seen.insert(labels).second) routes.emplace_back(std::move(labels), &r);
+  }
+  if (!routes.empty()) {
+    const std::string sent = std::to_string(ExchangeSettings().FDetailRecords);
+    Family(out, "zelvan_probe_route_score",
+           "Detail records the route reported missing of the " + sent + " sent: 0 is best, " + sent +
+               " or more for a route that failed or was not tried.");
+    for (const auto& [labels, r] : routes) Sample(out, "zelvan_probe_route_score", labels, Number(r->score));
+    Family(out, "zelvan_probe_route_failed",
+           "1 when the route counts as failed in the result, 0 when it passed or the run was stopped before it.");
+    for (const auto& [labels, r] : routes) Sample(out, "zelvan_probe_route_failed", labels, r->failed ? "1" : "0");
+    Family(out, "zelvan_probe_route_profile_seconds",
+           "Seconds from the route's connect to its heartbeat, or to its failure; 0 when not tried.");
+    for (const auto& [labels, r] : routes)
+      Sample(out, "zelvan_probe_route_profile_seconds", labels, Number(r->profile_seconds, 3));
+  }
+
+  Family(out, "zelvan_probe_key_ok", "1 when the gateway's public key arrived in the last run.");
+  Sample(out, "zelvan_probe_key_ok", "", run.key.outcome == KeyOutcome::Received ? "1" : "0");
+  Family(out, "zelvan_probe_duration_seconds", "Wall-clock seconds the last run took.");
+  Sample(out, "zelvan_probe_duration_seconds", "", Number(run.elapsed_seconds, 3));
+  Family(out, "zelvan_probe_last_run_timestamp_seconds", "When the last run ended, in seconds since the Unix epoch.");
+  const double epoch_seconds = std::chrono::duration<double>(now.time_since_epoch()).count();
+  Sample(out, "zelvan_probe_last_run_timestamp_seconds", "", Number(epoch_seconds, 3));
+  Family(out, "zelvan_probe_stopped", "1 when the time-out stopped the last run before it ended.");
+  Sample(out, "zelvan_probe_stopped", "", stopped ? "1" : "0");
+  return out;
+}
+
+}  // namespace zp

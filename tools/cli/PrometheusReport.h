@@ -1,0 +1,30 @@
+#pragma once
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "cli/ConsoleRunner.h"
+
+namespace zp {
+
+// The outcome in the Prometheus text format, for node_exporter's textfile collector:
+//   zelvan_probe_up                      1 the run ended by itself, 0 the time-out stopped it
+//   zelvan_probe_result{banner}          the exit status: 0 SUCCESS, 1 SOME ROUTES FAILED,
+//                                        2 FAILURE, 3 STOPPED (the banner label says which)
+//   zelvan_probe_route_score{route,address}            detail records missing, 0 is best
+//   zelvan_probe_route_failed{route,address}           1 when the route counts as failed
+//   zelvan_probe_route_profile_seconds{route,address}  connect to heartbeat (or failure)
+//   zelvan_probe_key_ok                  1 when the gateway's public key arrived
+//   zelvan_probe_duration_seconds        the run's elapsed time
+//   zelvan_probe_last_run_timestamp_seconds  `now`, in seconds since the Unix epoch
+//   zelvan_probe_stopped                 1 when the time-out stopped the run
+// each with HELP and TYPE lines. A route is listed whether or not the run reached it.
+// Numbers are written the same whatever the process's locale is.
+std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_clock::time_point now);
+
+// A label value as the format has it between its double quotes: backslash, double quote
+// and line feed escaped as \\, \" and \n; any byte that is not UTF-8 becomes U+FFFD, since
+// a reader rejects the whole file for one such byte.
+std::string PrometheusLabelValue(std::string_view text);
+
+}  // namespace zp
