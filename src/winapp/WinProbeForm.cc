@@ -14,6 +14,7 @@
 #include "winapp/WinDpi.h"
 #include "winapp/WinErrorBox.h"
 #include "winapp/WinInvoker.h"
+#include "winapp/WinResultBanner.h"
 #include "winapp/WinResultsForm.h"
 #include "winapp/WinText.h"
 #include "winapp/WinTraceList.h"
@@ -33,8 +34,6 @@ constexpr int kCloseWaitMs = 1000;
 
 const wchar_t* const kBegin = L"Press Test to Begin";
 const wchar_t* const kServerMissing = L"Type the route server's name or address in the Server box.";
-
-bool IsDark(COLORREF c) { return (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000 < 128; }
 
 }  // namespace
 
@@ -259,22 +258,10 @@ void WinProbeForm::ShowRun(const RunSnapshot& run) {
   }
   const double seconds = static_cast<double>(GetTickCount64() - FPhaseSince) / 1000.0;
   SetText(kProgressText, WordsW(ProgressText(run, seconds)));
-  HWND bar = Control(kProgressBar);
-  const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
-  if (run.phase == RunPhase::ProfilingRoutes && run.current_route > 0 && run.RouteCount() >= run.current_route) {
-    if ((style & PBS_MARQUEE) != 0) {
-      SendMessageW(bar, PBM_SETMARQUEE, FALSE, 0);
-      SetWindowLongPtrW(bar, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
-    }
-    SendMessageW(bar, PBM_SETRANGE32, 0, run.RouteCount());
-    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(run.current_route - 1), 0);
-  } else if ((style & PBS_MARQUEE) == 0) {
-    // Busy: the length of this phase is unknown.
-    SetWindowLongPtrW(bar, GWL_STYLE, style | PBS_MARQUEE);
-    SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
-  } else {
-    SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
-  }
+  const bool known = run.phase == RunPhase::ProfilingRoutes && run.current_route > 0 &&
+                     run.RouteCount() >= run.current_route;
+  // Otherwise busy: the length of this phase is unknown.
+  SetProgress(known ? run.current_route - 1 : 0, known ? run.RouteCount() : 0);
 }
 
 void WinProbeForm::ShowProgressBar(bool shown) {
@@ -315,26 +302,12 @@ void WinProbeForm::SetThreadLine(const std::wstring& text) {
 }
 
 void WinProbeForm::ShowBanner(const RunSnapshot& run) {
-  // Each result has a shade for light and one for dark faces; words and icon carry the
-  // result, the colour only repeats it.
-  const bool dark = IsDark(GetSysColor(COLOR_BTNFACE));
-  const wchar_t* icon = IDI_ERROR;
-  if (run.stopped) {
-    FBannerColour = dark ? RGB(0xFF, 0xE0, 0x66) : RGB(0x5A, 0x4A, 0x00);
-    icon = IDI_WARNING;
-  } else if (run.result_code == 1) {
-    FBannerColour = dark ? RGB(0x8C, 0xF0, 0x8C) : RGB(0x1B, 0x5E, 0x20);
-    icon = IDI_INFORMATION;
-  } else if (run.result_code == 2) {
-    FBannerColour = dark ? RGB(0xFF, 0xB8, 0x4D) : RGB(0x8A, 0x45, 0x00);
-    icon = IDI_WARNING;
-  } else {
-    FBannerColour = dark ? RGB(0xFF, 0x8A, 0x8A) : RGB(0xA0, 0x10, 0x10);
-  }
+  const WinBannerLook look = BannerLookOf(run, DarkFace());
+  FBannerColour = look.colour;
   FBanner = RunBanner(run);
   SendMessageW(Control(kShowThread), WM_SETFONT, reinterpret_cast<WPARAM>(FBannerFont), FALSE);
   SetText(kShowThread, WordsW(FBanner));
-  SendMessageW(Control(kResultIcon), STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, icon)), 0);
+  SendMessageW(Control(kResultIcon), STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, look.icon)), 0);
   SetWindowTextW(Control(kResultIcon), WordsW(RunBannerWord(run)).c_str());  // its name for a screen reader
   FIconShown = true;
   if (FPage == Page::Process) ShowWindow(Control(kResultIcon), SW_SHOW);

@@ -181,6 +181,22 @@ void WinProbeFormUi::Layout() {
   InvalidateRect(FWindow, nullptr, TRUE);
 }
 
+void WinProbeFormUi::SetProgress(int done, int total) {
+  HWND bar = Control(kProgressBar);
+  const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
+  if (total > 0) {
+    if ((style & PBS_MARQUEE) != 0) {
+      SendMessageW(bar, PBM_SETMARQUEE, FALSE, 0);
+      SetWindowLongPtrW(bar, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+    }
+    SendMessageW(bar, PBM_SETRANGE32, 0, total);
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+    return;
+  }
+  if ((style & PBS_MARQUEE) == 0) SetWindowLongPtrW(bar, GWL_STYLE, style | PBS_MARQUEE);
+  SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
+}
+
 void WinProbeFormUi::ShowPageControls(Page page) {
   FPage = page;
   const auto show = [this](const auto& ids, bool visible) {

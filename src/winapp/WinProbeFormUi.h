@@ -32,6 +32,8 @@ class WinProbeFormUi {
   void ApplyFonts(UINT dpi);
   void Layout();
   void ShowPageControls(Page page);
+  // The progress bar at `done` of `total`, or busy (moving) for a total of 0.
+  void SetProgress(int done, int total);
   // The sunken frame around the three status lines.
   void PaintFrame(HDC dc);
 

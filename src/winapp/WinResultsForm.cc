@@ -69,6 +69,7 @@ void WinResultsForm::Create(HWND owner) {
   FResults = Child(FWindow, L"LISTBOX", L"",
                    WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT, kResults);
   FLegend = Child(FWindow, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kLegend);
+  SetWindowSubclass(FResults, ListProc, 1, reinterpret_cast<DWORD_PTR>(this));
   ApplyFonts();
   // Centred on the screen, at the size of this monitor's DPI.
   const int w = Scale(kWidth, FDpi), h = Scale(kHeight, FDpi);
@@ -240,6 +241,17 @@ std::wstring WinResultsForm::Text() const {
 void WinResultsForm::CopySelected() {
   const auto index = static_cast<int>(SendMessageW(FResults, LB_GETCURSEL, 0, 0));
   if (index >= 0) SetClipboardText(FWindow, Lines()[static_cast<std::size_t>(index)]);
+}
+
+LRESULT CALLBACK WinResultsForm::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+  // Ctrl+C copies the selected line, Ctrl+Shift+C the whole window, as in the trace.
+  if (msg == WM_KEYDOWN && wp == 'C' && GetKeyState(VK_CONTROL) < 0) {
+    auto* self = reinterpret_cast<WinResultsForm*>(ref);
+    if (GetKeyState(VK_SHIFT) < 0) SetClipboardText(self->FWindow, self->Text());
+    else self->CopySelected();
+    return 0;
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 LRESULT CALLBACK WinResultsForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -38,6 +38,7 @@ class WinResultsForm {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
   void Create(HWND owner);
   void ApplyFonts();

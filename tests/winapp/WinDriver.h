@@ -37,7 +37,20 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
 }
 inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
-inline void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
+// A click as the button reports it: an auto radio button is checked (its group's others
+// cleared) and the parent gets BN_CLICKED. Not BM_CLICK, whose pretended mouse press can
+// lose its capture to the focus changes a fresh Wine display sends, and then click nothing.
+inline void Click(HWND button) {
+  if (!IsWindowEnabled(button)) return;
+  HWND parent = GetParent(button);
+  if ((GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON) {
+    for (HWND other = GetNextDlgGroupItem(parent, button, FALSE); other != nullptr && other != button;
+         other = GetNextDlgGroupItem(parent, other, FALSE))
+      SendMessageW(other, BM_SETCHECK, BST_UNCHECKED, 0);
+    SendMessageW(button, BM_SETCHECK, BST_CHECKED, 0);
+  }
+  SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
 inline void SetText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
 inline std::wstring Text(HWND control) { return WindowText(control); }
 // Types `text` character by character into a focused edit, so that its limit applies.
@@ -45,6 +58,16 @@ inline void Type(HWND edit, const std::wstring& text) {
   SetFocus(edit);
   SendMessageW(edit, EM_SETSEL, 0, -1);
   for (const wchar_t c : text) SendMessageW(edit, WM_CHAR, c, 1);
+}
+inline std::wstring ClipboardText() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    text = static_cast<const wchar_t*>(GlobalLock(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return text;
 }
 inline bool Enabled(HWND control) { return IsWindowEnabled(control) != FALSE; }
 inline bool Visible(HWND control) { return IsWindowVisible(control) != FALSE; }

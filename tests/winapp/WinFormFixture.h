@@ -54,6 +54,7 @@ class WinFormTest : public ::testing::Test {
     if (results->IsShowing() && !results_closing) {
       results_closing = true;
       shown.push_back({results->Banner(), results->Lines(), results->Legend()});
+      if (copy_all_in_results) Click(results->ControlById(WinResultsForm::kCopyAll));
       Click(results->ControlById(WinResultsForm::kClose));
     }
     if (!results->IsShowing()) results_closing = false;
@@ -107,6 +108,7 @@ class WinFormTest : public ::testing::Test {
   std::vector<BoxSeen> boxes;
   std::set<HWND> handled;
   bool results_closing = false;
+  bool copy_all_in_results = false;
 };
 
 }  // namespace zp::test

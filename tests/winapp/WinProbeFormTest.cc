@@ -67,6 +67,28 @@ TEST_F(WinFormTest, PagesFollowTheButtonsWithTheirTextsAndDefaults) {
   EXPECT_TRUE(Checked(C(Ui::kSelectItem1)));
 }
 
+TEST_F(WinFormTest, EnterPressesThePagesDefaultButtonAndAltALetterItsButton) {
+  struct Key {
+    int focus;  // the control with the keyboard focus
+    UINT message;
+    WPARAM key;
+    Ui::Page then;
+  };
+  Choose(0);
+  const Key keys[] = {
+      {Ui::kServer, WM_KEYDOWN, VK_RETURN, Ui::Page::Process},   // Next, from an edit
+      {Ui::kTrace, WM_SYSCHAR, L'b', Ui::Page::Select},          // &Back
+      {Ui::kPort, WM_SYSCHAR, L'b', Ui::Page::Welcome},          // &Back
+      {Ui::kWelcomeText, WM_KEYDOWN, VK_RETURN, Ui::Page::Select},  // Ne&xt
+      {Ui::kRouteCode, WM_SYSCHAR, L'x', Ui::Page::Process},     // Ne&xt
+  };
+  for (const Key& k : keys) {
+    SetFocus(C(k.focus));
+    PostMessageW(C(k.focus), k.message, k.key, k.message == WM_SYSCHAR ? (1 << 29) : 0);
+    EXPECT_TRUE(PumpUntil([&] { return form->CurrentPage() == k.then; }, 2000)) << k.focus;
+  }
+}
+
 struct FillCase {
   int item;
   std::wstring server, port, route;
@@ -111,6 +133,8 @@ struct SettingsCase {
   std::int32_t want_port;
   std::string want_letter;
 };
+
+void PrintTo(const SettingsCase& c, std::ostream* os) { *os << c.name; }
 
 class WinSettingsTest : public WinFormTest, public ::testing::WithParamInterface<SettingsCase> {};
 

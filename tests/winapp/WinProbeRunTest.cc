@@ -20,6 +20,8 @@ struct OutcomeCase {
   const wchar_t* word;
 };
 
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
+
 class WinOutcomeTest : public WinFormTest, public ::testing::WithParamInterface<OutcomeCase> {};
 
 TEST_P(WinOutcomeTest, BannerAndResultsWindowFollowTheResultCode) {
@@ -162,6 +164,8 @@ struct CloseCase {
   FakeWorker::Step discover;
 };
 
+void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
+
 class WinCloseTest : public WinFormTest, public ::testing::WithParamInterface<CloseCase> {};
 
 TEST_P(WinCloseTest, ClosingStopsAndFreesTheWorkerWithinASecond) {
@@ -184,6 +188,20 @@ INSTANTIATE_TEST_SUITE_P(
                                   while (!w.Terminated()) w.Trace("busy");
                                 }}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(WinFormTest, CopyAllOfTheResultsWindowHoldsTheWordEveryLineAndTheLegend) {
+  FakeWorker::Script script;
+  script.discover = [](FakeWorker& w) { w.AddRoute("G1=1.1.1.1:1", 3); };
+  script.profile = [](FakeWorker& w) { w.ScoreRoute(0, 3); };
+  copy_all_in_results = true;
+  Test(1, script);
+  ASSERT_TRUE(WaitForResults());
+  std::wstring want = shown[0].banner + L"\n";
+  for (const std::wstring& line : shown[0].lines) want += line + L"\n";
+  want += shown[0].legend + L"\n";
+  EXPECT_EQ(ClipboardText(), want);
+  EXPECT_EQ(shown[0].lines[1], L"     3\tG1=1.1.1.1:1\t3 of 25 detail records missing");
+}
 
 TEST_F(WinFormTest, CopyAllAndSaveTraceHoldTheHeadAndEveryLine) {
   FakeWorker::Script script;
