@@ -1,6 +1,7 @@
 // The wizard's pages, controls and field filling, driven by their messages.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "WinFormFixture.h"
@@ -86,6 +87,29 @@ TEST_F(WinFormTest, EnterPressesThePagesDefaultButtonAndAltALetterItsButton) {
     SetFocus(C(k.focus));
     PostMessageW(C(k.focus), k.message, k.key, k.message == WM_SYSCHAR ? (1 << 29) : 0);
     EXPECT_TRUE(PumpUntil([&] { return form->CurrentPage() == k.then; }, 2000)) << k.focus;
+  }
+}
+
+TEST_F(WinFormTest, AMoveToAMonitorOfAnotherDpiScalesTheWindowItsControlsAndFonts) {
+  Choose(1);
+  Click(C(Ui::kSelectNext));
+  int last_font = 0;
+  for (const UINT dpi : {96u, 120u, 144u}) {  // each fits the tests' 1024 x 768 screen
+    // What the system sends when the window has moved to a monitor of `dpi`.
+    RECT suggested{40, 30, 40 + MulDiv(621, static_cast<int>(dpi), 96), 30 + MulDiv(464, static_cast<int>(dpi), 96)};
+    SendMessageW(form->Window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT frame{}, button{};
+    GetWindowRect(form->Window(), &frame);
+    GetWindowRect(C(Ui::kProcessTest), &button);
+    EXPECT_EQ(frame.right - frame.left, suggested.right - suggested.left) << dpi;
+    EXPECT_EQ(frame.bottom - frame.top, suggested.bottom - suggested.top) << dpi;
+    EXPECT_EQ(button.right - button.left, MulDiv(67, static_cast<int>(dpi), 96)) << dpi;
+    EXPECT_EQ(button.bottom - button.top, MulDiv(27, static_cast<int>(dpi), 96)) << dpi;
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(C(Ui::kTrace), WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_GT(std::abs(font.lfHeight), last_font) << dpi;
+    last_font = std::abs(font.lfHeight);
+    EXPECT_GT(form->TraceList().LineHeight(), 0);
   }
 }
 

@@ -80,18 +80,3 @@ TEST_F(WinTraceListTest, LinesOfABurstWaitAndAreCountedAndClearKeepsTheRunningTe
 }  // namespace
 }  // namespace zp::test
 
-namespace {
-// Under Wine without a window manager (a bare virtual X display), hiding a managed window
-// waits two seconds for a manager that never answers. The tests' windows are left
-// unmanaged, before the first of them exists; the windows behave the same otherwise.
-const bool kUnmanaged = [] {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS)
-    return false;
-  const wchar_t value[] = L"N";
-  RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
-  RegCloseKey(key);
-  return true;
-}();
-}  // namespace
