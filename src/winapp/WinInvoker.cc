@@ -37,10 +37,32 @@ LRESULT CALLBACK WinInvoker::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
                       reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
   } else if (msg == kRunPending) {
     auto* self = reinterpret_cast<WinInvoker*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self != nullptr) self->FCalls.RunPending([self](const std::function<void()>& fn) { self->RunOne(fn); });
+    if (self == nullptr) return 0;
+    // A worker that hands over line after line keeps this queue full: every so often the
+    // window's other messages (timers, paint, input, close) are let through, or a flood
+    // of lines would freeze the window and a close could never reach it.
+    ULONGLONG since = GetTickCount64();
+    self->FCalls.RunPending([self, &since](const std::function<void()>& fn) {
+      self->RunOne(fn);
+      if (GetTickCount64() - since < kFloodSliceMs) return;
+      LetOthersThrough();
+      since = GetTickCount64();
+    });
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void WinInvoker::LetOthersThrough() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, kRunPending - 1, PM_REMOVE) ||
+         PeekMessageW(&msg, nullptr, kRunPending + 1, 0xFFFFFFFF, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // for the program's loop
+      return;
+    }
+    Dispatch(msg);
+  }
 }
 
 bool WinInvoker::RunAndWait(const std::function<void()>& fn) {

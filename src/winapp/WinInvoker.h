@@ -40,10 +40,13 @@ class WinInvoker final : public Invoker {
   static void Dispatch(MSG& msg);
 
   static constexpr long kClosedWaitMs = 100;
+  // How long hand-overs may follow one another before the window's other messages get through.
+  static constexpr ULONGLONG kFloodSliceMs = 50;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void RunOne(const std::function<void()>& fn);
+  static void LetOthersThrough();
 
   DWORD FThread;
   HWND FWindow = nullptr;

@@ -11,7 +11,7 @@
 #include "winapp/WinProbeForm.h"
 #include "winapp/WinResultsForm.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   zp::StartTracking();
   // The manifest asks for per-monitor DPI awareness and the version 6 controls.
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};

@@ -189,6 +189,29 @@ INSTANTIATE_TEST_SUITE_P(
                                 }}),
     [](const auto& p) { return std::string(p.param.name); });
 
+TEST_F(WinFormTest, CloseOnAnyPageEndsTheProgramsMessageLoop) {
+  for (const int close : {Ui::kWelcomeClose, Ui::kSelectClose, Ui::kProcessClose}) {
+    TearDown();
+    SetUp();
+    form->SetQuitOnClose(true);
+    Choose(0);
+    if (close != Ui::kSelectClose) Click(C(close == Ui::kWelcomeClose ? Ui::kSelectBack : Ui::kSelectNext));
+    Click(C(close));
+    bool quit = false;
+    const ULONGLONG end = GetTickCount64() + 2000;
+    while (!quit && GetTickCount64() < end) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) quit = true;
+        else DispatchMessageW(&msg);
+      }
+      Sleep(5);
+    }
+    EXPECT_TRUE(quit) << close;
+    EXPECT_TRUE(form->Closed()) << close;
+  }
+}
+
 TEST_F(WinFormTest, CopyAllOfTheResultsWindowHoldsTheWordEveryLineAndTheLegend) {
   FakeWorker::Script script;
   script.discover = [](FakeWorker& w) { w.AddRoute("G1=1.1.1.1:1", 3); };
