@@ -4,7 +4,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "cli/Promtool.h"
+#include "support/ProcessRunner.h"
 
 namespace zp::test {
 namespace {
@@ -27,7 +27,7 @@ class AtomicFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("zp-atomic-" + std::to_string(getpid()) + "-" +
+           ("zp-atomic-" + std::to_string(CurrentProcessId()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
   }

@@ -4,7 +4,6 @@
 // parser reads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Program.h"
+#include "support/ProcessRunner.h"
 
 namespace zp::test {
 namespace {
@@ -38,7 +37,7 @@ class HistoryCliTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(kOwnStateHome);
     dir_ = std::filesystem::temp_directory_path() /
-           ("zp-clihist-" + std::to_string(getpid()) + "-" +
+           ("zp-clihist-" + std::to_string(CurrentProcessId()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     db_ = (dir_ / "history.db").string();

@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "GatewaySimulator.h"
-#include "cli/Program.h"
 #include "client/NeverAccepting.h"
+#include "support/ProcessRunner.h"
+#include "support/TestSockets.h"
 
 namespace zp::test {
 namespace {
@@ -27,14 +28,13 @@ using ::testing::Not;
 class GarbageServer {
  public:
   GarbageServer() {
-    listener_ = ListenOnLoopback(4, port_);
+    listener_ = RawListen(4, port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~GarbageServer() {
     stop_ = true;
-    shutdown(listener_, SHUT_RDWR);
     thread_.join();
-    close(listener_);
+    RawClose(listener_);
   }
   std::uint16_t Port() const { return port_; }
 
@@ -42,14 +42,17 @@ class GarbageServer {
   void Serve() {
     const std::string junk(1024, 'g');
     while (!stop_) {
-      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) return;
-      while (!stop_ && send(fd, junk.data(), junk.size(), MSG_NOSIGNAL) > 0)
+      // Short waits, so that the end is noticed without closing the socket under a
+      // blocked accept (which not every system wakes).
+      if (!RawWaitReadable(listener_, 20)) continue;
+      const RawSocket fd = RawAccept(listener_);
+      if (fd == kNoRawSocket) return;
+      while (!stop_ && RawSend(fd, junk.data(), junk.size()) > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      close(fd);
+      RawClose(fd);
     }
   }
-  int listener_ = -1;
+  RawSocket listener_ = kNoRawSocket;
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;
@@ -80,7 +83,7 @@ TEST_P(HostilePeerTest, EndsInTimeAndShowsNothingRaw) {
   sim::GatewaySimulator sim;
   std::vector<std::shared_ptr<void>> keep;
   const std::uint16_t port = h.peers(sim, keep);
-  const auto store = std::filesystem::temp_directory_path() / ("zp-hostile-" + std::to_string(getpid()) + ".db");
+  const auto store = std::filesystem::temp_directory_path() / ("zp-hostile-" + std::to_string(CurrentProcessId()) + ".db");
   Program cli(std::vector<std::string>{ZP_CLI_PROGRAM, "--selection", "1", "--server", "127.0.0.1", "--port",
                                        Hex(port), "--timeout", std::to_string(h.timeout), "--dns-store",
                                        store.string()});

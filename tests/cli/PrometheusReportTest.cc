@@ -4,7 +4,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "cli/AtomicFile.h"
 #include "cli/Promtool.h"
 #include "client/ExchangeHost.h"
+#include "support/ProcessRunner.h"
 
 namespace zp::test {
 namespace {
@@ -103,7 +103,7 @@ TEST_P(PrometheusDocumentTest, HoldsTheRunsNumbersAndPassesPromtool) {
     EXPECT_THAT(text, HasSubstr(std::string("# HELP ") + family + " "));
   }
   const auto file = std::filesystem::temp_directory_path() /
-                    ("zp-prom-" + std::to_string(getpid()) + "-" + d.name + ".prom");
+                    ("zp-prom-" + std::to_string(CurrentProcessId()) + "-" + d.name + ".prom");
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(file, text, error)) << error;
   const PromtoolVerdict verdict = PromtoolCheck(file);

@@ -22,6 +22,7 @@
 #include "platform/LocalTime.h"
 #include "platform/Random.h"
 #include "platform/Tick.h"
+#include "support/ProcessRunner.h"
 
 namespace zp::test {
 namespace {
@@ -88,7 +89,7 @@ class GoldenTraceTest : public ::testing::Test {
     testing::ResetClock();
     testing::SetRandomSeed(0);
     testing::FixLocalTime(1796680800);  // a fixed date for the logout's free text
-    dir_ = std::filesystem::temp_directory_path() / ("zp-golden-" + std::to_string(::getpid()));
+    dir_ = std::filesystem::temp_directory_path() / ("zp-golden-" + std::to_string(CurrentProcessId()));
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override {

@@ -18,6 +18,7 @@
 #include "framework/MemTrack.h"
 #include "platform/Random.h"
 #include "platform/Tick.h"
+#include "support/ProcessRunner.h"
 
 namespace zp::test {
 
@@ -80,7 +81,7 @@ class ProbeHarness : public ::testing::Test {
     testing::SetTimeScale(kTimeScale);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = std::filesystem::temp_directory_path() /
-           (std::string("zp-probe-") + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+           (std::string("zp-probe-") + std::to_string(CurrentProcessId()) + "-" + info->test_suite_name() + "-" + info->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }

@@ -13,6 +13,7 @@
 #include "client/ProbeRun.h"
 #include "platform/Random.h"
 #include "platform/Tick.h"
+#include "support/ProcessRunner.h"
 
 namespace zp::test {
 namespace {
@@ -40,7 +41,7 @@ class ProbeRunTest : public ::testing::TestWithParam<RunCase> {
   void SetUp() override {
     testing::SetRandomSeed(0);
     testing::SetTimeScale(20.0);
-    store_ = std::filesystem::temp_directory_path() / ("zp-run-" + std::to_string(::getpid()) + ".db");
+    store_ = std::filesystem::temp_directory_path() / ("zp-run-" + std::to_string(CurrentProcessId()) + ".db");
   }
   void TearDown() override {
     sim_.Stop();

@@ -1,27 +1,17 @@
 #pragma once
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdint>
 
+#include "platform/Sockets.h"
+#include "support/TestSockets.h"
+
 // A listening socket on 127.0.0.1 with an ephemeral port, and plain helpers for the
-// peer's end of a connection. The peer side uses raw descriptors on purpose: it stands
-// for the remote host, not for the code under test.
+// peer's end of a connection. The peer side uses the system's sockets on purpose (see
+// support/TestSockets.h): it stands for the remote host, not for the code under test.
 namespace zp::test {
 
 class LoopbackListener {
  public:
-  LoopbackListener() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Address(0);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd_, 8);
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-  }
+  LoopbackListener() { socket_ = RawListen(8, port_); }
   ~LoopbackListener() { Close(); }
   LoopbackListener(const LoopbackListener&) = delete;
   LoopbackListener& operator=(const LoopbackListener&) = delete;
@@ -29,28 +19,24 @@ class LoopbackListener {
   static sockaddr_in Address(std::uint16_t port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
+    a.sin_addr.s_addr = WsInetAddr("127.0.0.1");
+    a.sin_port = WsHtons(port);
     return a;
   }
   sockaddr_in Address() const { return Address(port_); }
   std::uint16_t Port() const { return port_; }
-  int Accept() { return accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC); }
+  RawSocket Accept() { return RawAccept(socket_); }
   void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+    RawClose(socket_);
+    socket_ = kNoRawSocket;
   }
 
  private:
-  int fd_ = -1;
+  RawSocket socket_ = kNoRawSocket;
   std::uint16_t port_ = 0;
 };
 
 // Closes with a reset instead of a graceful close.
-inline void CloseWithReset(int fd) {
-  linger l{1, 0};
-  setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-  close(fd);
-}
+inline void CloseWithReset(RawSocket socket) { RawCloseWithReset(socket); }
 
 }  // namespace zp::test

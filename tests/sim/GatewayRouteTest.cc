@@ -1,7 +1,6 @@
 // The simulated gateway routes, driven by a plain loopback client.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 
 #include "GatewaySimulator.h"
 #include "apibuf/CoreApiBuf.h"
@@ -205,7 +204,7 @@ TEST_F(GatewayRouteTest, RefusedRouteHasNoListener) {
   config.refuse = true;
   LoopbackClient client(Serve(config));
   EXPECT_FALSE(client.Connected());
-  EXPECT_EQ(client.ConnectError(), ECONNREFUSED);
+  EXPECT_EQ(client.ConnectError(), test::RefusedError());
 }
 
 TEST_F(GatewayRouteTest, SilentRouteCountsLoginsButNeverAnswers) {
@@ -256,7 +255,7 @@ TEST_F(GatewayRouteTest, ResetAfterLoginReachesTheClientAsAReset) {
   LoopbackClient client(Serve(config));
   ZExpBuf reply = Login(client, 1, 'P');
   EXPECT_EQ(reply.PacketType, 'L');
-  EXPECT_EQ(client.WaitClosed(), ECONNRESET);
+  EXPECT_EQ(client.WaitClosed(), test::ResetError());
 }
 
 TEST_F(GatewayRouteTest, CloseDuringKeyWaitComesAfterOneHeartbeat) {

@@ -1,46 +1,29 @@
 #pragma once
 // A plain blocking client for tests of the simulator: it writes packets made with
 // ZExpBuf and frames the replies itself, independently of the simulator's framer.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "protocol/ProbeExpBuf.h"
+#include "support/TestSockets.h"
 
 namespace zp::sim::testing {
 
 class LoopbackClient {
  public:
-  explicit LoopbackClient(std::uint16_t port, const char* address = "127.0.0.1") {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    inet_pton(AF_INET, address, &sa.sin_addr);
-    if (connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-      connect_error_ = errno;
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~LoopbackClient() {
-    if (fd_ >= 0) close(fd_);
-  }
+  explicit LoopbackClient(std::uint16_t port, const char* address = "127.0.0.1")
+      : fd_(test::RawConnect(address, port, connect_error_)) {}
+  ~LoopbackClient() { test::RawClose(fd_); }
   LoopbackClient(const LoopbackClient&) = delete;
   LoopbackClient& operator=(const LoopbackClient&) = delete;
 
-  bool Connected() const { return fd_ >= 0; }
+  bool Connected() const { return fd_ != test::kNoRawSocket; }
+  // The system's code (see test::RefusedError).
   int ConnectError() const { return connect_error_; }
 
   void Send(ZExpBuf& packet) {
@@ -50,12 +33,7 @@ class LoopbackClient {
     SendRaw(std::string_view(reinterpret_cast<const char*>(bytes.data()), static_cast<std::size_t>(length)));
   }
   bool SendRaw(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return test::RawSendAll(fd_, bytes);
   }
 
   // The next packet within `timeout_ms`; false on time-out or when the peer closed.
@@ -68,11 +46,11 @@ class LoopbackClient {
     }
   }
 
-  // Reads until the peer ends the connection: 0 for an orderly close, the error for a
-  // reset, -1 when it is still open after `timeout_ms`.
+  // Reads until the peer ends the connection: 0 for an orderly close, the system's error
+  // for a reset (test::ResetError), -1 when it is still open after `timeout_ms`.
   int WaitClosed(int timeout_ms = 3000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (fd_ >= 0) {
+    while (fd_ != test::kNoRawSocket) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
       if (left.count() <= 0) return -1;
       ReadSome(static_cast<int>(left.count()));
@@ -100,15 +78,14 @@ class LoopbackClient {
   }
 
   bool ReadSome(int timeout_ms) {
-    if (fd_ < 0) return false;
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) <= 0) return false;
+    if (fd_ == test::kNoRawSocket) return false;
+    if (!test::RawWaitReadable(fd_, timeout_ms)) return false;
     char chunk[8192];
-    const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+    const long n = test::RawReceive(fd_, chunk, sizeof chunk);
     if (n <= 0) {
-      close_error_ = n == 0 ? 0 : errno;
-      close(fd_);
-      fd_ = -1;
+      close_error_ = n == 0 ? 0 : test::LastRawError();
+      test::RawClose(fd_);
+      fd_ = test::kNoRawSocket;
       return false;
     }
     ++reads_;
@@ -117,8 +94,8 @@ class LoopbackClient {
     return true;
   }
 
-  int fd_ = -1;
   int connect_error_ = 0;
+  test::RawSocket fd_;
   int close_error_ = 0;
   int reads_ = 0;
   std::string raw_;
@@ -159,7 +136,7 @@ bool Eventually(Condition condition, int timeout_ms = 3000) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!condition()) {
     if (std::chrono::steady_clock::now() > end) return false;
-    usleep(2000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
 }

@@ -129,7 +129,7 @@ TEST_F(RouteServerTest, NotOkStatusLineAndClosingFaults) {
   ASSERT_TRUE(a.Receive(answer));
   EXPECT_EQ(DataText(answer), "ERR busy");
   EXPECT_EQ(b.WaitClosed(), 0);
-  EXPECT_EQ(c.WaitClosed(), ECONNRESET);
+  EXPECT_EQ(c.WaitClosed(), test::ResetError());
   EXPECT_TRUE(b.Raw().empty());
 }
 

@@ -1,18 +1,11 @@
 #include "GatewaySimulator.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <stdexcept>
-#include <system_error>
 
 #include "RouteServerPeer.h"
 #include "SimConnection.h"
 #include "SimSocket.h"
-#include "platform/PollWait.h"
 #include "platform/Tick.h"
 
 namespace zp::sim {
@@ -24,15 +17,11 @@ constexpr std::uint32_t kAcceptPauseMs = 100;
 
 }  // namespace
 
-GatewaySimulator::GatewaySimulator() {
-  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-}
+GatewaySimulator::GatewaySimulator() = default;
 
 GatewaySimulator::~GatewaySimulator() {
   Stop();
   CloseListeners();
-  close(wake_fd_);
 }
 
 void GatewaySimulator::RequireNotStarted(const char* what) const {
@@ -82,7 +71,7 @@ void GatewaySimulator::Start() {
                          }});
   }
   for (auto& r : routes_) {
-    if (r->listener < 0) continue;
+    if (r->listener == kNoSocket) continue;
     RouteSlot* slot = r.get();
     listeners.push_back({slot->listener, [this, slot] {
                            return std::make_unique<GatewayRoutePeer>(slot->config, slot->counters, circuits_);
@@ -94,26 +83,25 @@ void GatewaySimulator::Start() {
 void GatewaySimulator::Stop() {
   if (!thread_.joinable()) return;
   stopping_ = true;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = write(wake_fd_, &one, sizeof one);
+  wake_up_.Raise();
   thread_.join();
   CloseListeners();
 }
 
 void GatewaySimulator::CloseListeners() {
   for (auto& s : servers_) {
-    if (s->listener >= 0) close(s->listener);
-    s->listener = -1;
+    CloseSocket(s->listener, false);
+    s->listener = kNoSocket;
   }
   for (auto& r : routes_) {
-    if (r->listener >= 0) close(r->listener);
-    r->listener = -1;
+    CloseSocket(r->listener, false);
+    r->listener = kNoSocket;
   }
 }
 
 void GatewaySimulator::Run(std::vector<Listener> listeners) {
   std::vector<std::unique_ptr<SimConnection>> connections;
-  std::vector<pollfd> fds;
+  std::vector<PollItem> fds;
   // Out of descriptors, a pending connect keeps its listener readable while accept
   // fails: stop watching the listeners for a moment instead of spinning.
   bool accept_paused = false;
@@ -127,21 +115,22 @@ void GatewaySimulator::Run(std::vector<Listener> listeners) {
       if (const auto ms = c->MsUntilDue(now); ms && (timeout < 0 || *ms < timeout)) timeout = static_cast<long>(*ms);
 
     fds.clear();
-    fds.push_back({wake_fd_, POLLIN, 0});
-    for (const Listener& l : listeners) fds.push_back({l.fd, static_cast<short>(accept_paused ? 0 : POLLIN), 0});
-    for (const auto& c : connections) fds.push_back({c->Fd(), c->PollEvents(), 0});
-    if (PollWithDeadline(fds.data(), fds.size(), PollDeadline(timeout)) < 0) break;
+    fds.push_back({wake_up_.Handle(), kPollReadable, 0});
+    for (const Listener& l : listeners) fds.push_back({l.socket, accept_paused ? short{0} : kPollReadable, 0});
+    for (const auto& c : connections) fds.push_back({c->Socket(), c->PollEvents(), 0});
+    if (!PollSockets(fds, timeout)) break;
     if (stopping_) break;
 
     now = GetTickCount();
     const std::size_t existing = connections.size();
     for (std::size_t i = 0; i < existing; ++i) connections[i]->Service(fds[1 + listeners.size() + i].revents, now);
     for (std::size_t i = 0; i < listeners.size(); ++i) {
-      if (!(fds[1 + i].revents & POLLIN)) continue;
+      if (!(fds[1 + i].revents & kPollReadable)) continue;
       for (int k = 0; k < kAcceptsPerPass; ++k) {
-        const int fd = AcceptConnection(listeners[i].fd);
-        if (fd < 0) {
-          if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        bool out_of_resources = false;
+        const SocketHandle fd = AcceptConnection(listeners[i].socket, out_of_resources);
+        if (fd == kNoSocket) {
+          if (out_of_resources) {
             accept_paused = true;
             accept_paused_until = now + kAcceptPauseMs;
           }

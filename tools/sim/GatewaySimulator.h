@@ -13,6 +13,7 @@
 #include "RouteConfig.h"
 #include "RouteCounters.h"
 #include "RouteServerConfig.h"
+#include "SimSocket.h"
 
 namespace zp::sim {
 
@@ -60,18 +61,18 @@ class GatewaySimulator {
   struct RouteSlot {
     RouteConfig config;
     std::string entry;
-    int listener = -1;
+    SocketHandle listener = kNoSocket;
     RouteCounters counters;
   };
   struct ServerSlot {
     RouteServerConfig config;
     std::uint16_t port = 0;
-    int listener = -1;
+    SocketHandle listener = kNoSocket;
     std::shared_ptr<const std::vector<std::string>> lines;
     RouteServerCounters counters;
   };
   struct Listener {
-    int fd;
+    SocketHandle socket;
     std::function<std::unique_ptr<SimPeer>()> make_peer;
   };
 
@@ -83,7 +84,7 @@ class GatewaySimulator {
   std::vector<std::unique_ptr<RouteSlot>> routes_;
   std::vector<std::unique_ptr<ServerSlot>> servers_;
   CircuitNumbers circuits_;  // used by the thread only
-  int wake_fd_ = -1;
+  WakeUp wake_up_;
   std::atomic<bool> stopping_{false};
   bool started_ = false;
   std::thread thread_;

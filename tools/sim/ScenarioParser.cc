@@ -183,7 +183,7 @@ bool ScenarioParser::ParseRoute(std::string_view text, RouteConfig& route, std::
 
   // Plain options after the faults, so that an explicit key-length wins over key-short.
   if (const auto address = o.Take("address")) {
-    in_addr a;
+    std::uint32_t a = 0;
     if (!ParseLoopbackAddress(*address, a)) {
       error = "address must be a loopback address (127.0.0.0/8), got '" + *address + "'";
       return false;
@@ -213,7 +213,7 @@ bool ScenarioParser::ParseRouteServer(std::string_view text, RouteServerConfig& 
     const std::string& where = words[0];
     const std::size_t colon = where.rfind(':');
     std::uint64_t port = 0;
-    in_addr a;
+    std::uint32_t a = 0;
     if (colon == std::string::npos || !ParseLoopbackAddress(std::string_view(where).substr(0, colon), a) ||
         !OptionWords::ParseNumber(std::string_view(where).substr(colon + 1), 65535, port)) {
       error = "route server must be ADDRESS:PORT on loopback (127.0.0.0/8), got '" + where + "'";

@@ -1,11 +1,7 @@
 #include "SimConnection.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 
 #include "SimSocket.h"
 
@@ -18,8 +14,8 @@ constexpr int kReadsPerPass = 16;
 std::int32_t SignedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
 }  // namespace
 
-SimConnection::SimConnection(int fd, std::unique_ptr<SimPeer> peer, std::uint32_t now)
-    : fd_(fd), peer_(std::move(peer)), now_(now) {}
+SimConnection::SimConnection(SocketHandle socket, std::unique_ptr<SimPeer> peer, std::uint32_t now)
+    : socket_(socket), peer_(std::move(peer)), now_(now) {}
 
 SimConnection::~SimConnection() { Shut(false); }
 
@@ -31,14 +27,14 @@ void SimConnection::Begin() {
 
 short SimConnection::PollEvents() const {
   if (!Open()) return 0;
-  return static_cast<short>(POLLIN | (want_write_ ? POLLOUT : 0));
+  return static_cast<short>(kPollReadable | (want_write_ ? kPollWritable : 0));
 }
 
 void SimConnection::Service(short revents, std::uint32_t now) {
   now_ = now;
   if (!Open()) return;
-  if (revents & POLLOUT) want_write_ = false;
-  if (revents & (POLLIN | POLLHUP | POLLERR)) ReadAvailable();
+  if (revents & kPollWritable) want_write_ = false;
+  if (revents & (kPollReadable | kPollHangUp | kPollError)) ReadAvailable();
   if (!Open()) return;
   if (const auto t = peer_->NextTimer(); t && TickReached(now_, *t)) peer_->OnTimer(*this);
   PromoteDue();
@@ -54,7 +50,7 @@ std::optional<std::int64_t> SimConnection::MsUntilDue(std::uint32_t now) const {
   };
   if (const auto t = peer_->NextTimer()) consider(*t);
   for (const Output& o : scheduled_) consider(o.due);
-  // A head that waits for writability is woken by POLLOUT, not by time.
+  // A head that waits for writability is woken by the socket, not by time.
   if (!queue_.empty() && !want_write_) consider(queue_.front().due);
   return best;
 }
@@ -95,10 +91,9 @@ void SimConnection::Schedule(Output out, std::uint32_t delay_ms) {
 void SimConnection::ReadAvailable() {
   std::array<std::uint8_t, kReadChunk> chunk;
   for (int i = 0; i < kReadsPerPass && Open(); ++i) {
-    const ssize_t n = recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
+    const long n = ReceiveSome(socket_, chunk.data(), chunk.size());
+    if (n == kWouldBlock) return;
     if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return;
       Shut(false);
       return;
     }
@@ -144,13 +139,12 @@ void SimConnection::Flush() {
     const std::size_t left = head.bytes.size() - head.offset;
     if (left > 0) {
       const std::size_t n = head.bytewise ? 1 : left;
-      const ssize_t sent = send(fd_, head.bytes.data() + head.offset, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+      const long sent = SendSome(socket_, head.bytes.data() + head.offset, n);
+      if (sent == kWouldBlock) {
+        want_write_ = true;
+        return;
+      }
       if (sent < 0) {
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-          want_write_ = true;
-          return;
-        }
         Shut(false);
         return;
       }
@@ -167,8 +161,8 @@ void SimConnection::Flush() {
 
 void SimConnection::Shut(bool reset) {
   if (!Open()) return;
-  CloseSocket(fd_, reset);
-  fd_ = -1;
+  CloseSocket(socket_, reset);
+  socket_ = kNoSocket;
   scheduled_.clear();
   queue_.clear();
   pending_bytes_ = 0;

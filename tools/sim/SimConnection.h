@@ -9,6 +9,7 @@
 
 #include "StreamFramer.h"
 #include "SimPeer.h"
+#include "SimSocket.h"
 #include "protocol/ProbeExpBuf.h"
 
 namespace zp::sim {
@@ -21,17 +22,17 @@ class SimConnection final : public SimLink {
   // Writes a peer may leave unread before it counts as a flood and is dropped.
   static constexpr std::size_t kMaxPendingOutput = 1 << 20;
 
-  // Takes ownership of the non-blocking socket `fd`.
-  SimConnection(int fd, std::unique_ptr<SimPeer> peer, std::uint32_t now);
+  // Takes ownership of the non-blocking socket `socket`.
+  SimConnection(SocketHandle socket, std::unique_ptr<SimPeer> peer, std::uint32_t now);
   ~SimConnection();
   SimConnection(const SimConnection&) = delete;
   SimConnection& operator=(const SimConnection&) = delete;
 
-  int Fd() const { return fd_; }
-  bool Open() const { return fd_ >= 0; }
+  SocketHandle Socket() const { return socket_; }
+  bool Open() const { return socket_ != kNoSocket; }
   // Lets the peer act on the new connection (some close it at once).
   void Begin();
-  // The events to poll for while open.
+  // The events to poll for while open (kPollReadable, kPollWritable).
   short PollEvents() const;
   // One pass: reads what arrived, runs the peer's timer when due, writes what is due.
   void Service(short revents, std::uint32_t now);
@@ -61,7 +62,7 @@ class SimConnection final : public SimLink {
   void Flush();
   void Shut(bool reset);
 
-  int fd_;
+  SocketHandle socket_;
   std::unique_ptr<SimPeer> peer_;
   std::uint32_t now_;
   StreamFramer framer_;

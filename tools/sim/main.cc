@@ -1,9 +1,5 @@
 // zelvan-gateway-sim: the simulated gateway as a program, for people and end-to-end tests.
 #include <algorithm>
-#include <signal.h>
-
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -11,32 +7,8 @@
 
 #include "GatewaySimulator.h"
 #include "ScenarioParser.h"
+#include "StopRequests.h"
 #include "UsageText.h"
-
-namespace {
-
-// Waits for SIGINT or SIGTERM, or for `seconds` when above 0. The signals are blocked
-// in every thread, so only this wait takes them.
-void WaitForEnd(const sigset_t& signals, double seconds) {
-  if (seconds <= 0) {
-    int sig = 0;
-    sigwait(&signals, &sig);
-    return;
-  }
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return;
-    timespec wait{};
-    wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
-    wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
-    // Other than time-out, only an interruption (a stop and continue, a debugger) returns
-    // without one of the signals: wait on for the time still left.
-    if (sigtimedwait(&signals, nullptr, &wait) >= 0 || errno != EINTR) return;
-  }
-}
-
-}  // namespace
 
 #ifndef ZP_VERSION
 #define ZP_VERSION "0"
@@ -44,12 +16,8 @@ void WaitForEnd(const sigset_t& signals, double seconds) {
 
 int main(int argc, char** argv) {
   // First of all, so that a stop request during start-up waits for the orderly end, and
-  // before the simulator's thread exists, so that it inherits the mask.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // before the simulator's thread exists.
+  zp::sim::CatchStopRequests();
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (std::find(args.begin(), args.end(), "--version") != args.end()) {
@@ -79,7 +47,8 @@ int main(int argc, char** argv) {
   std::printf("%s\n", sim.ReadyLine().c_str());
   std::fflush(stdout);
 
-  WaitForEnd(signals, scenario.duration_seconds);
+  zp::sim::WaitForStopRequest(scenario.duration_seconds);
   sim.Stop();
+  zp::sim::StopRequestDone();
   return 0;
 }

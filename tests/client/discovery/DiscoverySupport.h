@@ -1,12 +1,6 @@
 #pragma once
 // Helpers for the loopback tests of the worker's socket path: a route server, a raw
 // peer for what the simulator does not offer, and DNS store access.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -22,6 +16,7 @@
 #include "framework/Format.h"
 #include "platform/Registry.h"
 #include "protocol/ProbeExpBuf.h"
+#include "support/TestSockets.h"
 
 namespace zp::test {
 
@@ -72,35 +67,21 @@ inline std::string RouteAnswer(const std::string& text) {
 
 // A raw peer on a loopback address: accepts one connection and runs `script` on it on
 // its own thread. It stands for a remote host doing what the simulator does not offer,
-// so it works on plain descriptors. The script should check Stopping() in long waits.
+// so it works on the system's plain sockets. The script should check Stopping() in long waits.
 class ScriptedPeer {
  public:
-  using Script = std::function<void(ScriptedPeer& self, int fd)>;
+  using Script = std::function<void(ScriptedPeer& self, RawSocket fd)>;
 
   // `receive_buffer` > 0 shrinks the accepted socket's receive buffer.
   ScriptedPeer(Script script, const std::string& address = "127.0.0.1", std::uint16_t port = 0,
                int receive_buffer = 0) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (receive_buffer > 0)
-      setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 4) != 0) {
-      close(listener_);
-      throw std::runtime_error("cannot listen on " + address);
-    }
-    socklen_t len = sizeof a;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listener_ = RawListen(4, port_, address, port, receive_buffer);
+    if (listener_ == kNoRawSocket) throw std::runtime_error("cannot listen on " + address);
     thread_ = std::thread([this, script = std::move(script)] {
-      const int fd = AcceptOne();
-      if (fd >= 0) {
+      const RawSocket fd = AcceptOne();
+      if (fd != kNoRawSocket) {
         script(*this, fd);
-        close(fd);
+        RawClose(fd);
       }
       done_ = true;
     });
@@ -108,7 +89,7 @@ class ScriptedPeer {
   ~ScriptedPeer() {
     stopping_ = true;
     if (thread_.joinable()) thread_.join();
-    close(listener_);
+    RawClose(listener_);
   }
   ScriptedPeer(const ScriptedPeer&) = delete;
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
@@ -124,23 +105,21 @@ class ScriptedPeer {
   bool Accepted() const { return accepted_; }
 
   // Waits for bytes up to `ms`; false on a stop or when none came.
-  bool WaitReadable(int fd, int ms) const {
+  bool WaitReadable(RawSocket fd, int ms) const {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!stopping_ && std::chrono::steady_clock::now() < end) {
-      pollfd pf{fd, POLLIN, 0};
-      if (poll(&pf, 1, 20) > 0) return true;
+      if (RawWaitReadable(fd, 20)) return true;
     }
     return false;
   }
   // Reads until one whole packet has arrived; false on end of stream or a stop.
-  bool ReadPacket(int fd) {
+  bool ReadPacket(RawSocket fd) {
     std::string got;
     ZExpBuf p;
     while (!stopping_) {
-      pollfd pf{fd, POLLIN, 0};
-      if (poll(&pf, 1, 20) <= 0) continue;
+      if (!RawWaitReadable(fd, 20)) continue;
       char chunk[8192];
-      const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+      const long n = RawReceive(fd, chunk, sizeof chunk);
       if (n <= 0) return false;
       got.append(chunk, static_cast<std::size_t>(n));
       if (p.Decode(static_cast<int>(got.size()), reinterpret_cast<const std::uint8_t*>(got.data())) > 0)
@@ -148,40 +127,30 @@ class ScriptedPeer {
     }
     return false;
   }
-  static void Write(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-      if (n <= 0) return;
-      done += static_cast<std::size_t>(n);
-    }
-  }
+  static void Write(RawSocket fd, const std::string& bytes) { RawSendAll(fd, bytes); }
   // Sleeps up to `ms` real milliseconds, less when asked to stop.
   void Sleep(int ms) const {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!stopping_ && std::chrono::steady_clock::now() < end)
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  static void Reset(int fd) {
-    linger l{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-  }
+  // The close after the script then resets the connection.
+  static void Reset(RawSocket fd) { RawSetResetOnClose(fd); }
 
  private:
-  int AcceptOne() {
+  RawSocket AcceptOne() {
     while (!stopping_) {
-      pollfd pf{listener_, POLLIN, 0};
-      if (poll(&pf, 1, 20) <= 0) continue;
-      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
+      if (!RawWaitReadable(listener_, 20)) continue;
+      const RawSocket fd = RawAccept(listener_);
+      if (fd != kNoRawSocket) {
         accepted_ = true;
         return fd;
       }
     }
-    return -1;
+    return kNoRawSocket;
   }
 
-  int listener_ = -1;
+  RawSocket listener_ = kNoRawSocket;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> accepted_{false};

@@ -123,7 +123,7 @@ TEST_F(SocketPathTest, ACloseWhileBytesAreHeldDiscardsThemWithTheSocket) {
   // Part of the answer, then an orderly close: the held bytes go with the socket, and
   // the request runs into its time-out.
   const std::string answer = PlainAnswer();
-  ScriptedPeer peer([&](ScriptedPeer& self, int fd) {
+  ScriptedPeer peer([&](ScriptedPeer& self, RawSocket fd) {
     if (!self.ReadPacket(fd)) return;
     ScriptedPeer::Write(fd, answer.substr(0, 30));
     self.Sleep(100);
@@ -149,7 +149,7 @@ TEST_F(SocketPathTest, BytesThatArriveWithAResetAreFramedBeforeTheSocketGoes) {
   // packet and a reset right behind.
   const std::string answer = PlainAnswer();
   const std::string tail = RouteAnswer("never whole").substr(0, 20);
-  ScriptedPeer peer([&](ScriptedPeer& self, int fd) {
+  ScriptedPeer peer([&](ScriptedPeer& self, RawSocket fd) {
     if (!self.ReadPacket(fd)) return;
     ScriptedPeer::Write(fd, answer.substr(0, 30));
     self.Sleep(100);
@@ -218,12 +218,12 @@ TEST_F(SocketPathTest, ASendThatWouldBlockIsRetriedUntilThePeerReads) {
   std::atomic<long> bytes{0};
   std::atomic<bool> intact{true};
   ScriptedPeer peer(
-      [&](ScriptedPeer& self, int fd) {
+      [&](ScriptedPeer& self, RawSocket fd) {
         self.Sleep(300);  // let the client's buffers fill
         std::string stream;
         char chunk[16384];
         while (self.WaitReadable(fd, 5000)) {
-          const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+          const long n = RawReceive(fd, chunk, sizeof chunk);
           if (n <= 0) break;
           bytes += n;
           stream.append(chunk, static_cast<std::size_t>(n));

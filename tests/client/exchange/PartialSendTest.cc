@@ -48,7 +48,7 @@ TEST_F(PartialSendTest, DetailRecordsArriveWholeAndInOrderThroughAFullSocket) {
   std::atomic<int> details{0};
   std::atomic<bool> intact{true};
   ScriptedPeer peer(
-      [&](ScriptedPeer& self, int fd) {
+      [&](ScriptedPeer& self, RawSocket fd) {
         std::string stream;
         char chunk[8192];
         ZExpBuf p;
@@ -64,7 +64,7 @@ TEST_F(PartialSendTest, DetailRecordsArriveWholeAndInOrderThroughAFullSocket) {
               return false;
             }
             if (!self.WaitReadable(fd, 3000)) return false;
-            const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+            const long n = RawReceive(fd, chunk, sizeof chunk);
             if (n <= 0) return false;
             stream.append(chunk, static_cast<std::size_t>(n));
           }
@@ -75,7 +75,7 @@ TEST_F(PartialSendTest, DetailRecordsArriveWholeAndInOrderThroughAFullSocket) {
         reply.CircuitNumber = 1000;
         reply.BuildLogin(sequence, 'P', 1, 1, BigDetailWorker::kRecords, 0, "PROFILE", "127.0.0.1", 14, 's', 0, "");
         const std::string login = Encode(reply);
-        send(fd, login.data(), login.size(), MSG_NOSIGNAL);
+        RawSendAll(fd, login);
         self.Sleep(300);  // let the client's socket fill up
         for (int i = 1; i <= BigDetailWorker::kRecords; ++i) {
           if (!next_packet()) return;
@@ -88,7 +88,7 @@ TEST_F(PartialSendTest, DetailRecordsArriveWholeAndInOrderThroughAFullSocket) {
         ZExpBuf heartbeat;
         heartbeat.BuildHeartbeat(sequence, "");
         const std::string h = Encode(heartbeat);
-        send(fd, h.data(), h.size(), MSG_NOSIGNAL);
+        RawSendAll(fd, h);
         next_packet();  // the logout
       },
       "127.0.0.1", 0, 4096);

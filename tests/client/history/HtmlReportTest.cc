@@ -2,13 +2,12 @@
 // reads it: nothing from elsewhere, every hostile text shown as text.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "cli/Program.h"
+#include "support/ProcessRunner.h"
 #include "client/HistoryPlot.h"
 #include "client/HtmlReport.h"
 
@@ -57,13 +56,13 @@ HistoryRun Earlier(long long ms, int r1_score, bool r2_failed, const std::string
 class HtmlReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = std::filesystem::temp_directory_path() / ("zp-report-" + std::to_string(::getpid()) + ".html");
+    path_ = std::filesystem::temp_directory_path() / ("zp-report-" + std::to_string(test::CurrentProcessId()) + ".html");
   }
   void TearDown() override { std::filesystem::remove(path_); }
 
   nlohmann::json Read(const std::string& html) {
     std::ofstream(path_, std::ios::binary) << html;
-    test::Program check({"/usr/bin/python3", ZP_HTML_CHECK, path_.string()});
+    test::Program check({ZP_TEST_PYTHON, ZP_HTML_CHECK, path_.string()});
     EXPECT_EQ(check.Finish(30), 0) << check.err;
     return nlohmann::json::parse(check.out.empty() ? "{}" : check.out);
   }

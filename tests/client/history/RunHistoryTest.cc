@@ -1,15 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
-#include "cli/Program.h"
+#include "support/ProcessRunner.h"
 #include "client/RunHistory.h"
 
 namespace zp {
@@ -84,7 +82,7 @@ class RunHistoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("zp-hist-" + std::to_string(::getpid()) + "-" +
+           ("zp-hist-" + std::to_string(test::CurrentProcessId()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     path_ = (dir_ / "state" / "history.db").string();
@@ -261,7 +259,7 @@ TEST_F(RunHistoryTest, AWriterKilledMidTransactionLeavesWholeRuns) {
       while (Scalar(path_, "SELECT count(*) FROM runs") < before + 5 && std::chrono::steady_clock::now() < give_up)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       std::this_thread::sleep_for(std::chrono::milliseconds(3 + 7 * round));
-    }  // destroying the program kills it with SIGKILL
+    }  // destroying the program kills it
     ExpectWholeRuns(before + 5);
     before = Scalar(path_, "SELECT count(*) FROM runs");
   }

@@ -4,7 +4,6 @@
 // order, deterministic, in microseconds of real time.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -24,6 +23,7 @@
 #include "client/scripted/ScriptedTransport.h"
 #include "framework/Format.h"
 #include "net/ZWinSock.h"
+#include "support/ProcessRunner.h"
 
 namespace zp::test {
 
@@ -151,7 +151,7 @@ std::string RowName(const ::testing::TestParamInfo<Row>& param) {
 // something is written.
 struct TempStore {
   std::string path = (std::filesystem::temp_directory_path() /
-                      ("zp-scripted-" + std::to_string(getpid()) + "-" + std::to_string(Next()) + ".db"))
+                      ("zp-scripted-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(Next()) + ".db"))
                          .string();
   TempStore() { std::filesystem::remove(path); }
   ~TempStore() { std::filesystem::remove(path); }
