@@ -1,0 +1,78 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "client/RunRecord.h"
+#include "client/TraceLine.h"
+
+namespace zp {
+
+// The window's trace in a list box with tab stops: every line of the tests in order,
+// "Test n started …" separator lines, and the operator's Copy (Ctrl+C), Copy All
+// (Ctrl+Shift+C) and Save Trace (Ctrl+S), also on the list's context menu.
+//
+// Lines are kept at once but reach the list box in bursts, at most one per kBurstMs, so
+// that a hex dump costs one repaint per burst rather than one per line. Window thread only.
+class WinTraceList {
+ public:
+  // Takes over `box` (a list box with tab expansion and a horizontal scroll bar).
+  explicit WinTraceList(HWND box);
+  ~WinTraceList();
+  WinTraceList(const WinTraceList&) = delete;
+  WinTraceList& operator=(const WinTraceList&) = delete;
+
+  // After the box's font changed (a move to a monitor of another DPI).
+  void FontChanged();
+
+  void Append(const TraceLine& line);
+  void StartTest(int number, const RunSettings& settings, const std::wstring& port_text, const SYSTEMTIME& started);
+  // Empties the list; the widest line so far and the scroll width stay. With
+  // `keep_last_test` the last test still names itself in the head (its lines go on).
+  void Clear(bool keep_last_test = false);
+  void Flush();
+  int Count() const;
+  std::wstring Line(int index) const;
+
+  // The trace as text, one line per trace line with its tabs; `with_header` puts each
+  // listed test's start, server, port and route code in front.
+  std::wstring Text(bool with_header);
+  // Each character of a trace line is one byte of what the worker traced; the window's
+  // own words are written in UTF-8. Replaces the file whole.
+  bool Save(const std::wstring& path);
+
+  void CopySelected();
+  void CopyAll();
+  void SaveAs();
+
+  int LineHeight() const { return FLineHeight; }
+  int CharWidth() const { return FCharWidth; }
+
+  static constexpr UINT kBurstMs = 25;
+
+ private:
+  static LRESULT CALLBACK BoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
+  void Measure();
+  int BoxCount() const;
+  void ShowMenu(int x, int y);
+
+  HWND FBox;
+  int FLineHeight = 1;
+  int FCharWidth = 1;
+  int FMaxLineWidth = 0;
+  std::vector<int> FStops;  // pixels, for measuring
+  std::vector<std::wstring> FWaiting;
+  bool FBurstPending = false;
+  ULONGLONG FLastBurst = 0;
+
+  struct Test {
+    int number;
+    RunSettings settings;
+    std::wstring port_text;
+    SYSTEMTIME started;
+  };
+  std::vector<Test> FTests;
+};
+
+}  // namespace zp

@@ -1,0 +1,82 @@
+// The trace list on its own: separator lines, bursts, clearing with and without the
+// last test's head, and the scroll width that never shrinks.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "WinDriver.h"
+#include "winapp/WinTraceList.h"
+
+namespace zp::test {
+namespace {
+
+class WinTraceListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitControls();
+    host = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    box = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_USETABSTOPS |
+                                                  LBS_NOINTEGRALHEIGHT, 0, 0, 380, 200, host, nullptr, nullptr, nullptr);
+    list = std::make_unique<WinTraceList>(box);
+  }
+  void TearDown() override {
+    list.reset();
+    DestroyWindow(host);
+  }
+  static SYSTEMTIME At(int h, int m, int s) {
+    SYSTEMTIME t{};
+    t.wYear = 2026;
+    t.wMonth = 12;
+    t.wDay = 7;
+    t.wHour = static_cast<WORD>(h);
+    t.wMinute = static_cast<WORD>(m);
+    t.wSecond = static_cast<WORD>(s);
+    return t;
+  }
+  HWND host = nullptr, box = nullptr;
+  std::unique_ptr<WinTraceList> list;
+};
+
+TEST_F(WinTraceListTest, LinesSeparatorsAndHeadsAsTheQtWindowHasThem) {
+  list->StartTest(1, {"gw.example", 26880, "A"}, L"6900", At(9, 5, 7));
+  list->Append({"ExpressT", "Mon 12/07 09:05:07", "first"});
+  list->Append({"ExpressT", "Mon 12/07 09:05:07", "\x1B[31mred"});
+  list->Flush();
+  const std::vector<std::wstring> want = {
+      L"Test 1 started 09:05:07 \u2014 gw.example:6900, route code A",
+      L"ExpressT\tMon 12/07 09:05:07\tfirst",
+      L"ExpressT\tMon 12/07 09:05:07\t\\x1B[31mred",
+  };
+  EXPECT_EQ(ListLines(box), want);
+  EXPECT_EQ(list->Text(true), L"Zelvan Probe trace\n"
+                              L"Test 1 started 2026-12-07 09:05:07: server gw.example, port 6900 (26880), route code A\n\n" +
+                                  want[0] + L"\n" + want[1] + L"\n" + want[2] + L"\n");
+  EXPECT_GT(SendMessageW(box, LB_GETHORIZONTALEXTENT, 0, 0), 0);
+}
+
+TEST_F(WinTraceListTest, LinesOfABurstWaitAndAreCountedAndClearKeepsTheRunningTestsHead) {
+  list->StartTest(1, {"a", 1, "A"}, L"1", At(1, 0, 0));
+  list->StartTest(2, {"b", 2, "B"}, L"2", At(2, 0, 0));
+  for (int i = 0; i < 50; ++i) list->Append({"ExpressT", "t", "dump " + std::to_string(i)});
+  EXPECT_EQ(list->Count(), 52);
+  Pump(3 * WinTraceList::kBurstMs);
+  EXPECT_EQ(ListLines(box).size(), 52u);
+  const LRESULT extent = SendMessageW(box, LB_GETHORIZONTALEXTENT, 0, 0);
+
+  struct Case {
+    bool keep_last_test;
+    const wchar_t* head;
+  };
+  for (const Case c : {Case{true, L"Test 2 started"}, Case{false, nullptr}}) {
+    list->Clear(c.keep_last_test);
+    EXPECT_EQ(list->Count(), 0);
+    const std::wstring text = list->Text(true);
+    EXPECT_EQ(text.find(L"Test 1 started"), std::wstring::npos);
+    EXPECT_EQ(text.find(L"Test 2 started") != std::wstring::npos, c.head != nullptr) << c.keep_last_test;
+    EXPECT_EQ(SendMessageW(box, LB_GETHORIZONTALEXTENT, 0, 0), extent);  // the scroll width stays
+  }
+}
+
+}  // namespace
+}  // namespace zp::test
+
