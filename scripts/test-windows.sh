@@ -18,7 +18,7 @@ zip=$(ls build/windows/zelvan-probe-*-windows-x64.zip | head -n 1)
 python3 - "$zip" <<'PY'
 import sys, zipfile
 names = {n.split('/', 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist() if '/' in n}
-need = {'zelvan-probe-cli.exe', 'zelvan-gateway-sim.exe', 'README.txt', 'LICENSE.txt'}
+need = {'zelvan-probe.exe', 'zelvan-probe-cli.exe', 'zelvan-gateway-sim.exe', 'README.txt', 'LICENSE.txt'}
 missing = need - names
 if missing:
     sys.exit(f'{sys.argv[1]} lacks {sorted(missing)}')

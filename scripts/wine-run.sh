@@ -5,9 +5,14 @@
 set -euo pipefail
 prefix=${ZP_WINEPREFIX:-${TMPDIR:-/tmp}/zelvan-probe-wine-$(id -u)}
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-if [ ! -f "$prefix/system.reg" ]; then
-  # Two tests may start at once on a fresh prefix: one makes it, the other waits.
+if [ ! -f "$prefix/.zelvan-probe-ready" ]; then
+  # Two tests may start at once on a fresh prefix: one makes it, the others wait.
   mkdir -p "$prefix"
-  (flock 9; [ -f "$prefix/system.reg" ] || wineboot -i >/dev/null 2>&1 || true) 9>"$prefix.lock"
+  # Windows without a window manager: otherwise Wine waits for one each time a window is
+  # hidden, 2 s a time under a bare virtual display.
+  (flock 9; [ -f "$prefix/.zelvan-probe-ready" ] || {
+    wineboot -i >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    touch "$prefix/.zelvan-probe-ready"; }) 9>"$prefix.lock"
 fi
 exec wine "$@"

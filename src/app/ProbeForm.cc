@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "app/HistoryForm.h"
-#include "app/ProgressText.h"
+#include "client/ProgressText.h"
 #include "app/QtInvoker.h"
 #include "app/QtText.h"
 #include "app/ResultBanner.h"

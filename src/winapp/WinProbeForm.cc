@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/ProgressText.h"
+#include "client/ProgressText.h"
 #include "client/ConnectionChoice.h"
 #include "client/RunWords.h"
 #include "client/TraceLine.h"

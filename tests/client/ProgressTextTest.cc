@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/ProgressText.h"
+#include "client/ProgressText.h"
 
 namespace zp {
 namespace {

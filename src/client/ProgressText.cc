@@ -1,4 +1,4 @@
-#include "app/ProgressText.h"
+#include "client/ProgressText.h"
 
 #include <cmath>
 #include <cstdio>
