@@ -43,7 +43,7 @@ TEST(WinSock, AttachAttachDetachDetachStartsOnceAndStopsOnce) {
 
   // One start and one stop leave nothing to clean up.
   EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALIZED);
+  EXPECT_EQ(WSAGetLastError(), 10093) << "not started (spelled WSANOTINITIALISED by Windows)";
 
   DetachWinSock("Stray");
   EXPECT_EQ(AttachCount(), 0) << "an unmatched detach does not go below 0";
