@@ -1,5 +1,6 @@
 #include "app/ProbeForm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/HistoryForm.h"
 #include "app/ProgressText.h"
 #include "app/QtInvoker.h"
 #include "app/QtText.h"
@@ -88,9 +90,24 @@ void TfrmProbe::ConnectControls() {
   connect(btnProcessStop, &QPushButton::clicked, this, &TfrmProbe::btnProcessStopClick);
   connect(btnProcessClose, &QPushButton::clicked, this, &QWidget::close);
   connect(tmrProcess, &QTimer::timeout, this, &TfrmProbe::tmrProcessTimer);
+  // The window has no menu bar: the History window is on Ctrl+H and the window's menu.
+  auto* history = new QAction(QString::fromUtf8("&History\u2026"), this);
+  history->setObjectName("actHistory");
+  history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+  history->setShortcutContext(Qt::WindowShortcut);
+  connect(history, &QAction::triggered, this, &TfrmProbe::ShowHistory);
+  addAction(history);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void TfrmProbe::SetResultsForm(TfrmResults* results) { FResults = results; }
+
+void TfrmProbe::SetHistory(std::shared_ptr<RunHistory> history) { FHistory = std::move(history); }
+
+void TfrmProbe::ShowHistory() {
+  THistoryForm form(FHistory, this);
+  form.exec();
+}
 
 void TfrmProbe::SetWorkerFactory(WorkerFactory factory) { FFactory = std::move(factory); }
 
@@ -180,6 +197,7 @@ void TfrmProbe::tmrProcessTimer() {
   lblShowStatusText->setText(Bytes(EscapeControls(run.status_text)));  // may quote a peer
   ShowRun(run);
   if (running) return;
+  FRecorded.insert(FRun);  // EndTest records it
   FRun = nullptr;
   EndTest(run);
   if (FClosing) FinishClose();
@@ -213,12 +231,14 @@ void TfrmProbe::EndTest(const RunSnapshot& run) {
   // worker had set by then; an unknown result code has neither banner nor window.
   if (*RunBanner(run) != '\0') {
     ShowBanner(run);
+    ResultsContext context = RecordAndCompare(FHistory, run);
     if (FClosing) return;
     if (FResults == nullptr) {
       if (!FOwnResults) FOwnResults = std::make_unique<TfrmResults>();
       FResults = FOwnResults.get();
     }
-    FResults->ShowResults(run);
+    context.trace = FTrace->Text(true).split(u'\n');
+    FResults->ShowResults(run, std::move(context));
   }
 }
 
@@ -366,7 +386,14 @@ bool TfrmProbe::StopWorkers(int ms) {
 void TfrmProbe::FreeEndedRuns() {
   if (!CanFreeRuns()) return;
   std::erase_if(FRuns, [this](const std::unique_ptr<ZProbeRun>& run) {
-    return run->WorkerFinished() && run.get() != FRun;
+    if (!run->WorkerFinished() || run.get() == FRun) return false;
+    // A test no longer followed (a newer one started, the window closed) is history too.
+    if (FRecorded.erase(run.get()) == 0 && FHistory) {
+      run->Poll();  // makes the record final
+      const RunSnapshot ended = run->Snapshot();
+      if (*RunBanner(ended) != '\0') RecordAndCompare(FHistory, ended);
+    }
+    return true;
   });
 }
 

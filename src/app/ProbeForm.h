@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ class QMessageBox;
 namespace zp {
 
 class QtInvoker;
+class RunHistory;
 class TfrmResults;
 class TTraceList;
 
@@ -31,6 +33,11 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
   // The results window used by every test; it must outlive the tests this window runs.
   // Without one the window makes its own.
   void SetResultsForm(TfrmResults* results);
+  // Where every finished test is recorded and compared with the last one with the same
+  // settings; null (the default) keeps no history.
+  void SetHistory(std::shared_ptr<RunHistory> history);
+  // Opens the History window (Ctrl+H).
+  void ShowHistory();
   // Replaces the maker of workers (empty: the probe client).
   void SetWorkerFactory(WorkerFactory factory);
 
@@ -97,8 +104,10 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
   RunPhase FPhase = RunPhase::Starting;
 
   std::shared_ptr<QtInvoker> FInvoker;
+  std::shared_ptr<RunHistory> FHistory;
   WorkerFactory FFactory;
   std::vector<std::unique_ptr<ZProbeRun>> FRuns;
+  std::set<const ZProbeRun*> FRecorded;  // runs whose end the window showed and recorded
   TTraceList* FTrace = nullptr;
   TfrmResults* FResults = nullptr;
   std::unique_ptr<TfrmResults> FOwnResults;

@@ -1,6 +1,9 @@
 #include "app/ResultsForm.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QClipboard>
 #include <QFrame>
 #include <QGuiApplication>
@@ -12,11 +15,17 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
+#include "app/HistoryForm.h"
 #include "app/TabBox.h"
 #include "client/ExchangeHost.h"
+#include "client/HtmlReport.h"
+#include "client/ProgramVersion.h"
+#include "client/RunHistory.h"
 #include "client/RunWords.h"
 #include "client/TraceLine.h"
+#include "platform/SystemName.h"
 
 namespace zp {
 
@@ -46,6 +55,19 @@ QString ServerName(const ServerResult& server) {
 
 }  // namespace
 
+ResultsContext RecordAndCompare(const std::shared_ptr<RunHistory>& history, const RunSnapshot& run) {
+  ResultsContext context;
+  context.history = history;
+  if (!history || !RunHistory::Available()) return context;
+  // The previous run is read before this one is written: another probe may record in between.
+  context.previous = history->LastWith(run.settings);
+  context.compared = context.previous.has_value() || history->LastError().empty();
+  HistoryRun record = HistoryRunFrom(run, ProgramVersion());
+  if (!history->Record(record))
+    std::fprintf(stderr, "zelvan-probe: the test was not recorded in the history: %s\n", history->LastError().c_str());
+  return context;
+}
+
 TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
   setObjectName("frmResults");
   setWindowTitle("Results");
@@ -71,6 +93,18 @@ TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
   btnCopyAll->setFixedSize(std::max(75, btnCopyAll->sizeHint().width()), 27);
   connect(btnCopyAll, &QPushButton::clicked, this, &TfrmResults::CopyAll);
 
+  btnSaveReport = new QPushButton(QString::fromUtf8("Save &Report\u2026"), pnlTop);
+  btnSaveReport->setObjectName("btnSaveReport");
+  btnSaveReport->setAutoDefault(false);
+  btnSaveReport->setFixedHeight(27);
+  connect(btnSaveReport, &QPushButton::clicked, this, &TfrmResults::SaveReportAs);
+
+  btnHistory = new QPushButton(QString::fromUtf8("&History\u2026"), pnlTop);
+  btnHistory->setObjectName("btnHistory");
+  btnHistory->setAutoDefault(false);
+  btnHistory->setFixedHeight(27);
+  connect(btnHistory, &QPushButton::clicked, this, &TfrmResults::ShowHistory);
+
   btnClose = new QPushButton("&Close", pnlTop);
   btnClose->setObjectName("btnClose");
   btnClose->setDefault(true);
@@ -81,6 +115,8 @@ TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
   top->setContentsMargins(4, 4, 8, 4);
   top->addWidget(lblShowResult, 1);
   top->addWidget(btnCopyAll);
+  top->addWidget(btnSaveReport);
+  top->addWidget(btnHistory);
   top->addWidget(btnClose);
 
   tlbResults = new ZTabListBox(this);
@@ -134,12 +170,14 @@ void TfrmResults::Fill(const RunSnapshot& run) {
   tlbResults->Clear();
   SetupTabs();
   if (!run.routes.empty()) {
-    tlbResults->AddLine("Score\tRoute\tOutcome");
+    // With a history, how each route did against the last run with the same settings.
+    tlbResults->AddLine(FContext.compared ? "Score\tChange\tRoute\tOutcome" : "Score\tRoute\tOutcome");
     for (const RouteResult& route : run.routes) {
       char score[16];
       std::snprintf(score, sizeof score, "%6d", static_cast<int>(route.score));
-      tlbResults->AddLine(QString::fromLatin1(score) + u'\t' + Bytes(route.entry) + u'\t' +
-                          Words(RouteReason(route, run.stopped)));
+      QString line = QString::fromLatin1(score) + u'\t';
+      if (FContext.compared) line += ChangeText(route) + u'\t';
+      tlbResults->AddLine(line + Bytes(route.entry) + u'\t' + Words(RouteReason(route, run.stopped)));
     }
     tlbResults->AddLine(QString());
     tlbResults->AddLine("Public key: " + Words(KeyReason(run.key, run.stopped)));
@@ -173,19 +211,36 @@ void TfrmResults::Fill(const RunSnapshot& run) {
 }
 
 void TfrmResults::FitColumns() {
-  // Outcomes start in one column after the longest route, whatever the font.
-  int widest = 0;
-  for (int i = 1; i < tlbResults->Count(); ++i) {
-    const QString route = tlbResults->Line(i).section(u'\t', 0, 1);
-    if (tlbResults->Line(i).count(u'\t') == 2) widest = std::max(widest, tlbResults->TextWidth(route));
-  }
-  widest = std::max(widest, tlbResults->TextWidth("Score\tRoute"));
+  // Each column starts after the widest text before it, whatever the font: the route
+  // lines are those with as many columns as the heading.
+  const int tabs = static_cast<int>(tlbResults->Line(0).count(u'\t'));
   const int unit_x4 = tlbResults->AverageCharWidth();  // four tab units
-  const int outcome = (widest * 4 + unit_x4 - 1) / unit_x4 + 4 * kColumnGap;
-  tlbResults->SetTabStops({kResultTabStop, std::max(outcome, 2 * kResultTabStop)});
+  std::vector<int> stops{kResultTabStop};
+  for (int column = 1; column < tabs; ++column) {
+    tlbResults->SetTabStops(stops);
+    int widest = tlbResults->TextWidth(tlbResults->Line(0).section(u'\t', 0, column));
+    for (int i = 1; i < tlbResults->Count(); ++i) {
+      if (tlbResults->Line(i).count(u'\t') == tabs)
+        widest = std::max(widest, tlbResults->TextWidth(tlbResults->Line(i).section(u'\t', 0, column)));
+    }
+    const int stop = (widest * 4 + unit_x4 - 1) / unit_x4 + 4 * kColumnGap;
+    stops.push_back(std::max(stop, stops.back() + kResultTabStop));
+  }
+  tlbResults->SetTabStops(stops);
 }
 
-void TfrmResults::ShowResults(const RunSnapshot& run) {
+QString TfrmResults::ChangeText(const RouteResult& route) const {
+  const HistoryRoute* before = FContext.previous ? FContext.previous->FindRoute(route.name) : nullptr;
+  const RouteChange change = CompareRoute(before, route.failed, route.score);
+  QString text = QString::fromLatin1(RouteChangeName(change));
+  if (change == RouteChange::Better || change == RouteChange::Worse) text += QString(" (was %1)").arg(before->score);
+  return text;
+}
+
+void TfrmResults::ShowResults(const RunSnapshot& run, ResultsContext context) {
+  FRun = run;
+  FContext = std::move(context);
+  btnHistory->setEnabled(FContext.history != nullptr);
   Fill(run);
   btnClose->setFocus();
   exec();
@@ -204,5 +259,42 @@ void TfrmResults::CopySelected() {
 }
 
 void TfrmResults::CopyAll() { QGuiApplication::clipboard()->setText(Text()); }
+
+bool TfrmResults::SaveReport(const QString& path) {
+  ReportInput in;
+  in.run = FRun;
+  for (const QString& line : FContext.trace) {
+    const QByteArray bytes = line.toUtf8();
+    in.trace.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  }
+  while (!in.trace.empty() && in.trace.back().empty()) in.trace.pop_back();
+  in.version = ProgramVersion();
+  in.system = SystemName();
+  if (!FContext.history) {
+    in.history_note = RunHistory::Available() ? "This window keeps no history." : RunHistory::UnavailableText();
+  } else if (const auto runs = FContext.history->Recent(FContext.history->Limit())) {
+    for (auto it = runs->rbegin(); it != runs->rend(); ++it)
+      if (SameSettings(it->settings, FRun.settings)) in.history.push_back(*it);
+  } else {
+    in.history_note = FContext.history->LastError();
+  }
+  const std::string html = HtmlReport(in);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  return file.write(html.data(), static_cast<qint64>(html.size())) == static_cast<qint64>(html.size()) &&
+         file.flush();
+}
+
+void TfrmResults::SaveReportAs() {
+  const QString path = QFileDialog::getSaveFileName(this, "Save Report", "zelvan-probe-report.html",
+                                                    "HTML files (*.html);;All files (*)");
+  if (path.isEmpty()) return;
+  if (!SaveReport(path)) QMessageBox::warning(this, "Save Report", "The report could not be written to " + path + ".");
+}
+
+void TfrmResults::ShowHistory() {
+  THistoryForm form(FContext.history, this);
+  form.exec();
+}
 
 }  // namespace zp

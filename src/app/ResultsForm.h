@@ -1,8 +1,12 @@
 #pragma once
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <memory>
+#include <optional>
 
+#include "client/HistoryRecord.h"
 #include "client/RunRecord.h"
 
 class QFrame;
@@ -11,7 +15,23 @@ class QPushButton;
 
 namespace zp {
 
+class RunHistory;
 class ZTabListBox;
+
+// What the window knows around the run besides the run itself.
+struct ResultsContext {
+  // The history the run was recorded in; null when the window keeps none.
+  std::shared_ptr<RunHistory> history;
+  // The run was compared with the history: each route gets a change column against
+  // `previous`, the last run with the same settings (none: every route is new).
+  bool compared = false;
+  std::optional<HistoryRun> previous;
+  QStringList trace;  // the trace as the main window lists it, for the report
+};
+
+// Records the ended run in `history` (when there is one) and compares it with the last
+// run recorded with the same settings.
+ResultsContext RecordAndCompare(const std::shared_ptr<RunHistory>& history, const RunSnapshot& run);
 
 // The modal window that shows the outcome of one test: the result word, one line per
 // route with its score and what happened to it, the key's outcome and what the score
@@ -25,7 +45,11 @@ class TfrmResults : public QDialog {
   // Fills the window from the run and runs it modally; returns when the operator has
   // closed it. A run with no banner of its own (an unknown result code) leaves the
   // result word as it was.
-  void ShowResults(const RunSnapshot& run);
+  void ShowResults(const RunSnapshot& run, ResultsContext context = {});
+
+  // Writes the report of the shown run (Save Report… asks for the file first); false
+  // when the file cannot be written.
+  bool SaveReport(const QString& path);
 
   // What Copy All puts on the clipboard: the result word, every line, the legend.
   QString Text() const;
@@ -33,6 +57,9 @@ class TfrmResults : public QDialog {
  private:
   void SetupTabs();
   void Fill(const RunSnapshot& run);
+  QString ChangeText(const RouteResult& route) const;
+  void SaveReportAs();
+  void ShowHistory();
   void FitColumns();
   void CopySelected();
   void CopyAll();
@@ -40,9 +67,13 @@ class TfrmResults : public QDialog {
   QFrame* pnlTop;
   QLabel* lblShowResult;
   QPushButton* btnCopyAll;
+  QPushButton* btnSaveReport;
+  QPushButton* btnHistory;
   QPushButton* btnClose;
   ZTabListBox* tlbResults;
   QLabel* lblLegend;
+  RunSnapshot FRun;
+  ResultsContext FContext;
 };
 
 }  // namespace zp

@@ -1,10 +1,12 @@
 // The window program: one wizard window and the results window it reuses.
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
+#include "client/RunHistory.h"
 #include "framework/MemTrack.h"
 
 int main(int argc, char** argv) {
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
     zp::TfrmProbe frmProbe;
     zp::TfrmResults frmResults;
     frmProbe.SetResultsForm(&frmResults);
+    // Every finished test goes into the user's history beside the DNS cache.
+    frmProbe.SetHistory(std::make_shared<zp::RunHistory>(zp::RunHistory::DefaultPath()));
     frmProbe.show();
     result = app.exec();
 

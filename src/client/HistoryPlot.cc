@@ -42,7 +42,10 @@ std::string HistoryPlot::Svg(int width, int height) const {
   double top_value = score ? 25 : 1;
   for (const HistoryRun& run : runs_)
     for (const HistoryRoute& r : run.routes) top_value = std::max(top_value, Value(r));
-  if (!score) top_value = std::ceil(top_value);
+  // Scores in steps of five, from 0 to at least the failure mark.
+  top_value = score ? std::ceil(top_value / 5) * 5 : std::ceil(top_value);
+  int steps = score ? static_cast<int>(top_value / 5) : 4;
+  if (steps > 10) steps = 5;  // a broken answer reports far more missing than were sent
   const std::size_t n = runs_.size();
   auto x = [&](std::size_t i) { return left + (n <= 1 ? plot_w / 2 : plot_w * static_cast<double>(i) / (n - 1)); };
   auto y = [&](double v) { return top + plot_h - plot_h * std::clamp(v, 0.0, top_value) / top_value; };
@@ -54,9 +57,9 @@ std::string HistoryPlot::Svg(int width, int height) const {
   svg += Format("<title>%s per route over %zu runs</title>\n", score ? "Score" : "Profiling time", n);
   svg += Format("<text x=\"%d\" y=\"16\" font-weight=\"bold\">%s</text>\n", left,
                 score ? "Score (detail records missing; 0 is best)" : "Profiling time (seconds)");
-  // Axes, four grid lines and their values.
-  for (int g = 0; g <= 4; ++g) {
-    const double v = top_value * g / 4;
+  // Grid lines and their values.
+  for (int g = 0; g <= steps; ++g) {
+    const double v = top_value * g / steps;
     svg += Format("<line x1=\"%d\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#DDDDDD\"/>\n", left, y(v),
                   left + plot_w, y(v));
     svg += Format("<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\">%s</text>\n", left - 4, y(v) + 4,

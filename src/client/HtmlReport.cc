@@ -19,7 +19,7 @@ constexpr const char* kStyle =
     "body{font-family:sans-serif;margin:1.5em;color:#212121;max-width:70em}"
     "h1{font-size:1.4em;margin-bottom:.2em}h2{font-size:1.15em;margin-top:1.6em}"
     ".banner{font-size:1.6em;font-weight:bold;color:#FFFFFF;padding:.3em .6em;display:inline-block;"
-    "letter-spacing:.1em}"
+    "letter-spacing:.1em;white-space:pre}"
     "table{border-collapse:collapse;margin:.4em 0}th,td{border:1px solid #BDBDBD;padding:.2em .5em;"
     "text-align:left;vertical-align:top}th{background:#EEEEEE}td.num{text-align:right}"
     ".worse{color:#C62828;font-weight:bold}.better{color:#2E7D32;font-weight:bold}"

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/SocketText.h"
 #include "platform/SocketWatch.h"
 
 namespace zp {
@@ -296,16 +297,8 @@ bool WsResolveIPv4(const std::string& host, std::vector<std::string>& addresses)
     Fail(WsaErrorFromAddrInfo(r, errno));
     return false;
   }
-  for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
-    if (a->ai_family != AF_INET || a->ai_addr == nullptr ||
-        a->ai_addrlen < static_cast<socklen_t>(sizeof(sockaddr_in)))
-      continue;
-    sockaddr_in in;
-    std::memcpy(&in, a->ai_addr, sizeof in);
-    std::string text = WsInetNtoa(in.sin_addr.s_addr);
-    if (std::find(addresses.begin(), addresses.end(), text) == addresses.end())
-      addresses.push_back(std::move(text));
-  }
+  for (const addrinfo* a = list; a != nullptr; a = a->ai_next)
+    AppendIPv4Once(a->ai_family, a->ai_addr, static_cast<std::size_t>(a->ai_addrlen), addresses);
   freeaddrinfo(list);
   if (addresses.empty()) {
     Fail(WSANO_DATA);

@@ -28,6 +28,8 @@ using ::WSAGetLastError;
 using ::WSASetLastError;
 using ::WSACleanup;
 using ::WSACancelBlockingCall;
+// The system spells this one the British way.
+inline constexpr int WSANOTINITIALIZED = WSANOTINITIALISED;
 #else
 
 using SOCKET = std::uintptr_t;

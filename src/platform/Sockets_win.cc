@@ -1,9 +1,8 @@
 #include "platform/Sockets.h"
 
-#include <algorithm>
-#include <cstring>
 
 #include "platform/AsyncSelect.h"
+#include "platform/SocketText.h"
 
 // The system's own Windows Sockets 2: the calls and the error codes are the real ones.
 namespace zp {
@@ -114,14 +113,8 @@ bool WsResolveIPv4(const std::string& host, std::vector<std::string>& addresses)
     Fail(r);
     return false;
   }
-  for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
-    if (a->ai_family != AF_INET || a->ai_addr == nullptr || a->ai_addrlen < sizeof(sockaddr_in)) continue;
-    sockaddr_in in;
-    std::memcpy(&in, a->ai_addr, sizeof in);
-    std::string text = WsInetNtoa(in.sin_addr.s_addr);
-    if (std::find(addresses.begin(), addresses.end(), text) == addresses.end())
-      addresses.push_back(std::move(text));
-  }
+  for (const addrinfo* a = list; a != nullptr; a = a->ai_next)
+    AppendIPv4Once(a->ai_family, a->ai_addr, static_cast<std::size_t>(a->ai_addrlen), addresses);
   freeaddrinfo(list);
   if (addresses.empty()) {
     Fail(WSANO_DATA);

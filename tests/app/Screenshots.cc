@@ -3,12 +3,14 @@
 // argument. The test's worker is scripted (three routes, one of which fails), or with
 // "real" as the second argument the probe client itself, which then needs peers to
 // talk to (the simulated gateway). A second test, always scripted so that it is surely
-// still running, is stopped on its second route.
+// still running, is stopped on its second route. With "history FILE" instead it grabs
+// only the History window over that history file.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -16,9 +18,11 @@
 #include <string>
 
 #include "FakeWorker.h"
+#include "app/HistoryForm.h"
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
+#include "client/RunHistory.h"
 
 namespace {
 
@@ -102,10 +106,21 @@ int main(int argc, char** argv) {
   int qt_argc = 1;
   QApplication app(qt_argc, argv);
   QApplication::setApplicationDisplayName("Zelvan Probe");
+  if (argc > 3 && std::string(argv[2]) == "history") {
+    zp::THistoryForm history(std::make_shared<zp::RunHistory>(argv[3]));
+    history.show();
+    if (!QTest::qWaitForWindowExposed(&history)) return 1;
+    QTest::qWait(300);  // the charts lay out their series after the first paint
+    return Save(&history, dir, "window-history.png") ? 0 : 1;
+  }
 
   zp::TfrmProbe form;
   zp::TfrmResults results;
   form.SetResultsForm(&results);
+  // A history of its own, as the program keeps one: the results window shows each route's
+  // change, and the stopped test is compared with the first.
+  QTemporaryDir state;
+  form.SetHistory(std::make_shared<zp::RunHistory>(state.filePath("history.db").toStdString()));
   zp::test::FakeFactory factory;
   factory.script = DemoScript();
   if (!real) form.SetWorkerFactory(factory.Make());

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <time.h>
 
@@ -11,6 +10,7 @@
 #include "net/LoopbackPeer.h"
 #include "platform/AsyncSelect.h"
 #include "platform/MessageQueue.h"
+#include "platform/SystemName.h"
 
 namespace zp {
 namespace {
@@ -48,12 +48,12 @@ class AsyncSelectTest : public ::testing::Test {
     ASSERT_NE(client_, INVALID_SOCKET);
     ASSERT_EQ(WsConnect(client_, listener_.Address()), 0) << WSAGetLastError();
     peer_ = listener_.Accept();
-    ASSERT_GE(peer_, 0);
+    ASSERT_NE(peer_, test::kNoRawSocket);
   }
 
   void TearDown() override {
     if (client_ != INVALID_SOCKET) WsCloseSocket(client_);
-    if (peer_ >= 0) close(peer_);
+    test::RawClose(peer_);
     DestroyMessageWindow(window_);
   }
 
@@ -93,8 +93,7 @@ class AsyncSelectTest : public ::testing::Test {
   }
 
   void PeerSend(const std::string& bytes) {
-    ASSERT_EQ(send(peer_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(bytes.size()));
+    ASSERT_TRUE(test::RawSendAll(peer_, bytes));
   }
 
   int Recv(int n) {
@@ -105,7 +104,7 @@ class AsyncSelectTest : public ::testing::Test {
   test::LoopbackListener listener_;
   WindowHandle window_ = 0;
   SOCKET client_ = INVALID_SOCKET;
-  int peer_ = -1;
+  test::RawSocket peer_ = test::kNoRawSocket;
   std::vector<Note> notes_;
 };
 
@@ -115,8 +114,8 @@ TEST_F(AsyncSelectTest, WriteOnceAfterSelectOnAConnectedSocket) {
   Select();
   EXPECT_EQ(Pump(150), std::vector<Note>{kWrite});
   EXPECT_TRUE(Pump(100).empty()) << "FD_WRITE is not repeated while the socket stays writable";
-  const int flags = fcntl(static_cast<int>(client_), F_GETFL);
-  EXPECT_TRUE(flags & O_NONBLOCK) << "the select makes the socket non-blocking";
+  EXPECT_EQ(Recv(1), SOCKET_ERROR) << "the select makes the socket non-blocking";
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
 }
 
 TEST_F(AsyncSelectTest, ReadWhileDataWaitsAndAgainAfterAPartialRead) {
@@ -141,8 +140,8 @@ TEST_F(AsyncSelectTest, GracefulCloseOnceAfterTheDataIsTaken) {
   Select();
   Pump(50);
   PeerSend("last words");
-  close(peer_);
-  peer_ = -1;
+  test::RawClose(peer_);
+  peer_ = test::kNoRawSocket;
   EXPECT_EQ(PumpUntil(FD_READ), std::vector<Note>{kRead});
   EXPECT_TRUE(Pump(100).empty()) << "no close while unread data waits";
   char buf[64];
@@ -160,22 +159,31 @@ TEST_F(AsyncSelectTest, ResetGivesCloseWithTheResetCode) {
   Select();
   Pump(50);
   test::CloseWithReset(peer_);
-  peer_ = -1;
-  EXPECT_EQ(PumpUntil(FD_CLOSE), (std::vector<Note>{{FD_CLOSE, WSAECONNRESET}}));
+  peer_ = test::kNoRawSocket;
+  // Wine (8.0) reports a reset as it reports an orderly close: FD_CLOSE without an error,
+  // then the end of the stream. Windows itself and the POSIX side report the reset.
+  const bool reset_as_close = SystemName().find("(Wine ") != std::string::npos;
+  EXPECT_EQ(PumpUntil(FD_CLOSE), (std::vector<Note>{{FD_CLOSE, reset_as_close ? 0 : WSAECONNRESET}}));
   EXPECT_TRUE(Pump(150).empty());
 
   char buf[16];
-  EXPECT_EQ(WsRecv(client_, buf, sizeof buf, 0), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSAECONNRESET) << "the reset, not a graceful end";
+  if (reset_as_close) {
+    EXPECT_EQ(WsRecv(client_, buf, sizeof buf, 0), 0);
+  } else {
+    EXPECT_EQ(WsRecv(client_, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET) << "the reset, not a graceful end";
+  }
   EXPECT_EQ(WsSend(client_, "x", 1, 0), SOCKET_ERROR) << "and no SIGPIPE ends the process";
-  EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+  if (!reset_as_close) {
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+  }
   EXPECT_TRUE(Pump(100).empty());
 }
 
 TEST_F(AsyncSelectTest, WouldBlockSendThenOneWriteWhenThePeerDrains) {
   const int small = 4096;
   WsSetSockOpt(client_, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-  setsockopt(peer_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  test::RawSetReceiveBuffer(peer_, small);
   Select();
   EXPECT_EQ(Pump(100), std::vector<Note>{kWrite});
 
@@ -196,7 +204,7 @@ TEST_F(AsyncSelectTest, WouldBlockSendThenOneWriteWhenThePeerDrains) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   std::vector<Note> got;
   while (drained < sent && std::chrono::steady_clock::now() < end) {
-    const ssize_t n = recv(peer_, sink.data(), sink.size(), MSG_DONTWAIT);
+    const long n = test::RawWaitReadable(peer_, 0) ? test::RawReceive(peer_, sink.data(), sink.size()) : 0;
     if (n > 0) drained += n;
     for (const Note& note : Pump(5)) got.push_back(note);
   }
@@ -216,8 +224,8 @@ TEST_F(AsyncSelectTest, MaskZeroStopsAtOnceAndDropsQueuedNotifications) {
 
   ASSERT_EQ(WSAAsyncSelect(client_, window_, kNotify, 0), 0);
   EXPECT_FALSE(q.HasMessages());
-  close(peer_);
-  peer_ = -1;
+  test::RawClose(peer_);
+  peer_ = test::kNoRawSocket;
   EXPECT_TRUE(Pump(150).empty());
   char buf[8];
   EXPECT_EQ(WsRecv(client_, buf, sizeof buf, 0), 4) << "the data is still there to read";
@@ -241,22 +249,20 @@ TEST_F(AsyncSelectTest, ClosingTheSocketRemovesItsWatch) {
   client_ = WsSocket(AF_INET, SOCK_STREAM, 0);
   ASSERT_NE(client_, INVALID_SOCKET);
   ASSERT_EQ(WsConnect(client_, listener_.Address()), 0);
-  const int second = listener_.Accept();
-  ASSERT_GE(second, 0);
-  ASSERT_EQ(send(second, "x", 1, MSG_NOSIGNAL), 1);
+  const test::RawSocket second = listener_.Accept();
+  ASSERT_NE(second, test::kNoRawSocket);
+  ASSERT_TRUE(test::RawSendAll(second, "x"));
   EXPECT_TRUE(Pump(150).empty()) << "socket " << old << " reused as " << client_;
-  close(second);
+  test::RawClose(second);
 }
 
 TEST_F(AsyncSelectTest, RejectsWhatItCannotWatch) {
   EXPECT_EQ(WSAAsyncSelect(INVALID_SOCKET, window_, kNotify, kAll), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  EXPECT_EQ(WSAAsyncSelect(static_cast<SOCKET>(fds[0]), window_, kNotify, kAll), SOCKET_ERROR);
+  const SOCKET closed = WsSocket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(WsCloseSocket(closed), 0);
+  EXPECT_EQ(WSAAsyncSelect(closed, window_, kNotify, kAll), SOCKET_ERROR) << "a socket no more";
   EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
-  close(fds[0]);
-  close(fds[1]);
   EXPECT_EQ(WSAAsyncSelect(client_, window_, kNotify, kAll | 16), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEINVAL) << "FD_CONNECT is not offered";
 }
@@ -291,13 +297,13 @@ TEST(AsyncSelectThreads, WorkersNotifyOnlyTheirOwnWindows) {
         WsCloseSocket(s);
     });
   }
-  std::vector<int> peers;
+  std::vector<test::RawSocket> peers;
   for (int i = 0; i < kWorkers; ++i) peers.push_back(listener.Accept());
-  for (int p : peers) EXPECT_EQ(send(p, "hi", 2, MSG_NOSIGNAL), 2);
+  for (test::RawSocket p : peers) EXPECT_TRUE(test::RawSendAll(p, "hi"));
   for (std::thread& t : workers) t.join();
   EXPECT_EQ(reads, std::vector<int>(kWorkers, 1));
   EXPECT_EQ(WsCloseSocket(left_open[0]), 0);
-  for (int p : peers) close(p);
+  for (test::RawSocket p : peers) test::RawClose(p);
 }
 
 }  // namespace

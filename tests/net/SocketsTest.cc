@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <netdb.h>
-#include <netinet/in.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,7 +11,16 @@
 namespace zp {
 namespace {
 
-TEST(Sockets, RefusedConnectReports10061) {
+// The socket layer is started around each test, as the program starts it (Windows
+// refuses every call before).
+class Sockets : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(WSAStartup(0x0202, data_), 0); }
+  void TearDown() override { WSACleanup(); }
+  WSADATA data_{};
+};
+
+TEST_F(Sockets, RefusedConnectReports10061) {
   sockaddr_in closed;
   {
     test::LoopbackListener listener;  // a port that was just free
@@ -28,7 +35,7 @@ TEST(Sockets, RefusedConnectReports10061) {
   EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
 }
 
-TEST(Sockets, SendToAResetPeerFailsWithoutSigpipe) {
+TEST_F(Sockets, SendToAResetPeerFailsWithoutSigpipe) {
   test::LoopbackListener listener;
   const SOCKET s = WsSocket(AF_INET, SOCK_STREAM, 0);
   ASSERT_EQ(WsConnect(s, listener.Address()), 0);
@@ -43,7 +50,7 @@ TEST(Sockets, SendToAResetPeerFailsWithoutSigpipe) {
   WsCloseSocket(s);
 }
 
-TEST(Sockets, AddressesHostNameAndLookup) {
+TEST_F(Sockets, AddressesHostNameAndLookup) {
   EXPECT_EQ(WsInetAddr("not an address"), INADDR_NONE);
   EXPECT_EQ(WsInetNtoa(WsInetAddr("10.20.30.40")), "10.20.30.40");
   char name[128];
@@ -64,12 +71,6 @@ TEST(Sockets, AddressesHostNameAndLookup) {
   EXPECT_FALSE(WsResolveIPv4("", addresses));
   EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
   EXPECT_TRUE(addresses.empty());
-}
-
-TEST(Sockets, ErrorTableKeepsFailuresFailures) {
-  EXPECT_EQ(WsaErrorFromErrno(EIO), EIO) << "an unmapped error is still an error";
-  EXPECT_EQ(WsaErrorFromAddrInfo(EAI_SYSTEM, ECONNREFUSED), WSAECONNREFUSED);
-  EXPECT_EQ(WsaErrorFromAddrInfo(EAI_SYSTEM, 0), WSANO_RECOVERY);
 }
 
 }  // namespace

@@ -75,10 +75,13 @@ int PrintHistory(const ConsoleOptions& options, int count, std::FILE* out, std::
   for (const HistoryRun& run : *runs) {
     std::string failed;
     for (const std::string& name : run.FailedRoutes()) failed += (failed.empty() ? "" : ", ") + EscapeControls(name);
-    std::fprintf(out, "%s  %-18s  %d of %zu routes failed%s%s  (%s:%X %s, %.2f s)\n",
-                 UtcTimeText(run.start_utc_ms).c_str(), run.banner.c_str(), static_cast<int>(run.FailedRoutes().size()),
-                 run.routes.size(), failed.empty() ? "" : ": ", failed.c_str(),
-                 EscapeControls(run.settings.server).c_str(), static_cast<unsigned>(run.settings.port),
+    // A run without a route list has nothing to count.
+    const std::string routes =
+        run.routes.empty() ? "no route list"
+                           : Format("%zu of %zu routes failed%s%s", run.FailedRoutes().size(), run.routes.size(),
+                                    failed.empty() ? "" : ": ", failed.c_str());
+    std::fprintf(out, "%s  %-18s  %s  (%s:%X %s, %.2f s)\n", UtcTimeText(run.start_utc_ms).c_str(), run.banner.c_str(),
+                 routes.c_str(), EscapeControls(run.settings.server).c_str(), static_cast<unsigned>(run.settings.port),
                  EscapeControls(run.settings.route_code).c_str(), run.elapsed_seconds);
   }
   return 0;

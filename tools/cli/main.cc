@@ -69,20 +69,24 @@ int main(int argc, char** argv) {
                                  "with --json as one JSON document")
                       ->expected(0, 1)
                       ->check(CLI::PositiveNumber)
+                      ->type_name("[N]")
                       ->excludes("--monitoring");
   std::string history_route;
   auto* route_trend = app.add_option("--history-route", history_route,
                                      "Show the trend of one route (time, score, profiling time, outcome per run) "
                                      "over the last N runs that had it (N from --history, default 20)")
+                          ->type_name("NAME")
                           ->excludes("--monitoring");
-  app.add_option("--history-db", options.history_db, "History file (default: history.db in the user's state folder)");
+  app.add_option("--history-db", options.history_db, "History file (default: history.db in the user's state folder)")
+      ->type_name("FILE");
   app.add_option("--history-limit", options.history_limit, "Runs the history keeps; older ones are dropped")
       ->check(CLI::PositiveNumber)
       ->default_str("5000");
   app.add_flag("--no-history", options.no_history, "Do not record this run in the history");
   app.add_option("--report", options.report_file,
                  "After the test, write a self-contained HTML report for support to this file "
-                 "(exit status 3 when it cannot be written)");
+                 "(exit status 3 when it cannot be written)")
+      ->type_name("FILE.html");
   // A monitoring system reads only standard output and the exit status: asked for, the
   // status line is written for a command line that does not parse too.
   const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
