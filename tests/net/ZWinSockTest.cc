@@ -43,7 +43,7 @@ TEST(WinSock, AttachAttachDetachDetachStartsOnceAndStopsOnce) {
 
   // One start and one stop leave nothing to clean up.
   EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALIZED);
+  EXPECT_EQ(WSAGetLastError(), 10093) << "not started (spelled WSANOTINITIALISED by Windows)";
 
   DetachWinSock("Stray");
   EXPECT_EQ(AttachCount(), 0) << "an unmatched detach does not go below 0";
@@ -92,13 +92,15 @@ TEST(WinSock, ErrorTexts) {
 TEST(WinSock, LastErrorReadsTheCallingThread) {
   ASSERT_EQ(AttachWinSock("T"), kWinSockStarted);
   ZWinSockets* ws = WinSockets();
-  WSASetLastError(WSAECONNRESET);
   std::thread other([ws] {
     WSASetLastError(WSAETIMEDOUT);
     EXPECT_EQ(ws->LastErrorText(),
               "WSAETIMEDOUT: a connection attempt timed out; no connection was established");
   });
   other.join();
+  // Set after the join: on Windows the error is the thread's system last error, which
+  // starting and joining a thread may overwrite.
+  WSASetLastError(WSAECONNRESET);
   EXPECT_EQ(ws->LastError(), WSAECONNRESET);
   EXPECT_EQ(ws->LastErrorSeen(), WSAECONNRESET);
   DetachWinSock("T");

@@ -129,8 +129,9 @@ TEST_F(RouteServerTest, NotOkStatusLineAndClosingFaults) {
   ASSERT_TRUE(a.Receive(answer));
   EXPECT_EQ(DataText(answer), "ERR busy");
   EXPECT_EQ(b.WaitClosed(), 0);
-  EXPECT_EQ(c.WaitClosed(), test::ResetError());
   EXPECT_TRUE(b.Raw().empty());
+  if (!test::CloseCanReset()) GTEST_SKIP() << "this system closes in order even when asked to reset";
+  EXPECT_EQ(c.WaitClosed(), test::ResetError());
 }
 
 TEST_F(RouteServerTest, ServesAHundredRoutesAtOnce) {
