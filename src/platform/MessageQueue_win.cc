@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -142,10 +143,10 @@ void MessageQueue::Purge(const std::function<bool(const Message&)>& pred) {
 
 WindowHandle CreateMessageWindow(WindowProc proc) {
   MessageQueue& q = MessageQueue::ForThisThread();
-  if (WindowClass() == 0) throw std::runtime_error("RegisterClassEx failed");
+  if (WindowClass() == 0) throw std::runtime_error("RegisterClassEx failed (error " + std::to_string(GetLastError()) + ")");
   HWND hwnd = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               GetModuleHandleW(nullptr), nullptr);
-  if (hwnd == nullptr) throw std::runtime_error("CreateWindowEx failed");
+  if (hwnd == nullptr) throw std::runtime_error("CreateWindowEx failed (error " + std::to_string(GetLastError()) + ")");
   auto owned = std::make_unique<WindowProc>(std::move(proc));
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owned.get()));
   q.State().windows[hwnd] = std::move(owned);
