@@ -18,9 +18,9 @@
 #include <cmath>
 #include <map>
 
-#include "client/HistoryPlot.h"
-#include "client/RunHistory.h"
-#include "client/TraceLine.h"
+#include "report/HistoryPlot.h"
+#include "history/RunHistory.h"
+#include "run/TraceLine.h"
 
 namespace zp {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "client/HistoryRecord.h"
+#include "history/HistoryRecord.h"
 
 class QChart;
 class QChartView;

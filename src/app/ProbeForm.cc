@@ -19,16 +19,16 @@
 #include <thread>
 
 #include "app/HistoryForm.h"
-#include "client/ProgressText.h"
+#include "run/ProgressText.h"
 #include "app/QtInvoker.h"
 #include "app/QtText.h"
 #include "app/ResultBanner.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
 #include "app/TraceList.h"
-#include "client/ConnectionChoice.h"
-#include "client/RunWords.h"
-#include "client/TraceLine.h"
+#include "run/ConnectionChoice.h"
+#include "run/RunWords.h"
+#include "run/TraceLine.h"
 #include "framework/Conversions.h"
 
 namespace zp {

@@ -8,7 +8,7 @@
 #include <QStyle>
 #include <QWidget>
 
-#include "client/RunWords.h"
+#include "run/RunWords.h"
 
 namespace zp {
 

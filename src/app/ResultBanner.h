@@ -1,5 +1,5 @@
 #pragma once
-#include "client/RunRecord.h"
+#include "run/RunRecord.h"
 
 class QLabel;
 class QWidget;

@@ -19,12 +19,12 @@
 
 #include "app/HistoryForm.h"
 #include "app/TabBox.h"
-#include "client/ExchangeHost.h"
-#include "client/HtmlReport.h"
-#include "client/ProgramVersion.h"
-#include "client/RunHistory.h"
-#include "client/RunWords.h"
-#include "client/TraceLine.h"
+#include "run/RunConstants.h"
+#include "report/HtmlReport.h"
+#include "run/ProgramVersion.h"
+#include "history/RunHistory.h"
+#include "run/RunWords.h"
+#include "run/TraceLine.h"
 #include "platform/SystemName.h"
 
 namespace zp {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <optional>
 
-#include "client/HistoryRecord.h"
-#include "client/RunRecord.h"
+#include "history/HistoryRecord.h"
+#include "run/RunRecord.h"
 
 class QFrame;
 class QLabel;

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "client/RunRecord.h"
-#include "client/TraceLine.h"
+#include "run/RunRecord.h"
+#include "run/TraceLine.h"
 
 namespace zp {
 

@@ -6,7 +6,7 @@
 
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
-#include "client/RunHistory.h"
+#include "history/RunHistory.h"
 #include "framework/MemTrack.h"
 
 int main(int argc, char** argv) {

@@ -5,7 +5,7 @@
 
 #include "client/ExchangeHost.h"
 #include "client/GatewayConnection.h"
-#include "client/RouteEntry.h"
+#include "run/RouteEntry.h"
 #include "protocol/ProbeExpBuf.h"
 
 namespace zp {
@@ -26,9 +26,6 @@ class ZCircuitSteps {
   // notifications cannot be had. NoSocket sets `final_text` to its report; every failure
   // leaves its error text in `error`.
   ConnectResult ConnectRoute(const RouteEntryParts& route, std::string& final_text, std::string& error);
-
-  // A login reply is awaited this long.
-  static constexpr std::uint32_t kLoginReplyMs = 5000;
 
   // Builds the login of `mode` ('P' profiling, 'K' key) with a new login sequence number
   // (returned in `sequence`) and sends it. True when sent, with `deadline` set for its

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "framework/ProbeBaseThread.h"
+#include "run/RunConstants.h"
 
 namespace zp {
 
@@ -40,19 +41,5 @@ class ExchangeHost {
   virtual void SetResultCode(std::int32_t code) = 0;
   virtual RunRecorder& Record() = 0;
 };
-
-// The fixed numbers of a test that every exchange reads.
-struct ExchangeSettings {
-  std::int32_t FDetailBlocks = 2;      // pattern blocks per detail record
-  std::int32_t FDetailBlockSize = 97;  // characters per block
-  std::int32_t FDetailRecords = 25;    // records per profile; also the score of a failed route
-  std::int32_t FClientId = 1;
-  std::int32_t FClientSubId = 1;
-};
-
-// Result codes of one test.
-inline constexpr std::int32_t kResultFailure = 0;
-inline constexpr std::int32_t kResultSuccess = 1;
-inline constexpr std::int32_t kResultSomeRoutesFailed = 2;
 
 }  // namespace zp

@@ -3,9 +3,9 @@
 #include <strings.h>
 
 #include "apibuf/ApiBuf.h"
-#include "client/RouteEntry.h"
-#include "client/NameTable.h"
-#include "client/RunRecorder.h"
+#include "run/RouteEntry.h"
+#include "run/NameTable.h"
+#include "run/RunRecorder.h"
 #include "framework/Format.h"
 #include "platform/Tick.h"
 
@@ -13,7 +13,6 @@ namespace zp {
 
 namespace {
 
-constexpr std::uint32_t kPublicKeyTimeoutMs = 10000;
 constexpr std::uint32_t kHeartbeatPeriodMs = 2000;
 constexpr std::uint32_t kHeartbeatSilenceMs = 4000;
 constexpr std::size_t kMinimumKeyLength = 100;
@@ -190,7 +189,7 @@ void ZKeySynchronizer::TxPublic() {
   std::string error;
   if (FConnection.SendAndDump(FPacket, FBytes, error) == 0) {
     const std::uint32_t now = FHost.Now();
-    FKeyDeadline = now + kPublicKeyTimeoutMs;
+    FKeyDeadline = now + kPublicKeyWaitMs;
     FNextHeartbeat = now + kHeartbeatPeriodMs;
     FHeartbeatDeadline = now + kHeartbeatSilenceMs;
     FRequestTime = now;
@@ -241,7 +240,7 @@ void ZKeySynchronizer::RxPublic() {
     // The gateway has not confirmed the request yet: send it again.
     BuildKeyRequest();
     if (FConnection.SendAndDump(FPacket, FBytes, error, "Tx+", "ReTx") == 0) {
-      FKeyDeadline = FHost.Now() + kPublicKeyTimeoutMs;
+      FKeyDeadline = FHost.Now() + kPublicKeyWaitMs;
     } else {
       FFinalText = "SendHeartbeat:  send() failed " + error;
       FState = SyncState::kNextRoute;

@@ -6,8 +6,8 @@
 
 #include "client/ExchangeHost.h"
 #include "client/HostResolver.h"
-#include "client/RouteList.h"
-#include "client/RunRecorder.h"
+#include "run/RouteList.h"
+#include "run/RunRecorder.h"
 #include "framework/ProbeBaseThread.h"
 
 namespace zp {
@@ -32,9 +32,6 @@ class ZExpressTcpClientThread : public ZBaseThread, public ExchangeHost {
  public:
   // The dispatcher looks only at these bits of the state number.
   static constexpr ZThreadState kDispatchMask = 0x7F;
-  // Empty lists are asked for again this long apart, this many times in all.
-  static constexpr std::uint16_t kRouteRetrySeconds = 20;
-  static constexpr std::int32_t kRouteRounds = 2;
 
   using TransportFactory = std::function<std::unique_ptr<GatewayTransport>()>;
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "client/HostResolver.h"
-#include "client/RunRecord.h"
-#include "client/TraceLine.h"
+#include "run/RunRecord.h"
+#include "run/TraceLine.h"
 #include "framework/ProbeBaseThread.h"
 
 namespace zp {

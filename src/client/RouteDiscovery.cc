@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "client/DnsCache.h"
-#include "client/RunRecorder.h"
+#include "run/RunRecorder.h"
 #include "framework/Conversions.h"
 #include "framework/Errors.h"
 #include "framework/Format.h"
@@ -20,7 +20,6 @@ namespace zp {
 
 namespace {
 
-constexpr std::uint32_t kAnswerTimeoutMs = 40000;
 constexpr long kRequestPauseMs = 200;
 constexpr long kPollPauseMs = 250;
 constexpr long kConnectedPauseMs = 250;
@@ -257,7 +256,7 @@ void ZRouteDiscovery::SendRequest(const std::string& body) {
   FPacket.SetData(static_cast<int>(body.size()), reinterpret_cast<const std::uint8_t*>(body.data()));
   int length = 0;
   FPacket.Encode(length, FBytes.data());
-  FDeadline = FHost.Now() + kAnswerTimeoutMs;
+  FDeadline = FHost.Now() + kRouteServerAnswerMs;
   FHost.TraceDump("Tx", length, FBytes.data());
   std::string error;
   if (FConnection.SendWithRetry(FPacket, FBytes.data(), length, error) == 0) {

@@ -6,8 +6,8 @@
 #include "client/ExchangeHost.h"
 #include "client/GatewayConnection.h"
 #include "client/HostResolver.h"
-#include "client/RouteList.h"
-#include "client/RunRecord.h"
+#include "run/RouteList.h"
+#include "run/RunRecord.h"
 #include "protocol/ProbeExpBuf.h"
 
 namespace zp {

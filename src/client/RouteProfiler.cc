@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "client/RouteEntry.h"
-#include "client/NameTable.h"
-#include "client/RunRecorder.h"
+#include "run/RouteEntry.h"
+#include "run/NameTable.h"
+#include "run/RunRecorder.h"
 #include "framework/Format.h"
 #include "platform/Tick.h"
 #include "protocol/RangeList.h"
@@ -14,7 +14,6 @@ namespace zp {
 
 namespace {
 
-constexpr int kMaxLoginRetries = 2;
 constexpr long kStepPauseMs = 50;
 
 // Blocks of characters 0x20 to 0x7F, then one more blank, repeated.
@@ -155,7 +154,7 @@ void ZRouteProfiler::TxLogin() {
 
 void ZRouteProfiler::RxLogin() {
   if (TickPassed(FHost.Now(), FDeadline)) {
-    if (++FRetries > kMaxLoginRetries) {
+    if (++FRetries >= kLoginAttempts) {
       FHost.Trace("Timeout waiting for login response - Retries expired");
       Fail(FConnection.HasSocket() ? RouteOutcome::NoLoginAnswer : RouteOutcome::ConnectionLost, "");
     } else {

@@ -6,10 +6,10 @@
 #include <chrono>
 #include <thread>
 
-#include "client/ProgressText.h"
-#include "client/ConnectionChoice.h"
-#include "client/RunWords.h"
-#include "client/TraceLine.h"
+#include "run/ProgressText.h"
+#include "run/ConnectionChoice.h"
+#include "run/RunWords.h"
+#include "run/TraceLine.h"
 #include "framework/Conversions.h"
 #include "winapp/WinDpi.h"
 #include "winapp/WinErrorBox.h"

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "client/RunRecord.h"
+#include "run/RunRecord.h"
 
 namespace zp {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "client/ExchangeHost.h"
-#include "client/RunWords.h"
-#include "client/TraceLine.h"
+#include "run/RunConstants.h"
+#include "run/RunWords.h"
+#include "run/TraceLine.h"
 #include "winapp/WinDpi.h"
 #include "winapp/WinInvoker.h"
 #include "winapp/WinText.h"

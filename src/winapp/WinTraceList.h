@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "client/RunRecord.h"
-#include "client/TraceLine.h"
+#include "run/RunRecord.h"
+#include "run/TraceLine.h"
 
 namespace zp {
 

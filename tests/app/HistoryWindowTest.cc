@@ -20,7 +20,7 @@
 #include "app/HistoryForm.h"
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
-#include "client/RunHistory.h"
+#include "history/RunHistory.h"
 
 namespace zp::test {
 namespace {

@@ -13,7 +13,7 @@
 #include "AppTestSupport.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
-#include "client/RunWords.h"
+#include "run/RunWords.h"
 
 namespace zp::test {
 namespace {

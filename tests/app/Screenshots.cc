@@ -22,7 +22,7 @@
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
-#include "client/RunHistory.h"
+#include "history/RunHistory.h"
 
 namespace {
 

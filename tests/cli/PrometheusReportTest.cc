@@ -12,7 +12,7 @@
 
 #include "platform/AtomicFile.h"
 #include "cli/Promtool.h"
-#include "client/ExchangeHost.h"
+#include "run/RunConstants.h"
 #include "support/ProcessRunner.h"
 
 namespace zp::test {

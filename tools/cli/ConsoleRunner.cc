@@ -6,11 +6,11 @@
 #include <ctime>
 #include <memory>
 
-#include "client/ConnectionChoice.h"
-#include "client/ExchangeHost.h"
+#include "run/ConnectionChoice.h"
+#include "run/RunConstants.h"
 #include "client/ProbeRun.h"
 #include "framework/Conversions.h"
-#include "client/RunWords.h"
+#include "run/RunWords.h"
 #include "platform/LocalTime.h"
 
 namespace zp {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "client/RunRecord.h"
+#include "run/RunRecord.h"
 
 namespace zp {
 

@@ -3,10 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
-#include "client/HtmlReport.h"
-#include "client/ProgramVersion.h"
-#include "client/RunHistory.h"
-#include "client/TraceLine.h"
+#include "report/HtmlReport.h"
+#include "run/ProgramVersion.h"
+#include "history/RunHistory.h"
+#include "run/TraceLine.h"
 #include "framework/Format.h"
 #include "platform/SystemName.h"
 

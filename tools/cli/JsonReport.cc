@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "client/RunWords.h"
+#include "run/RunWords.h"
 
 namespace zp {
 

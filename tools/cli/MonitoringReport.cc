@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "client/ConnectionChoice.h"
-#include "client/ExchangeHost.h"
-#include "client/RunWords.h"
-#include "client/TraceLine.h"
+#include "run/ConnectionChoice.h"
+#include "run/RunConstants.h"
+#include "run/RunWords.h"
+#include "run/TraceLine.h"
 
 namespace zp {
 

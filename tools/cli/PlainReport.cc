@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "client/RunWords.h"
-#include "client/TraceLine.h"
+#include "run/RunWords.h"
+#include "run/TraceLine.h"
 
 namespace zp {
 

@@ -4,8 +4,8 @@
 #include <set>
 #include <utility>
 
-#include "client/ExchangeHost.h"
-#include "client/RunWords.h"
+#include "run/RunConstants.h"
+#include "run/RunWords.h"
 
 namespace zp {
 

@@ -14,10 +14,10 @@
 #include "cli/MonitoringReport.h"
 #include "cli/PlainReport.h"
 #include "cli/PrometheusReport.h"
-#include "client/ConnectionChoice.h"
-#include "client/ProgramVersion.h"
-#include "client/RunHistory.h"
-#include "client/TraceLine.h"
+#include "run/ConnectionChoice.h"
+#include "run/ProgramVersion.h"
+#include "history/RunHistory.h"
+#include "run/TraceLine.h"
 #include "framework/MemTrack.h"
 
 int main(int argc, char** argv) {

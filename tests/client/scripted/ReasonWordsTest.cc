@@ -1,7 +1,7 @@
 // The words a person reads for each outcome, from records the exchanges really filled in.
 #include <gtest/gtest.h>
 
-#include "client/RunWords.h"
+#include "run/RunWords.h"
 #include "client/scripted/ScriptedRig.h"
 
 namespace zp::test {

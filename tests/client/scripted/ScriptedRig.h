@@ -19,7 +19,7 @@
 #include "client/KeySynchronizer.h"
 #include "client/RouteDiscovery.h"
 #include "client/RouteProfiler.h"
-#include "client/RunRecorder.h"
+#include "run/RunRecorder.h"
 #include "client/scripted/ScriptedTransport.h"
 #include "framework/Format.h"
 #include "net/ZWinSock.h"

@@ -1,0 +1,36 @@
+// The run history of a build without a store (ZP_HISTORY=OFF, e.g. where SQLite is not
+// available yet): every call says so, and the front ends tell the operator.
+#include "history/RunHistory.h"
+
+namespace zp {
+
+struct RunHistory::Db {};
+
+bool RunHistory::Available() { return false; }
+const char* RunHistory::UnavailableText() { return "history is not available in this build"; }
+std::string RunHistory::DefaultPath() { return {}; }
+
+RunHistory::RunHistory(std::string path, int limit) : path_(std::move(path)), limit_(limit) {}
+RunHistory::~RunHistory() = default;
+
+bool RunHistory::Open() { return Fail(UnavailableText()); }
+bool RunHistory::Fail(const std::string& what) {
+  last_error_ = what;
+  return false;
+}
+
+bool RunHistory::Record(HistoryRun&) { return Open(); }
+std::optional<std::vector<HistoryRun>> RunHistory::Recent(int) {
+  Open();
+  return std::nullopt;
+}
+std::optional<HistoryRun> RunHistory::LastWith(const RunSettings&, long long) {
+  Open();
+  return std::nullopt;
+}
+std::optional<long long> RunHistory::Count() {
+  Open();
+  return std::nullopt;
+}
+
+}  // namespace zp

@@ -1,0 +1,91 @@
+#include "run/RunWords.h"
+
+#include "run/ConnectionChoice.h"
+#include "run/RunConstants.h"
+#include "framework/Format.h"
+#include "net/ZWinSock.h"
+#include "platform/Sockets.h"
+
+namespace zp {
+
+namespace {
+
+const ExchangeSettings kSettings;
+
+// What a failed connect says about the other end.
+std::string ConnectWords(int error, const std::string& detail) {
+  switch (error) {
+    case WSAECONNREFUSED: return "refused the connection";
+    case WSAETIMEDOUT: return "did not answer the connection attempt";
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH: return "cannot be reached from this site";
+    default: break;
+  }
+  if (detail == "no address") return "the route entry has no address";
+  return "could not connect: " + (error != 0 ? SocketErrorText(error) : detail);
+}
+
+}  // namespace
+
+std::string RouteReason(const RouteResult& route, bool run_stopped) {
+  const int sent = kSettings.FDetailRecords;
+  switch (route.outcome) {
+    case RouteOutcome::Scored:
+      if (route.score == 0) return Format("all %d detail records arrived", sent);
+      if (route.score < sent) return Format("%d of %d detail records missing", route.score, sent);
+      if (route.score == sent) return Format("all %d detail records missing", sent);
+      return Format("broken answer: %d records reported missing of %d sent", route.score, sent);
+    case RouteOutcome::ConnectFailed: return ConnectWords(route.error, route.detail);
+    case RouteOutcome::LoginRefused: return "login refused: " + route.detail;
+    case RouteOutcome::NoLoginAnswer: return "no answer to 3 logins";
+    case RouteOutcome::NoHeartbeat: return "no heartbeat within 5 s";
+    case RouteOutcome::ConnectionLost:
+      // A send that finds the socket gone means the route had closed the connection.
+      if (route.error == WSAENOTSOCK) return "connection lost: the route closed the connection";
+      return route.error != 0 ? "connection lost: " + SocketErrorText(route.error) : "connection lost";
+    case RouteOutcome::NotTried: return run_stopped ? "not tried \u2014 test stopped" : "not tried";
+  }
+  return {};
+}
+
+std::string ServerReason(const ServerResult& server) {
+  switch (server.outcome) {
+    case ServerOutcome::Answered:
+      return server.routes == 1 ? "answered with 1 route" : Format("answered with %d routes", server.routes);
+    case ServerOutcome::NotOk: return "answered without OK: \"" + server.detail + "\"";
+    case ServerOutcome::NoAnswer: return "did not answer within 40 s";
+    case ServerOutcome::ConnectFailed: return ConnectWords(server.error, server.detail);
+    case ServerOutcome::SendFailed:
+      return "the request could not be sent: " + (server.error != 0 ? SocketErrorText(server.error) : server.detail);
+    case ServerOutcome::LookupFailed: return "no address for the name, from DNS or from the cache";
+    case ServerOutcome::Stopped: return "no answer \u2014 test stopped";
+  }
+  return {};
+}
+
+std::string KeyReason(const KeyResult& key, bool run_stopped) {
+  switch (key.outcome) {
+    case KeyOutcome::Received: return Format("received (%d bytes in %.2f s)", key.bytes, key.seconds);
+    case KeyOutcome::Failed: return key.detail.empty() ? "not received" : "not received: " + key.detail;
+    case KeyOutcome::NotReached: return run_stopped ? "not reached \u2014 test stopped" : "not reached";
+  }
+  return {};
+}
+
+const char* RunBanner(const RunSnapshot& run) {
+  if (run.stopped) return "S T O P P E D";
+  return run.finished ? SpacedBanner(run.result_code) : "";
+}
+
+const char* RunBannerWord(const RunSnapshot& run) {
+  if (run.stopped) return "STOPPED";
+  return run.finished ? BannerWord(run.result_code) : "";
+}
+
+std::string ScoreLegend(int detail_records) {
+  return Format("Score: detail records the route reported missing of the %d sent; 0 is best, %d or more means "
+                "the route failed.",
+                detail_records, detail_records);
+}
+
+}  // namespace zp

@@ -1,0 +1,30 @@
+#pragma once
+#include <string>
+
+#include "run/RunRecord.h"
+
+namespace zp {
+
+// What each part of a run came to, in the words a person reads: the same in the window,
+// the console report, the JSON document and the monitoring lines. The texts are UTF-8;
+// a text from the network inside them (a status text, a route server's line) is quoted
+// as it came, for the front end to escape.
+
+// "all 25 detail records arrived", "refused the connection", "login refused: ACCESS
+// DENIED", "no answer to 3 logins", "no heartbeat within 5 s", "connection lost",
+// "not tried — test stopped", …
+std::string RouteReason(const RouteResult& route, bool run_stopped);
+// "answered with 3 routes", "refused the connection", "did not answer within 40 s", …
+std::string ServerReason(const ServerResult& server);
+// "received (128 bytes in 0.05 s)", "not received: <text>", "not reached", …
+std::string KeyReason(const KeyResult& key, bool run_stopped);
+
+// The banner of a run: the result's, or "S T O P P E D" (and "STOPPED") for a run that a
+// stop ended before it halted; empty for a run that has not ended.
+const char* RunBanner(const RunSnapshot& run);
+const char* RunBannerWord(const RunSnapshot& run);
+
+// What the score means, for a legend beside the scores.
+std::string ScoreLegend(int detail_records);
+
+}  // namespace zp

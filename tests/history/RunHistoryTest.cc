@@ -1,0 +1,296 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/ProcessRunner.h"
+#include "history/RunHistory.h"
+
+namespace zp {
+namespace {
+
+using ::testing::ElementsAre;
+
+// A run with two routes (one failed, with bytes that are no text) and one route server.
+HistoryRun SampleRun(long long start_ms, const std::string& server = "127.0.0.1") {
+  HistoryRun run;
+  run.start_utc_ms = start_ms;
+  run.settings = {server, 0x6900, "A"};
+  run.result_code = 2;
+  run.banner = "SOME ROUTES FAILED";
+  run.elapsed_seconds = 3.25;
+  run.key_outcome = "received";
+  run.version = "9.8.7";
+  run.routes = {{"r1=127.0.0.1:7000", "r1", 0, false, 0.125, "scored", "all 25 detail records arrived"},
+                {"r\xff<b>=10.0.0.2:7000", "r\xff<b>", 25, true, 2.5, "login_refused", "login refused: \x01NO"}};
+  run.servers = {{"127.0.0.1", "127.0.0.1", 0x6900, "answered"}};
+  return run;
+}
+
+// Runs a statement on the file directly, as an older program or a curious operator would.
+long long Scalar(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_stmt* s = nullptr;
+  long long value = -1;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+    value = sqlite3_column_int64(s, 0);
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+  return value;
+}
+
+std::string Text(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_stmt* s = nullptr;
+  std::string value;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+    value = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+  return value;
+}
+
+void Exec(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* err = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+  sqlite3_free(err);
+  sqlite3_close(db);
+}
+
+// Layout 1 as the first released program wrote it, with one run of two routes.
+constexpr const char* kLayout1 =
+    "CREATE TABLE runs(id INTEGER PRIMARY KEY AUTOINCREMENT, start_utc_ms INTEGER NOT NULL, server TEXT NOT NULL,"
+    " port INTEGER NOT NULL, route_code TEXT NOT NULL, result_code INTEGER NOT NULL, banner TEXT NOT NULL,"
+    " stopped INTEGER NOT NULL, elapsed_seconds REAL NOT NULL);"
+    "CREATE TABLE routes(run_id INTEGER NOT NULL, position INTEGER NOT NULL, entry BLOB NOT NULL, name BLOB NOT NULL,"
+    " score INTEGER NOT NULL, failed INTEGER NOT NULL, profile_seconds REAL NOT NULL, outcome TEXT NOT NULL,"
+    " PRIMARY KEY(run_id, position));"
+    "INSERT INTO runs VALUES(1, 1700000000000, CAST('old' AS BLOB), 26880, CAST('A' AS BLOB), 1, 'SUCCESS', 0, 2.5);"
+    "INSERT INTO routes VALUES(1, 0, 'r1=1.2.3.4:7000', 'r1', 3, 0, 0.5, 'scored');"
+    "INSERT INTO routes VALUES(1, 1, 'r2=1.2.3.5:7000', 'r2', 25, 1, 1.5, 'no_heartbeat');"
+    "PRAGMA user_version=1;";
+
+class RunHistoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("zp-hist-" + std::to_string(test::CurrentProcessId()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    path_ = (dir_ / "state" / "history.db").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Every run present has as many routes and route servers as its route code says: the
+  // writer helper's runs are whole or absent.
+  void ExpectWholeRuns(long long at_least) {
+    EXPECT_EQ(Text(path_, "PRAGMA integrity_check"), "ok");
+    RunHistory history(path_, 100000);
+    const auto runs = history.Recent(100000);
+    ASSERT_TRUE(runs) << history.LastError();
+    EXPECT_GE(static_cast<long long>(runs->size()), at_least);
+    for (const HistoryRun& run : *runs) {
+      ASSERT_EQ(run.routes.size(), std::stoul(run.settings.route_code)) << "run " << run.id;
+      ASSERT_EQ(run.servers.size(), std::stoul(run.settings.route_code)) << "run " << run.id;
+    }
+  }
+
+  std::filesystem::path dir_;
+  std::string path_;
+};
+
+TEST_F(RunHistoryTest, KeepsEveryPartOfARunAndListsNewestFirst) {
+  RunHistory history(path_);
+  HistoryRun first = SampleRun(1'800'000'000'000), second = SampleRun(1'800'000'060'000);
+  second.stopped = true;
+  second.banner = "STOPPED";
+  ASSERT_TRUE(history.Record(first)) << history.LastError();
+  ASSERT_TRUE(history.Record(second)) << history.LastError();
+  EXPECT_GT(second.id, first.id);
+
+  // A second program reading the same file sees the same runs.
+  RunHistory reader(path_);
+  const auto runs = reader.Recent(20);
+  ASSERT_TRUE(runs) << reader.LastError();
+  ASSERT_EQ(runs->size(), 2u);
+  const HistoryRun& got = (*runs)[1];
+  EXPECT_EQ((*runs)[0].id, second.id);
+  EXPECT_TRUE((*runs)[0].stopped);
+  EXPECT_EQ(got.start_utc_ms, first.start_utc_ms);
+  EXPECT_EQ(got.settings.server, "127.0.0.1");
+  EXPECT_EQ(got.settings.port, 0x6900);
+  EXPECT_EQ(got.banner, "SOME ROUTES FAILED");
+  EXPECT_EQ(got.result_code, 2);
+  EXPECT_DOUBLE_EQ(got.elapsed_seconds, 3.25);
+  EXPECT_EQ(got.key_outcome, "received");
+  EXPECT_EQ(got.version, "9.8.7");
+  ASSERT_EQ(got.routes.size(), 2u);
+  EXPECT_EQ(got.routes[1].name, "r\xff<b>");  // bytes kept as they came
+  EXPECT_EQ(got.routes[1].reason, "login refused: \x01NO");
+  EXPECT_TRUE(got.routes[1].failed);
+  EXPECT_DOUBLE_EQ(got.routes[0].profile_seconds, 0.125);
+  EXPECT_THAT(got.FailedRoutes(), ElementsAre("r\xff<b>"));
+  ASSERT_EQ(got.servers.size(), 1u);
+  EXPECT_EQ(got.servers[0].outcome, "answered");
+  EXPECT_EQ(reader.Recent(1)->size(), 1u);
+}
+
+TEST_F(RunHistoryTest, KeepsOnlyTheNewestRunsWithTheirDetails) {
+  RunHistory history(path_, 3);
+  for (int i = 0; i < 7; ++i) {
+    HistoryRun run = SampleRun(1'800'000'000'000 + i);
+    ASSERT_TRUE(history.Record(run)) << history.LastError();
+  }
+  EXPECT_EQ(history.Count(), 3);
+  const auto runs = history.Recent(10);
+  ASSERT_TRUE(runs);
+  ASSERT_EQ(runs->size(), 3u);
+  EXPECT_EQ(runs->front().start_utc_ms, 1'800'000'000'006);
+  EXPECT_EQ(runs->back().start_utc_ms, 1'800'000'000'004);
+  // Nothing of the dropped runs stays behind.
+  EXPECT_EQ(Scalar(path_, "SELECT count(*) FROM routes WHERE run_id NOT IN (SELECT id FROM runs)"), 0);
+  EXPECT_EQ(Scalar(path_, "SELECT count(*) FROM servers WHERE run_id NOT IN (SELECT id FROM runs)"), 0);
+  EXPECT_EQ(Scalar(path_, "SELECT count(*) FROM routes"), 6);
+}
+
+TEST_F(RunHistoryTest, FindsThePreviousRunWithTheSameSettings) {
+  RunHistory history(path_);
+  HistoryRun a1 = SampleRun(1), b = SampleRun(2, "10.0.0.9"), a2 = SampleRun(3);
+  a2.settings.route_code = "H";
+  HistoryRun a3 = SampleRun(4);
+  for (HistoryRun* run : {&a1, &b, &a2, &a3}) ASSERT_TRUE(history.Record(*run));
+  EXPECT_EQ(history.LastWith(a1.settings)->id, a3.id);
+  EXPECT_EQ(history.LastWith(a1.settings, a3.id)->id, a1.id);
+  EXPECT_EQ(history.LastWith(b.settings, b.id), std::nullopt);
+  EXPECT_EQ(history.LastWith(a1.settings)->routes.size(), 2u);
+}
+
+// Whatever file is found, it ends at the newest layout with its runs kept, or is left
+// alone when a newer program wrote it.
+TEST_F(RunHistoryTest, BringsOlderFilesToTheNewestLayout) {
+  struct Case {
+    const char* name;
+    const char* setup;  // nullptr: no file at all
+    long long runs_before;
+  };
+  const Case cases[] = {
+      {"no file", nullptr, 0},
+      {"empty file", "", 0},
+      {"layout 1", kLayout1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(dir_);
+    if (c.setup != nullptr) {
+      std::filesystem::create_directories(dir_ / "state");
+      std::ofstream(path_).close();
+      if (*c.setup != '\0') Exec(path_, c.setup);
+    }
+    RunHistory history(path_);
+    HistoryRun run = SampleRun(1'800'000'000'000);
+    ASSERT_TRUE(history.Record(run)) << history.LastError();
+    EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 2);
+    const auto runs = history.Recent(10);
+    ASSERT_TRUE(runs);
+    ASSERT_EQ(static_cast<long long>(runs->size()), c.runs_before + 1);
+    EXPECT_EQ(runs->front().servers.size(), 1u);
+    if (c.runs_before > 0) {
+      const HistoryRun& old = runs->back();
+      EXPECT_EQ(old.settings.server, "old");
+      EXPECT_EQ(old.banner, "SUCCESS");
+      EXPECT_EQ(old.version, "");  // not known before layout 2
+      ASSERT_EQ(old.routes.size(), 2u);
+      EXPECT_EQ(old.routes[1].outcome, "no_heartbeat");
+      EXPECT_TRUE(old.routes[1].failed);
+      EXPECT_TRUE(old.servers.empty());
+    }
+  }
+}
+
+TEST_F(RunHistoryTest, LeavesAFileOfANewerProgramAlone) {
+  std::filesystem::create_directories(dir_ / "state");
+  Exec(path_, "CREATE TABLE future(x); PRAGMA user_version=99;");
+  RunHistory history(path_);
+  HistoryRun run = SampleRun(1);
+  EXPECT_FALSE(history.Record(run));
+  EXPECT_THAT(history.LastError(), ::testing::HasSubstr("newer program"));
+  EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 99);
+  EXPECT_EQ(Scalar(path_, "SELECT count(*) FROM sqlite_master WHERE name='runs'"), 0);
+}
+
+TEST_F(RunHistoryTest, AFolderThatCannotBeMadeIsAnError) {
+  std::filesystem::create_directories(dir_);
+  std::ofstream(dir_ / "file").close();
+  RunHistory history((dir_ / "file" / "history.db").string());
+  HistoryRun run = SampleRun(1);
+  EXPECT_FALSE(history.Record(run));
+  EXPECT_THAT(history.LastError(), ::testing::HasSubstr("history.db"));
+}
+
+// Two programs ending at the same moment, on a fresh file: both sets of runs land.
+TEST_F(RunHistoryTest, TwoWritersAtOnceBothLand) {
+  test::Program a({ZP_HISTORY_WRITER, path_, "150", "a"});
+  test::Program b({ZP_HISTORY_WRITER, path_, "150", "b"});
+  EXPECT_EQ(a.Finish(60), 0) << a.err;
+  EXPECT_EQ(b.Finish(60), 0) << b.err;
+  EXPECT_EQ(Scalar(path_, "SELECT count(*) FROM runs WHERE server=CAST('a' AS BLOB)"), 150);
+  EXPECT_EQ(Scalar(path_, "SELECT count(*) FROM runs WHERE server=CAST('b' AS BLOB)"), 150);
+  ExpectWholeRuns(300);
+}
+
+// A writer killed at arbitrary moments, mostly inside a transaction: what it left is
+// a sound file whose every run is whole, and the next program goes on writing.
+TEST_F(RunHistoryTest, AWriterKilledMidTransactionLeavesWholeRuns) {
+  long long before = 0;
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    {
+      test::Program writer({ZP_HISTORY_WRITER, path_, "0", "killed"});
+      // Wait until it has written some runs of its own, then a little more.
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (Scalar(path_, "SELECT count(*) FROM runs") < before + 5 && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      std::this_thread::sleep_for(std::chrono::milliseconds(3 + 7 * round));
+    }  // destroying the program kills it
+    ExpectWholeRuns(before + 5);
+    before = Scalar(path_, "SELECT count(*) FROM runs");
+  }
+  RunHistory history(path_);
+  HistoryRun run = SampleRun(1);
+  EXPECT_TRUE(history.Record(run)) << history.LastError();
+}
+
+TEST(RouteChangeTest, ComparesFailureFirstThenTheScore) {
+  struct Case {
+    bool had_route;
+    bool was_failed;
+    int was_score;
+    bool failed;
+    int score;
+    RouteChange expected;
+  };
+  const Case cases[] = {
+      {false, false, 0, false, 0, RouteChange::New},   {true, false, 0, false, 0, RouteChange::Same},
+      {true, false, 3, false, 1, RouteChange::Better}, {true, false, 1, false, 3, RouteChange::Worse},
+      {true, false, 0, true, 25, RouteChange::Worse},  {true, true, 25, false, 24, RouteChange::Better},
+      // A failed route that now fails with fewer records missing is still compared by score.
+      {true, true, 30, true, 25, RouteChange::Better}, {true, true, 25, true, 25, RouteChange::Same},
+  };
+  for (const Case& c : cases) {
+    HistoryRoute previous{"r", "r", c.was_score, c.was_failed, 0, "scored", ""};
+    EXPECT_EQ(CompareRoute(c.had_route ? &previous : nullptr, c.failed, c.score), c.expected)
+        << c.was_score << "->" << c.score;
+  }
+  EXPECT_STREQ(RouteChangeName(RouteChange::Worse), "worse");
+}
+
+}  // namespace
+}  // namespace zp
