@@ -21,12 +21,46 @@ enum class RunPhase {
 
 enum class RouteOutcome {
   NotTried,        // profiling never reached it (a stop, or an earlier end)
+  Stopped,         // a stop cut its profile short; RouteResult::step says where
   Scored,          // a heartbeat reported on the detail records
   ConnectFailed,   // no socket, no connection, or no notifications
   LoginRefused,    // the login reply carried a status; detail holds its text
   NoLoginAnswer,   // no reply to the logins
   NoHeartbeat,     // the heartbeat after the detail records did not come
   ConnectionLost,  // a send failed or the gateway closed the connection
+};
+
+// What a route's profile was doing: the last step begun. A route a stop cut short says
+// it in these words ("stopped while waiting for the login reply").
+enum class RouteStep {
+  None,                 // not begun
+  Connecting,
+  WaitingForLogin,      // a login sent, its reply awaited (re-sends included)
+  SendingRecords,       // the detail records
+  WaitingForHeartbeat,
+  LoggingOut,
+};
+
+// What the worker is waiting for at the moment, so that every front end can count the
+// wait down. Only waits of a few seconds or more are recorded.
+enum class WaitKind {
+  None,
+  RouteServerAnswer,  // attempt = the discovery round, attempts = the rounds in all
+  RouteRetry,         // the pause before asking the route servers again (same numbers)
+  Connect,            // a connect under way: the system's own limit, none of ours
+  LoginReply,         // attempt = the login sent, attempts = the logins in all
+  Heartbeat,          // the heartbeat after the detail records
+  PublicKey,          // the public key after its request
+};
+
+struct RunWait {
+  WaitKind kind = WaitKind::None;
+  std::string target;        // what is waited on: a route server or route entry as shown
+  std::uint32_t total_ms = 0;  // the wait's length; 0 when it has no limit of ours (Connect)
+  std::int64_t left_ms = 0;    // left when the snapshot was taken (0 once due)
+  std::int64_t waited_ms = 0;  // since the wait began
+  int attempt = 0;           // 1-based; 0 when the wait is not one of several
+  int attempts = 0;
 };
 
 enum class ServerOutcome {
@@ -60,8 +94,13 @@ struct RouteResult {
   bool failed = false;  // counted as failed by the result code
   double profile_seconds = 0;  // from connect to the heartbeat (or to the failure)
   RouteOutcome outcome = RouteOutcome::NotTried;
+  RouteStep step = RouteStep::None;  // the last step its profile began
   std::string detail;   // the failure's own text (an error, a status text), else empty
   int error = 0;        // the socket error code of a connect or send that failed
+
+  // A route has a score only when its profile ended by itself: one the test never
+  // reached, or one a stop cut short, has none to show.
+  bool HasScore() const { return outcome != RouteOutcome::NotTried && outcome != RouteOutcome::Stopped; }
 };
 
 struct ServerResult {
@@ -72,6 +111,7 @@ struct ServerResult {
   std::string detail;
   int error = 0;        // the socket error code of a connect or send that failed
   int routes = 0;       // routes listed in an "OK" answer
+  int round = 1;        // the discovery round that asked it (a second round asks again)
 };
 
 struct KeyResult {
@@ -91,6 +131,7 @@ struct RunSnapshot {
   RunPhase phase = RunPhase::Starting;
   int current_route = 0;  // 1-based while profiling; 0 before
   int discovery_rounds = 0;  // route requests made so far (at most two rounds)
+  RunWait wait;           // what the worker waits for now, if anything
   std::vector<RouteResult> routes;
   std::vector<ServerResult> servers;
   KeyResult key;

@@ -22,10 +22,17 @@ class RunRecorder {
   void SetRoutes(const RouteList& routes);
   // Profiling begins on route `index` (from 0).
   void BeginRoute(std::size_t index);
+  // The route being profiled began `step`.
+  void SetRouteStep(std::size_t index, RouteStep step);
   void EndRoute(std::size_t index, RouteOutcome outcome, std::int32_t score, bool failed, double seconds,
                 const std::string& detail, int error = 0);
   void BeginKeyAttempt(const std::string& route);
   void EndKey(KeyOutcome outcome, int bytes, double seconds, const std::string& detail);
+  // A wait of `total_ms` (0: no limit of ours) on `target` begins now, on the platform's
+  // tick; it replaces any wait before it. EndWait clears it.
+  void BeginWait(WaitKind kind, const std::string& target, std::uint32_t total_ms, int attempt = 0,
+                 int attempts = 0);
+  void EndWait();
   void SetFatalError(const std::string& text);
   // A stop was asked for while the worker was in `state_name`.
   void NoteStop(const std::string& state_name);
