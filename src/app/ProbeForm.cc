@@ -11,15 +11,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 #include <QStackedWidget>
 #include <QTimer>
-#include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "app/HistoryForm.h"
-#include "run/ProgressText.h"
 #include "app/QtInvoker.h"
 #include "app/QtText.h"
 #include "app/ResultBanner.h"
@@ -27,9 +22,7 @@
 #include "app/TabBox.h"
 #include "app/TraceList.h"
 #include "run/ConnectionChoice.h"
-#include "run/RunWords.h"
 #include "run/TraceLine.h"
-#include "framework/Conversions.h"
 
 namespace zp {
 
@@ -37,11 +30,7 @@ namespace {
 
 constexpr int kWidth = 621;
 constexpr int kHeight = 464;
-// Closing waits this long for workers before leaving them to the end of the process.
-constexpr int kCloseWaitMs = 1000;
 
-const char* const kBegin = "Press Test to Begin";
-const char* const kServerMissing = "Type the route server's name or address in the Server box.";
 
 }  // namespace
 
@@ -50,6 +39,11 @@ TfrmProbe::TfrmProbe(QWidget* parent) : QWidget(parent), FInvoker(std::make_shar
   setWindowTitle("Zelvan Probe");
   Build(this);
   FTrace = new TTraceList(tlbTrace);
+  SessionOptions options;
+  options.on_line = [this](const TraceLine& line) { AddTraceLine(line); };
+  options.on_test_start = [this](const TestStart& start) { FTrace->StartTest(start); };
+  options.error_box = [this](const std::string& text) { ShowFatalErrorBox(text); };
+  FSession = std::make_unique<ProbeSession>(FInvoker, std::move(options));
   ConnectControls();
 
   resize(kWidth, kHeight);
@@ -60,20 +54,13 @@ TfrmProbe::TfrmProbe(QWidget* parent) : QWidget(parent), FInvoker(std::make_shar
 
   ShowPage(tsWelcome);
   btnSelectNext->setEnabled(false);
-  SetThreadLine(kBegin);
-  lblShowStateDescription->clear();
-  lblShowStatusText->clear();
   tmrProcess->stop();
-  FResultCode = 0;
+  Draw(FSession->Poll());
 }
 
-TfrmProbe::~TfrmProbe() {
-  FClosing = true;
-  FInvoker->Close();
-  for (auto& run : FRuns) run->Stop();
-  FRun = nullptr;
-  FRuns.clear();  // waits for each worker: the closed invoker lets every hand-over return at once
-}
+// The session stops its tests and waits for their workers: the closed invoker lets every
+// hand-over return at once.
+TfrmProbe::~TfrmProbe() { FSession.reset(); }
 
 void TfrmProbe::ConnectControls() {
   connect(btnWelcomeNext, &QPushButton::clicked, this, [this] { ShowPage(tsSelect); });
@@ -102,14 +89,14 @@ void TfrmProbe::ConnectControls() {
 
 void TfrmProbe::SetResultsForm(TfrmResults* results) { FResults = results; }
 
-void TfrmProbe::SetHistory(std::shared_ptr<RunHistory> history) { FHistory = std::move(history); }
+void TfrmProbe::SetHistory(std::shared_ptr<RunHistory> history) { FSession->SetHistory(std::move(history)); }
 
 void TfrmProbe::ShowHistory() {
-  THistoryForm form(FHistory, this);
+  THistoryForm form(FSession->History(), this);
   form.exec();
 }
 
-void TfrmProbe::SetWorkerFactory(WorkerFactory factory) { FFactory = std::move(factory); }
+void TfrmProbe::SetWorkerFactory(WorkerFactory factory) { FSession->SetWorkerFactory(std::move(factory)); }
 
 void TfrmProbe::ShowPage(QWidget* page) {
   pcProbe->setCurrentWidget(page);
@@ -138,108 +125,64 @@ void TfrmProbe::rgSelectClick() {
 }
 
 void TfrmProbe::btnProcessTestClick() {
-  // Test waits for the worker's start while processing events: a click that arrives
-  // inside that wait, or inside a box a worker has open, is not a new test.
-  if (FStarting || FClosing || FInvoker->ServingDepth() > 0) return;
-  FreeEndedRuns();
-  Busy busy(this);
+  if (FSession->Running() || FSession->Closing()) return;
+  TestRequest request;
+  request.selection = FSelectItems->checkedId();
+  if (const QAbstractButton* chosen = FSelectItems->checkedButton()) request.selection_text = Latin1(chosen->text());
+  request.server = Latin1(edServer->text());
+  request.port_text = Latin1(edPort->text());
+  request.route_code = Latin1(edRouteCode->text().left(1));
 
-  const std::string typed = Latin1(edRouteCode->text().left(1));
-  char letter = typed.empty() ? 'A' : typed.front();
-  const int item = FSelectItems->checkedId();
-  if (item < 0 || item > 2) {
-    const QAbstractButton* chosen = FSelectItems->checkedButton();
-    ShowError((chosen ? chosen->text() : QString()) + " is not supported at this time");
-    return;
-  }
-  if (item == 0) letter = 'A';  // the normal route always asks for route A
-  if (ServerMissing()) return;
-
-  RunOptions options;
-  options.settings.server = Latin1(edServer->text());
-  options.settings.port = static_cast<std::int32_t>(HexToIntDef(Latin1(edPort->text())));
-  options.settings.route_code = std::string(1, letter);
-  options.factory = FFactory;
-  options.error_box = [this](const std::string& text) { ShowFatalErrorBox(text); };
-  FTrace->StartTest(++FTestCount, options.settings, edPort->text(), QDateTime::currentDateTime());
-  FPhaseSince.invalidate();
-
-  auto run = std::make_unique<ZProbeRun>(
-      std::move(options), [this](const TraceLine& line) { AddTraceLine(line); }, FInvoker);
-  ZProbeRun* started = run.get();
-  FRuns.push_back(std::move(run));
-  FRun = started;
-
-  FStarting = true;
   const bool had_focus = btnProcessTest->hasFocus();
   Disable(btnProcessTest, tlbTrace);
-  const bool ok = started->Start();
-  FStarting = false;
-  btnProcessTest->setEnabled(true);
-  if (had_focus && tlbTrace->hasFocus()) btnProcessTest->setFocus();
-  // Only the newest run is followed, and only while the window stays open.
-  if (ok && !FClosing && FRun == started) {
-    tmrProcess->start();
-    btnProcessStop->setEnabled(true);
-    pbProgress->show();
-    ShowRun(started->Snapshot());
+  // The start-up wait serves events: a close may come inside it.
+  const ProbeSession::StartAnswer answer = FSession->StartTest(request);
+  if (FSession->Closing()) return FinishClose();
+  if (answer.refusal != TestRefusal::None) {
+    btnProcessTest->setEnabled(true);
+    return ShowRefusal(answer.refusal, answer.message);
   }
-  if (FClosing) FinishClose();
+  Draw(answer.view);
+  if (had_focus && tlbTrace->hasFocus() && btnProcessTest->isEnabled()) btnProcessTest->setFocus();
 }
 
-void TfrmProbe::tmrProcessTimer() {
-  if (FRun == nullptr) return;
-  Busy busy(this);
-  const bool running = FRun->Poll();
-  const RunSnapshot run = FRun->Snapshot();
-  SetThreadLine(Bytes(run.worker_name));
-  lblShowStateDescription->setText(Bytes(run.state_name));
-  lblShowStatusText->setText(Bytes(EscapeControls(run.status_text)));  // may quote a peer
-  ShowRun(run);
-  if (running) return;
-  FRecorded.insert(FRun);  // EndTest records it
-  FRun = nullptr;
-  EndTest(run);
-  if (FClosing) FinishClose();
-}
+void TfrmProbe::tmrProcessTimer() { Draw(FSession->Poll()); }
 
-void TfrmProbe::ShowRun(const RunSnapshot& run) {
-  if (!FPhaseSince.isValid() || run.phase != FPhase) {
-    FPhase = run.phase;
-    FPhaseSince.start();
-  }
-  lblProgress->setText(Bytes(ProgressText(run, static_cast<double>(FPhaseSince.elapsed()) / 1000.0)));
-  if (run.phase == RunPhase::ProfilingRoutes && run.current_route > 0 && run.RouteCount() >= run.current_route) {
-    pbProgress->setRange(0, run.RouteCount());
-    pbProgress->setValue(run.current_route - 1);
+void TfrmProbe::Draw(const SessionView& view) {
+  const StatusView& status = view.status;
+  if (view.banner.kind != BannerKind::None && !view.running) {
+    ShowResultBanner(lblShowThreadDescription, lblResultIcon, view.banner, this);
   } else {
-    pbProgress->setRange(0, 0);  // busy: the length of this phase is unknown
+    SetThreadLine(QString::fromUtf8(status.thread));
   }
+  lblShowStateDescription->setText(QString::fromUtf8(status.state));
+  lblProgress->setText(QString::fromUtf8(status.phase));
+  lblShowStatusText->setText(QString::fromUtf8(status.status));
+  pbProgress->setVisible(status.progress_shown);
+  // A maximum of 0 makes the bar busy: the length of the phase is unknown.
+  pbProgress->setRange(0, status.progress_maximum);
+  pbProgress->setValue(status.progress_value);
+  // Qt moves the focus of a disabled button to the next one in the chain, which can be
+  // Close: a second Enter would then close the window.
+  if (!view.stop_enabled) Disable(btnProcessStop, btnProcessTest);
+  btnProcessStop->setEnabled(view.stop_enabled);
+  if (!view.test_enabled) Disable(btnProcessTest, tlbTrace);
+  btnProcessTest->setEnabled(view.test_enabled);
+  if (view.running && !tmrProcess->isActive()) tmrProcess->start();
+  if (!view.running) tmrProcess->stop();
+  if (view.ended) EndTest(*view.ended);
 }
 
-void TfrmProbe::EndTest(const RunSnapshot& run) {
-  FLastRun = run;
-  FResultCode = run.result_code;
-  tmrProcess->stop();
-  lblShowStateDescription->clear();
-  lblShowStatusText->clear();
-  Disable(btnProcessStop, btnProcessTest);
-  // The label stays (empty) so that it keeps the buttons to the right.
-  lblProgress->clear();
-  pbProgress->hide();
-  // A stopped test shows what it had found under its own banner, whatever code the
-  // worker had set by then; an unknown result code has neither banner nor window.
-  if (*RunBanner(run) != '\0') {
-    ShowBanner(run);
-    ResultsContext context = RecordAndCompare(FHistory, run);
-    if (FClosing) return;
-    if (FResults == nullptr) {
-      if (!FOwnResults) FOwnResults = std::make_unique<TfrmResults>();
-      FResults = FOwnResults.get();
-    }
-    context.trace = FTrace->Text(true).split(u'\n');
-    FResults->ShowResults(run, std::move(context));
+void TfrmProbe::EndTest(const EndedRun& ended) {
+  FLastRun = ended.run;
+  if (btnProcessTest->isEnabled() && !btnProcessTest->hasFocus() && tlbTrace->hasFocus()) btnProcessTest->setFocus();
+  // An unknown result code has neither banner nor window.
+  if (ended.results.banner.kind == BannerKind::None || FSession->Closing()) return;
+  if (FResults == nullptr) {
+    if (!FOwnResults) FOwnResults = std::make_unique<TfrmResults>();
+    FResults = FOwnResults.get();
   }
+  FResults->ShowResults(ended, FSession->History());
 }
 
 void TfrmProbe::SetThreadLine(const QString& text) {
@@ -249,47 +192,41 @@ void TfrmProbe::SetThreadLine(const QString& text) {
   lblResultIcon->hide();
 }
 
-void TfrmProbe::ShowBanner(const RunSnapshot& run) {
-  ShowResultBanner(lblShowThreadDescription, lblResultIcon, run, this);
-}
-
-bool TfrmProbe::ServerMissing() {
-  // Without a route server the worker could only fail: say what is missing instead.
-  if (!edServer->text().trimmed().isEmpty()) return false;
-  QMessageBox box(QMessageBox::Warning, "Zelvan Probe", kServerMissing, QMessageBox::Ok, this);
-  box.setObjectName("ServerMissingBox");
+void TfrmProbe::ShowRefusal(TestRefusal refusal, const std::string& message) {
+  if (refusal == TestRefusal::TestRunning || refusal == TestRefusal::Closing) return;
+  if (refusal == TestRefusal::Unsupported) return ShowError(QString::fromUtf8(message));
+  QMessageBox box(QMessageBox::Warning, "Zelvan Probe", QString::fromUtf8(message), QMessageBox::Ok, this);
+  box.setObjectName(refusal == TestRefusal::ServerMissing ? "ServerMissingBox" : "PortInvalidBox");
   box.setTextFormat(Qt::PlainText);
   box.exec();
-  if (FClosing) return true;
+  if (FSession->Closing()) return;
   ShowPage(tsSelect);
-  edServer->setFocus();
-  return true;
+  QLineEdit* field = refusal == TestRefusal::ServerMissing ? edServer : edPort;
+  field->setFocus();
+  field->selectAll();
 }
 
 void TfrmProbe::Disable(QPushButton* button, QWidget* focus_next) {
-  // Qt moves the focus of a disabled button to the next one in the chain, which can
-  // be Close: a second Enter would then close the window.
   if (button->hasFocus()) focus_next->setFocus();
   button->setEnabled(false);
 }
 
 void TfrmProbe::btnProcessBackClick() {
   // The worker of a running test is not stopped: the poll and its lines go on.
-  FTrace->Clear(/*keep_last_test=*/FRun != nullptr);
-  SetThreadLine(kBegin);
+  FTrace->Clear(/*keep_last_test=*/FSession->Running());
+  FSession->ForgetBanner();
+  Draw(FSession->Poll());
   ShowPage(tsSelect);
 }
 
 void TfrmProbe::btnProcessStopClick() {
-  if (FRun == nullptr) return;
-  FRun->Stop();
-  Disable(btnProcessStop, btnProcessTest);
+  FSession->StopTest();
+  Draw(FSession->Poll());
 }
 
 void TfrmProbe::AddTraceLine(const TraceLine& line) { FTrace->Append(line); }
 
 void TfrmProbe::ShowFatalErrorBox(const std::string& text) {
-  if (FClosing) return;
   QString shown = Bytes(text);
   shown.replace("\r\n", "\n");
   QMessageBox box(QMessageBox::Critical, "Error", shown, QMessageBox::NoButton, this);
@@ -343,58 +280,22 @@ bool TfrmProbe::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmProbe::closeEvent(QCloseEvent* event) {
-  BeginClose();
-  event->accept();
-}
-
-bool TfrmProbe::CanFreeRuns() const { return FBusy == 0 && FInvoker->ServingDepth() == 0; }
-
-void TfrmProbe::BeginClose() {
-  FClosing = true;
   tmrProcess->stop();
-  // From here a worker's hand-over returns at once, so no worker can wait on us.
-  FInvoker->Close();
-  for (auto& run : FRuns) run->Stop();
   // A box open on the stack keeps its worker waiting until it closes.
   for (QMessageBox* box : FErrorBoxes) box->reject();
   if (FResults != nullptr && FResults->isVisible()) FResults->reject();
-  if (CanFreeRuns()) StopWorkers(kCloseWaitMs);
-  else QTimer::singleShot(0, this, &TfrmProbe::FinishClose);
+  FinishClose();
+  event->accept();
 }
 
 void TfrmProbe::FinishClose() {
-  if (!FClosing) return;
-  if (CanFreeRuns()) StopWorkers(kCloseWaitMs);
-  else QTimer::singleShot(10, this, &TfrmProbe::FinishClose);
+  // Whatever is still in use on the stack is freed once it has returned.
+  if (!FSession->Close()) QTimer::singleShot(10, this, &TfrmProbe::FinishClose);
 }
 
-bool TfrmProbe::StopWorkers(int ms) {
-  FInvoker->Close();
+bool TfrmProbe::StopWorkers() {
   tmrProcess->stop();
-  for (auto& run : FRuns) run->Stop();
-  if (!CanFreeRuns()) return false;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (auto& run : FRuns) {
-    while (!run->WorkerFinished() && std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (FRun != nullptr && FRun->WorkerFinished()) FRun = nullptr;
-  FreeEndedRuns();
-  return FRuns.empty();
-}
-
-void TfrmProbe::FreeEndedRuns() {
-  if (!CanFreeRuns()) return;
-  std::erase_if(FRuns, [this](const std::unique_ptr<ZProbeRun>& run) {
-    if (!run->WorkerFinished() || run.get() == FRun) return false;
-    // A test no longer followed (a newer one started, the window closed) is history too.
-    if (FRecorded.erase(run.get()) == 0 && FHistory) {
-      run->Poll();  // makes the record final
-      const RunSnapshot ended = run->Snapshot();
-      if (*RunBanner(ended) != '\0') RecordAndCompare(FHistory, ended);
-    }
-    return true;
-  });
+  return FSession->Close();
 }
 
 }  // namespace zp

@@ -1,14 +1,12 @@
 #pragma once
-#include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "app/ProbeFormUi.h"
-#include "client/ProbeRun.h"
+#include "session/ProbeSession.h"
 
 class QMessageBox;
 
@@ -41,21 +39,22 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
   // Replaces the maker of workers (empty: the probe client).
   void SetWorkerFactory(WorkerFactory factory);
 
-  // The trace handler of every run made here; lines reach it on the window thread, in
-  // order, through the window's hand-over.
+  // Lists a trace line; the session hands every line of its tests here, in order.
   void AddTraceLine(const TraceLine& line);
 
-  // Asks every run to stop and waits up to `ms` for their workers to end; frees those
-  // that ended. True when none is left. Hand-overs are no longer served afterwards.
-  bool StopWorkers(int ms);
+  // Asks every test to stop and waits up to about a second for their workers to end;
+  // frees those that ended. True when none is left. Hand-overs are no longer served
+  // afterwards.
+  bool StopWorkers();
 
   // The poll (the timer's tick); public so that a caller need not wait a second.
   void tmrProcessTimer();
 
   TTraceList& TraceList() { return *FTrace; }
-  std::int32_t ResultCode() const { return FResultCode; }
-  // The run the window follows (the newest test), or none.
-  ZProbeRun* CurrentRun() const { return FRun; }
+  ProbeSession& Session() { return *FSession; }
+  std::int32_t ResultCode() const { return FLastRun.result_code; }
+  // The followed test, or none.
+  ZProbeRun* CurrentRun() const { return FSession->CurrentRun(); }
   // The record of the last test the window saw end.
   const RunSnapshot& LastRun() const { return FLastRun; }
 
@@ -72,49 +71,24 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
   void btnProcessStopClick();
   void ShowPage(QWidget* page);
 
-  void ShowRun(const RunSnapshot& run);
-  // The first status line: plain for the worker's name and the idle prompt, a marked-up
-  // banner (bold, larger, coloured and with an icon) for an ended run.
+  // Draws what the session hands out: the status lines, progress, buttons and banner.
+  void Draw(const SessionView& view);
   void SetThreadLine(const QString& text);
-  void ShowBanner(const RunSnapshot& run);
-  bool ServerMissing();
-  void EndTest(const RunSnapshot& run);
+  void EndTest(const EndedRun& ended);
+  // A refused Test: the box that says why, and the field to mend.
+  void ShowRefusal(TestRefusal refusal, const std::string& message);
   void ShowFatalErrorBox(const std::string& text);
   void ShowError(const QString& message);
   void Disable(QPushButton* button, QWidget* focus_next);
-
-  // Stops and frees runs only when nothing on the stack still uses them.
-  void BeginClose();
   void FinishClose();
-  bool CanFreeRuns() const;
-  void FreeEndedRuns();
 
-  // Counts handlers that wait while processing events (Test, the poll).
-  struct Busy {
-    explicit Busy(TfrmProbe* form) : f(form) { ++f->FBusy; }
-    ~Busy() { --f->FBusy; }
-    TfrmProbe* f;
-  };
-
-  std::int32_t FResultCode = 0;
-  ZProbeRun* FRun = nullptr;
   RunSnapshot FLastRun;
-  int FTestCount = 0;  // tests started in this window, for the trace's separator lines
-  QElapsedTimer FPhaseSince;  // when the poll first saw the followed run in its phase
-  RunPhase FPhase = RunPhase::Starting;
-
   std::shared_ptr<QtInvoker> FInvoker;
-  std::shared_ptr<RunHistory> FHistory;
-  WorkerFactory FFactory;
-  std::vector<std::unique_ptr<ZProbeRun>> FRuns;
-  std::set<const ZProbeRun*> FRecorded;  // runs whose end the window showed and recorded
+  std::unique_ptr<ProbeSession> FSession;
   TTraceList* FTrace = nullptr;
   TfrmResults* FResults = nullptr;
   std::unique_ptr<TfrmResults> FOwnResults;
   std::vector<QMessageBox*> FErrorBoxes;
-  int FBusy = 0;
-  bool FStarting = false;
-  bool FClosing = false;
 };
 
 }  // namespace zp

@@ -1,14 +1,14 @@
 #pragma once
-#include "run/RunRecord.h"
+#include "session/SessionView.h"
 
 class QLabel;
 class QWidget;
 
 namespace zp {
 
-// Shows a run's banner in `text`, bold, larger and coloured by result, with the result's
-// icon in `icon` (from `owner`'s style). Words and icon carry the result; the colour only
-// repeats it.
-void ShowResultBanner(QLabel* text, QLabel* icon, const RunSnapshot& run, QWidget* owner);
+// Shows an ended test's banner in `text`, bold, larger and in the result's colour, with
+// the result's icon in `icon` (from `owner`'s style). Words and icon carry the result;
+// the colour only repeats it.
+void ShowResultBanner(QLabel* text, QLabel* icon, const BannerView& banner, QWidget* owner);
 
 }  // namespace zp

@@ -14,18 +14,11 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cstdio>
-#include <vector>
 
 #include "app/HistoryForm.h"
 #include "app/TabBox.h"
-#include "run/RunConstants.h"
-#include "report/HtmlReport.h"
-#include "run/ProgramVersion.h"
 #include "history/RunHistory.h"
-#include "run/RunWords.h"
-#include "run/TraceLine.h"
-#include "platform/SystemName.h"
+#include "session/RunReport.h"
 
 namespace zp {
 
@@ -37,36 +30,7 @@ constexpr int kTopPanelHeight = 41;
 constexpr int kResultTabStop = 50;  // tab units: the route column follows a 6-digit score
 constexpr int kColumnGap = 3;       // characters between the route and its outcome
 
-// Bytes from the network or typed: one character per byte, control characters escaped.
-QString Bytes(const std::string& text) {
-  const std::string shown = EscapeControls(text);
-  return QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size()));
-}
-
-// The system's own words (UTF-8), which may quote the network: escaped first, so that a
-// byte that is no text shows as \xNN rather than as a replacement character.
-QString Words(const std::string& text) { return QString::fromUtf8(EscapeControls(text)); }
-
-QString ServerName(const ServerResult& server) {
-  QString name = Bytes(server.server) + u':' + QString::number(server.port, 16).toUpper();
-  if (!server.address.empty() && server.address != server.server) name += " (" + Bytes(server.address) + ")";
-  return name;
-}
-
 }  // namespace
-
-ResultsContext RecordAndCompare(const std::shared_ptr<RunHistory>& history, const RunSnapshot& run) {
-  ResultsContext context;
-  context.history = history;
-  if (!history || !RunHistory::Available()) return context;
-  // The previous run is read before this one is written: another probe may record in between.
-  context.previous = history->LastWith(run.settings);
-  context.compared = context.previous.has_value() || history->LastError().empty();
-  HistoryRun record = HistoryRunFrom(run, ProgramVersion());
-  if (!history->Record(record))
-    std::fprintf(stderr, "zelvan-probe: the test was not recorded in the history: %s\n", history->LastError().c_str());
-  return context;
-}
 
 TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
   setObjectName("frmResults");
@@ -164,38 +128,15 @@ TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
 
 void TfrmResults::SetupTabs() { tlbResults->SetTabStops({kResultTabStop}); }
 
-void TfrmResults::Fill(const RunSnapshot& run) {
-  if (const char* word = RunBannerWord(run); *word != '\0') lblShowResult->setText(word);
+void TfrmResults::Fill(const ResultsView& results) {
+  if (!results.banner.word.empty()) lblShowResult->setText(QString::fromUtf8(results.banner.word));
   tlbResults->setUpdatesEnabled(false);
   tlbResults->Clear();
   SetupTabs();
-  if (!run.routes.empty()) {
-    // With a history, how each route did against the last run with the same settings.
-    tlbResults->AddLine(FContext.compared ? "Score\tChange\tRoute\tOutcome" : "Score\tRoute\tOutcome");
-    for (const RouteResult& route : run.routes) {
-      char score[16];
-      std::snprintf(score, sizeof score, "%6d", static_cast<int>(route.score));
-      QString line = QString::fromLatin1(score) + u'\t';
-      if (FContext.compared) line += ChangeText(route) + u'\t';
-      tlbResults->AddLine(line + Bytes(route.entry) + u'\t' + Words(RouteReason(route, run.stopped)));
-    }
-    tlbResults->AddLine(QString());
-    tlbResults->AddLine("Public key: " + Words(KeyReason(run.key, run.stopped)));
-    FitColumns();
-    lblLegend->setText(QString::fromUtf8(ScoreLegend(ExchangeSettings{}.FDetailRecords)));
-    lblLegend->show();
-  } else {
-    // Nothing to score: what each route server did is the whole story.
-    if (run.servers.empty()) {
-      tlbResults->AddLine("No route server was asked.");
-    } else {
-      tlbResults->AddLine("No route server gave a route. Route servers asked:");
-      for (const ServerResult& server : run.servers)
-        tlbResults->AddLine("    " + ServerName(server) + QString::fromUtf8(" \u2014 ") + Words(ServerReason(server)));
-    }
-    lblLegend->clear();
-    lblLegend->hide();
-  }
+  for (const ResultLine& line : results.lines) tlbResults->AddLine(QString::fromUtf8(line.Text()));
+  if (!results.lines.empty() && results.lines.front().kind == ResultLine::Kind::Heading) FitColumns();
+  lblLegend->setText(QString::fromUtf8(results.legend));
+  lblLegend->setVisible(!results.legend.empty());
   int widest = 0;
   for (int i = 0; i < tlbResults->Count(); ++i) widest = std::max(widest, tlbResults->TextWidth(tlbResults->Line(i)));
   tlbResults->SetHorizontalExtent(widest + tlbResults->AverageCharWidth());
@@ -229,19 +170,11 @@ void TfrmResults::FitColumns() {
   tlbResults->SetTabStops(stops);
 }
 
-QString TfrmResults::ChangeText(const RouteResult& route) const {
-  const HistoryRoute* before = FContext.previous ? FContext.previous->FindRoute(route.name) : nullptr;
-  const RouteChange change = CompareRoute(before, route.failed, route.score);
-  QString text = QString::fromLatin1(RouteChangeName(change));
-  if (change == RouteChange::Better || change == RouteChange::Worse) text += QString(" (was %1)").arg(before->score);
-  return text;
-}
-
-void TfrmResults::ShowResults(const RunSnapshot& run, ResultsContext context) {
-  FRun = run;
-  FContext = std::move(context);
-  btnHistory->setEnabled(FContext.history != nullptr);
-  Fill(run);
+void TfrmResults::ShowResults(const EndedRun& ended, std::shared_ptr<RunHistory> history) {
+  FEnded = ended;
+  FHistory = std::move(history);
+  btnHistory->setEnabled(FHistory != nullptr);
+  Fill(ended.results);
   btnClose->setFocus();
   exec();
 }
@@ -261,24 +194,7 @@ void TfrmResults::CopySelected() {
 void TfrmResults::CopyAll() { QGuiApplication::clipboard()->setText(Text()); }
 
 bool TfrmResults::SaveReport(const QString& path) {
-  ReportInput in;
-  in.run = FRun;
-  for (const QString& line : FContext.trace) {
-    const QByteArray bytes = line.toUtf8();
-    in.trace.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-  }
-  while (!in.trace.empty() && in.trace.back().empty()) in.trace.pop_back();
-  in.version = ProgramVersion();
-  in.system = SystemName();
-  if (!FContext.history) {
-    in.history_note = RunHistory::Available() ? "This window keeps no history." : RunHistory::UnavailableText();
-  } else if (const auto runs = FContext.history->Recent(FContext.history->Limit())) {
-    for (auto it = runs->rbegin(); it != runs->rend(); ++it)
-      if (SameSettings(it->settings, FRun.settings)) in.history.push_back(*it);
-  } else {
-    in.history_note = FContext.history->LastError();
-  }
-  const std::string html = HtmlReport(in);
+  const std::string html = ReportOf(FEnded, FHistory.get());
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
   return file.write(html.data(), static_cast<qint64>(html.size())) == static_cast<qint64>(html.size()) &&
@@ -293,7 +209,7 @@ void TfrmResults::SaveReportAs() {
 }
 
 void TfrmResults::ShowHistory() {
-  THistoryForm form(FContext.history, this);
+  THistoryForm form(FHistory, this);
   form.exec();
 }
 

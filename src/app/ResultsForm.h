@@ -1,13 +1,10 @@
 #pragma once
 #include <QDialog>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <memory>
-#include <optional>
 
-#include "history/HistoryRecord.h"
-#include "run/RunRecord.h"
+#include "session/SessionView.h"
 
 class QFrame;
 class QLabel;
@@ -18,21 +15,6 @@ namespace zp {
 class RunHistory;
 class ZTabListBox;
 
-// What the window knows around the run besides the run itself.
-struct ResultsContext {
-  // The history the run was recorded in; null when the window keeps none.
-  std::shared_ptr<RunHistory> history;
-  // The run was compared with the history: each route gets a change column against
-  // `previous`, the last run with the same settings (none: every route is new).
-  bool compared = false;
-  std::optional<HistoryRun> previous;
-  QStringList trace;  // the trace as the main window lists it, for the report
-};
-
-// Records the ended run in `history` (when there is one) and compares it with the last
-// run recorded with the same settings.
-ResultsContext RecordAndCompare(const std::shared_ptr<RunHistory>& history, const RunSnapshot& run);
-
 // The modal window that shows the outcome of one test: the result word, one line per
 // route with its score and what happened to it, the key's outcome and what the score
 // means. Without routes it names the route servers asked and what each did. Made once
@@ -42,10 +24,10 @@ class TfrmResults : public QDialog {
  public:
   explicit TfrmResults(QWidget* parent = nullptr);
 
-  // Fills the window from the run and runs it modally; returns when the operator has
-  // closed it. A run with no banner of its own (an unknown result code) leaves the
-  // result word as it was.
-  void ShowResults(const RunSnapshot& run, ResultsContext context = {});
+  // Fills the window from the ended test and runs it modally; returns when the operator
+  // has closed it. `history` is where Save Report and History read the earlier runs
+  // (null: none is kept).
+  void ShowResults(const EndedRun& ended, std::shared_ptr<RunHistory> history = nullptr);
 
   // Writes the report of the shown run (Save Report… asks for the file first); false
   // when the file cannot be written.
@@ -56,8 +38,7 @@ class TfrmResults : public QDialog {
 
  private:
   void SetupTabs();
-  void Fill(const RunSnapshot& run);
-  QString ChangeText(const RouteResult& route) const;
+  void Fill(const ResultsView& results);
   void SaveReportAs();
   void ShowHistory();
   void FitColumns();
@@ -72,8 +53,8 @@ class TfrmResults : public QDialog {
   QPushButton* btnClose;
   ZTabListBox* tlbResults;
   QLabel* lblLegend;
-  RunSnapshot FRun;
-  ResultsContext FContext;
+  EndedRun FEnded;
+  std::shared_ptr<RunHistory> FHistory;
 };
 
 }  // namespace zp

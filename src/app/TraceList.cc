@@ -115,12 +115,9 @@ void TTraceList::Clear(bool keep_last_test) {
   else FTests.clear();
 }
 
-void TTraceList::StartTest(int number, const RunSettings& settings, const QString& port_text,
-                           const QDateTime& started) {
-  FTests.push_back({number, settings, port_text, started});
-  FWaiting.push_back(QString("Test %1 started %2").arg(number).arg(started.toString("hh:mm:ss")) +
-                     QString::fromUtf8(" \u2014 ") + Bytes(settings.server) + u':' + port_text +
-                     ", route code " + Bytes(settings.route_code));
+void TTraceList::StartTest(const TestStart& start) {
+  FTests.push_back(QString::fromUtf8(start.heading));
+  FWaiting.push_back(QString::fromUtf8(start.line));
   Flush();
   FBox->horizontalScrollBar()->setValue(0);
 }
@@ -130,12 +127,7 @@ QString TTraceList::Text(bool with_header) {
   QString out;
   if (with_header) {
     out += "Zelvan Probe trace\n";
-    for (const Test& test : FTests) {
-      out += QString("Test %1 started %2: server ").arg(test.number).arg(test.started.toString("yyyy-MM-dd hh:mm:ss")) +
-             Bytes(test.settings.server) +
-             QString(", port %1 (%2), route code ").arg(test.port_text).arg(test.settings.port) +
-             Bytes(test.settings.route_code) + "\n";
-    }
+    for (const QString& heading : FTests) out += heading + u'\n';
     out += "\n";
   }
   for (int i = 0; i < FBox->Count(); ++i) {

@@ -1,5 +1,4 @@
 #pragma once
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -7,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "run/RunRecord.h"
+#include "session/SessionView.h"
 #include "run/TraceLine.h"
 
 namespace zp {
@@ -30,7 +29,7 @@ class TTraceList : public QObject {
   void Append(const TraceLine& line);
   // Marks the start of test `number` with a line of its own and scrolls back to the
   // left; the test's settings head a copied or saved trace from then on.
-  void StartTest(int number, const RunSettings& settings, const QString& port_text, const QDateTime& started);
+  void StartTest(const TestStart& start);
   // Empties the list; the widest line so far and the scroll width stay. With
   // `keep_last_test` the last test still names itself in the head (its lines go on).
   void Clear(bool keep_last_test = false);
@@ -66,13 +65,7 @@ class TTraceList : public QObject {
   QTimer FBurst;
   QElapsedTimer FSinceBurst;
 
-  struct Test {
-    int number;
-    RunSettings settings;
-    QString port_text;
-    QDateTime started;
-  };
-  std::vector<Test> FTests;
+  std::vector<QString> FTests;  // each listed test's head line
 };
 
 }  // namespace zp

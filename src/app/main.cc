@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     frmProbe.show();
     result = app.exec();
 
-    if (!frmProbe.StopWorkers(1000)) {
+    if (!frmProbe.StopWorkers()) {
       // A worker stuck in a call that a stop cannot interrupt is not waited for:
       // the process ends without it.
       zp::StopTracking();

@@ -14,6 +14,10 @@ const HistoryRoute* HistoryRun::FindRoute(const std::string& name) const {
   return nullptr;
 }
 
+bool HistoryRoute::HasScore() const {
+  return outcome != RouteOutcomeName(RouteOutcome::NotTried) && outcome != RouteOutcomeName(RouteOutcome::Stopped);
+}
+
 std::vector<std::string> HistoryRun::FailedRoutes() const {
   std::vector<std::string> names;
   for (const HistoryRoute& r : routes)
@@ -55,6 +59,14 @@ RouteChange CompareRoute(const HistoryRoute* previous, bool failed, std::int32_t
   if (failed != previous->failed) return failed ? RouteChange::Worse : RouteChange::Better;
   if (score == previous->score) return RouteChange::Same;
   return score < previous->score ? RouteChange::Better : RouteChange::Worse;
+}
+
+std::string ChangeWords(const HistoryRoute* previous, const RouteResult& route) {
+  if (!route.HasScore() || (previous != nullptr && !previous->HasScore())) return "\u2014";
+  const RouteChange change = CompareRoute(previous, route.failed, route.score);
+  std::string words = RouteChangeName(change);
+  if (change == RouteChange::Better || change == RouteChange::Worse) words += " (was " + std::to_string(previous->score) + ")";
+  return words;
 }
 
 std::string UtcTimeText(long long utc_ms) {

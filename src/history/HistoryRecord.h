@@ -17,6 +17,9 @@ struct HistoryRoute {
   double profile_seconds = 0;
   std::string outcome;  // RouteOutcomeName
   std::string reason;   // RouteReason, as it read when the run ended
+
+  // False for a route the run never reached or a stop cut short: it has no score.
+  bool HasScore() const;
 };
 
 struct HistoryServer {
@@ -52,6 +55,9 @@ const char* RouteChangeName(RouteChange change);  // "new", "better", "worse", "
 // A route that now fails where it passed is worse whatever the scores say, and the other
 // way round; otherwise the lower score (fewer records missing) is better.
 RouteChange CompareRoute(const HistoryRoute* previous, bool failed, std::int32_t score);
+// The change as every front end and the report say it: "better (was 3)", "worse (was 0)",
+// "same", "new"; "—" when this run or the previous one has no score for the route.
+std::string ChangeWords(const HistoryRoute* previous, const RouteResult& route);
 
 // "2026-12-08T04:50:12Z"
 std::string UtcTimeText(long long utc_ms);

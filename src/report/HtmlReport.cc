@@ -73,8 +73,9 @@ std::string HtmlReport(const ReportInput& in) {
     for (const RouteResult& r : run.routes) {
       const HistoryRoute mine{r.entry, r.name, r.score, r.failed, r.profile_seconds, {}, {}};
       const std::string label = RouteLabel(mine);
-      const RouteChange change =
-          CompareRoute(previous ? previous->FindRoute(r.name) : nullptr, r.failed, r.score);
+      // The same words as the results window's, and a class for their colour.
+      const std::string change = ChangeWords(previous ? previous->FindRoute(r.name) : nullptr, r);
+      const std::string change_class = change.substr(0, change.find(' '));
       std::string trend;
       std::size_t shown = 0;
       for (auto it = earlier.rbegin(); it != earlier.rend() && shown < kTrendRuns - 1; ++it) {
@@ -83,11 +84,12 @@ std::string HtmlReport(const ReportInput& in) {
           ++shown;
         }
       }
-      trend += Format("<b>%d</b>", r.score);
-      const char* change_name = RouteChangeName(change);
-      html += Row({HtmlText(label), HtmlText(r.entry), Format("%d", r.score), Format("%.3f s", r.profile_seconds),
+      const std::string score = r.HasScore() ? Format("%d", r.score) : "\u2014";
+      trend += "<b>" + score + "</b>";
+      html += Row({HtmlText(label), HtmlText(r.entry), score, Format("%.3f s", r.profile_seconds),
                    HtmlText(RouteReason(r, run.stopped)),
-                   Format("<span class=\"%s\">%s</span>", change_name, change_name), trend});
+                   Format("<span class=\"%s\">%s</span>", HtmlText(change_class).c_str(), HtmlText(change).c_str()),
+                   trend});
     }
     html += "</table>\n<p>" + HtmlText(ScoreLegend(ExchangeSettings{}.FDetailRecords)) +
             " The change compares each route with the previous run with the same settings.</p>\n";

@@ -5,6 +5,7 @@
 
 #include "run/NameTable.h"
 #include "run/RouteEntry.h"
+#include "platform/Tick.h"
 
 namespace zp {
 
@@ -37,6 +38,7 @@ void RunRecorder::BeginDiscoveryRound() {
 void RunRecorder::AddServer(const ServerResult& server) {
   std::lock_guard lock(FLock);
   FRecord.servers.push_back(server);
+  FRecord.servers.back().round = std::max(FRecord.discovery_rounds, 1);
 }
 
 void RunRecorder::SetRoutes(const RouteList& routes) {
@@ -71,6 +73,23 @@ void RunRecorder::EndRoute(std::size_t index, RouteOutcome outcome, std::int32_t
   r.profile_seconds = seconds;
   r.detail = detail;
   r.error = error;
+}
+
+void RunRecorder::SetRouteStep(std::size_t index, RouteStep step) {
+  std::lock_guard lock(FLock);
+  if (index < FRecord.routes.size()) FRecord.routes[index].step = step;
+}
+
+void RunRecorder::BeginWait(WaitKind kind, const std::string& target, std::uint32_t total_ms, int attempt,
+                            int attempts) {
+  std::lock_guard lock(FLock);
+  FRecord.wait = RunWait{kind, target, total_ms, total_ms, 0, attempt, attempts};
+  FWaitStart = GetTickCount();
+}
+
+void RunRecorder::EndWait() {
+  std::lock_guard lock(FLock);
+  FRecord.wait = RunWait();
 }
 
 void RunRecorder::BeginKeyAttempt(const std::string& route) {
@@ -110,6 +129,11 @@ void RunRecorder::Finish(bool stopped) {
 RunSnapshot RunRecorder::Snapshot() const {
   std::lock_guard lock(FLock);
   RunSnapshot copy = FRecord;
+  if (copy.wait.kind != WaitKind::None) {
+    // On the platform's tick, so that a test's scaled time counts the wait down too.
+    copy.wait.waited_ms = static_cast<std::int64_t>(GetTickCount() - FWaitStart);
+    copy.wait.left_ms = std::max<std::int64_t>(static_cast<std::int64_t>(copy.wait.total_ms) - copy.wait.waited_ms, 0);
+  }
   const auto end = FRecord.finished ? FEnd : std::chrono::steady_clock::now();
   copy.elapsed_seconds = std::chrono::duration<double>(end - FStart).count();
   return copy;
@@ -130,6 +154,7 @@ constexpr std::pair<RunPhase, const char*> kPhaseNames[] = {
     {RunPhase::Finished, "finished"}};
 constexpr std::pair<RouteOutcome, const char*> kRouteOutcomeNames[] = {
     {RouteOutcome::NotTried, "not_tried"},         {RouteOutcome::Scored, "scored"},
+    {RouteOutcome::Stopped, "stopped"},
     {RouteOutcome::ConnectFailed, "connect_failed"}, {RouteOutcome::LoginRefused, "login_refused"},
     {RouteOutcome::NoLoginAnswer, "no_login_answer"}, {RouteOutcome::NoHeartbeat, "no_heartbeat"},
     {RouteOutcome::ConnectionLost, "connection_lost"}};

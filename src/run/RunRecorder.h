@@ -46,6 +46,7 @@ class RunRecorder {
   RunSnapshot FRecord;
   std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point FEnd;
+  std::uint32_t FWaitStart = 0;  // the platform's tick when the current wait began
 };
 
 }  // namespace zp

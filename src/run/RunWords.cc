@@ -25,6 +25,19 @@ std::string ConnectWords(int error, const std::string& detail) {
   return "could not connect: " + (error != 0 ? SocketErrorText(error) : detail);
 }
 
+// Where a stop cut a route's profile short.
+std::string StoppedWords(RouteStep step) {
+  switch (step) {
+    case RouteStep::Connecting: return "stopped while connecting";
+    case RouteStep::WaitingForLogin: return "stopped while waiting for the login reply";
+    case RouteStep::SendingRecords: return "stopped while sending the detail records";
+    case RouteStep::WaitingForHeartbeat: return "stopped during the heartbeat wait";
+    case RouteStep::LoggingOut: return "stopped while logging out";
+    case RouteStep::None: break;
+  }
+  return "stopped before it began";
+}
+
 }  // namespace
 
 std::string RouteReason(const RouteResult& route, bool run_stopped) {
@@ -43,6 +56,7 @@ std::string RouteReason(const RouteResult& route, bool run_stopped) {
       // A send that finds the socket gone means the route had closed the connection.
       if (route.error == WSAENOTSOCK) return "connection lost: the route closed the connection";
       return route.error != 0 ? "connection lost: " + SocketErrorText(route.error) : "connection lost";
+    case RouteOutcome::Stopped: return StoppedWords(route.step);
     case RouteOutcome::NotTried: return run_stopped ? "not tried \u2014 test stopped" : "not tried";
   }
   return {};

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for window tests on the offscreen platform.
 #include <QApplication>
+#include <QDialog>
 #include <QStringList>
 #include <QTextLayout>
 #include <QTimer>
@@ -23,6 +24,10 @@ class ModalWatcher {
       if (modal != nullptr && modal != FLast) {
         FLast = modal;
         ++FSeen;
+        // A dialog shown again (the results window, a box at the same address) is a new
+        // one to handle, even when no tick saw it gone in between.
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+          QObject::connect(dialog, &QDialog::finished, dialog, [this] { FLast = nullptr; }, Qt::SingleShotConnection);
         FHandle(modal);
       } else if (modal == nullptr) {
         FLast = nullptr;

@@ -20,6 +20,7 @@
 #include "app/HistoryForm.h"
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
+#include "session/ResultLines.h"
 #include "history/RunHistory.h"
 
 namespace zp::test {
@@ -70,9 +71,9 @@ class HistoryWindowTest : public ::testing::Test {
       if (while_up) while_up();
       QTest::mouseClick(results_.findChild<QPushButton*>("btnClose"), Qt::LeftButton);
     });
-    ResultsContext context = RecordAndCompare(history_, run);
-    context.trace = {"ExpressT\tTue 12/08 04:50:12\tCurrentRoute <r2>"};
-    results_.ShowResults(run, std::move(context));
+    EndedRun ended = RecordEnded(history_.get(), run);
+    ended.trace = {"ExpressT\tTue 12/08 04:50:12\tCurrentRoute <r2>"};
+    results_.ShowResults(ended, history_);
     return lines;
   }
 
@@ -108,7 +109,8 @@ TEST_F(HistoryWindowTest, ChangeColumnComparesWithThePreviousRunWithTheSameSetti
   ASSERT_TRUE(saved);
   std::stringstream page;
   page << std::ifstream(report).rdbuf();
-  EXPECT_NE(page.str().find("<span class=\"worse\">worse</span>"), std::string::npos);
+  // The report says the change in the same words as the window.
+  EXPECT_NE(page.str().find("<span class=\"worse\">worse (was 0)</span>"), std::string::npos);
   EXPECT_NE(page.str().find("CurrentRoute &lt;r2&gt;"), std::string::npos);
   EXPECT_NE(page.str().find("<svg"), std::string::npos);
 }
@@ -176,46 +178,5 @@ TEST_F(HistoryWindowTest, ControlHOnTheMainWindowOpensTheHistoryWindow) {
 
 // A test the window stopped following, because a newer one started, is recorded too
 // once its worker ends; the followed one is recorded once, when its results show.
-TEST_F(ProbeFormTest, EveryTestThatEndsIsRecordedFollowedOrNot) {
-  const auto dir = std::filesystem::temp_directory_path() / ("zp-apphist-both-" + std::to_string(getpid()));
-  std::filesystem::remove_all(dir);
-  auto history = std::make_shared<RunHistory>((dir / "history.db").string());
-  form->SetHistory(history);
-  auto release = std::make_shared<std::atomic<bool>>(false);
-  FakeWorker::Script slow;
-  slow.discover = [](FakeWorker& w) { w.AddRoute("Slow=1.1.1.1:1", 25); };
-  slow.profile = [release](FakeWorker& w) {
-    while (!*release && !w.Terminated()) w.Pause(10);
-    w.ScoreRoute(0, 3);
-    w.SetResultCode(1);
-  };
-  FakeWorker::Script quick;
-  quick.discover = [](FakeWorker& w) { w.AddRoute("Quick=1.1.1.2:1", 25); };
-  quick.profile = [](FakeWorker& w) {
-    w.ScoreRoute(0, 0);
-    w.SetResultCode(1);
-  };
-  Watch();
-  Test(1, slow);
-  ASSERT_NE(form->CurrentRun(), nullptr);
-  quick.alive = alive;
-  factory.script = quick;
-  form->SetWorkerFactory(factory.Make());
-  Button("btnProcessTest")->click();
-  ASSERT_TRUE(WaitForResults(1));
-  EXPECT_EQ(history->Count(), 1);
-  *release = true;
-  QTest::qWait(200);
-  ASSERT_TRUE(form->StopWorkers(5000));
-  const auto runs = history->Recent(10);
-  ASSERT_TRUE(runs);
-  ASSERT_EQ(runs->size(), 2u);
-  EXPECT_EQ((*runs)[0].routes.at(0).name, "Slow");
-  EXPECT_EQ((*runs)[0].routes.at(0).score, 3);
-  EXPECT_EQ((*runs)[1].routes.at(0).name, "Quick");
-  EXPECT_EQ(shown.size(), 1u);
-  std::filesystem::remove_all(dir);
-}
-
 }  // namespace
 }  // namespace zp::test

@@ -70,8 +70,7 @@ TEST_F(ProbeFormTest, TestHandsTheWorkerTheTypedSettings) {
   const SettingsCase cases[] = {
       {0, "6900", "H", 26880, "A"},  // the normal route always uses A
       {2, "6900", "", 26880, "A"},   // empty route code: A
-      {1, "G", "Q", 0, "Q"},         // not hexadecimal: port 0
-      {1, "", "b", 0, "b"},
+      {1, "1", "b", 1, "b"},
       {2, "ffff", "z", 65535, "z"},
   };
   FakeWorker::Script script;
@@ -79,6 +78,7 @@ TEST_F(ProbeFormTest, TestHandsTheWorkerTheTypedSettings) {
   script.alive = alive;
   factory.script = script;
   form->SetWorkerFactory(factory.Make());
+  Watch();
   Button("btnWelcomeNext")->click();
   for (const SettingsCase& c : cases) {
     if (Page()->objectName() == "tsProcess") Button("btnProcessBack")->click();
@@ -94,12 +94,19 @@ TEST_F(ProbeFormTest, TestHandsTheWorkerTheTypedSettings) {
     EXPECT_EQ(made.settings.server, "srv");
     EXPECT_EQ(made.settings.port, c.want_port) << c.port;
     EXPECT_EQ(made.settings.route_code, c.want_code) << c.item << " " << c.code;
-    // A new test follows only the newest worker; the earlier ones run on.
     ASSERT_NE(form->CurrentRun(), nullptr);
     EXPECT_EQ(form->CurrentRun()->Worker(), made.worker);
     EXPECT_TRUE(Find<QTimer>("tmrProcess")->isActive());
+    // One test at a time: the next one once this one has ended.
+    Button("btnProcessStop")->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          form->tmrProcessTimer();
+          return form->CurrentRun() == nullptr;
+        },
+        5000));
   }
-  EXPECT_EQ(*alive, 5);
+  EXPECT_EQ(factory.made->size(), 4u);
 }
 
 TEST_F(ProbeFormTest, NextPutsTheFocusOnTheFirstWayAndTheArrowKeysChoose) {
@@ -113,21 +120,33 @@ TEST_F(ProbeFormTest, NextPutsTheFocusOnTheFirstWayAndTheArrowKeysChoose) {
   EXPECT_EQ(Edit("edServer")->text(), ZP_DEFAULT_ROUTE_HOST);
 }
 
-// Without a route server the test could only fail: the window says what is missing,
-// takes the operator to the box and starts nothing.
-TEST_F(ProbeFormTest, AnEmptyServerBoxIsNamedAndNothingStarts) {
+// Without a route server or a port the test could only fail: the window says what is
+// missing, takes the operator to the box and starts nothing.
+TEST_F(ProbeFormTest, AnEmptyServerOrABadPortIsNamedAndNothingStarts) {
+  struct Case {
+    const char *server, *port, *field, *text;
+  };
+  const Case cases[] = {
+      {" ", "6900", "edServer", "Type the route server's name or address in the Server box."},
+      {"h", "ZZ12", "edPort", "The port \"ZZ12\" is not a port: type 1 to FFFF in hexadecimal digits (0-9, A-F)."},
+  };
   form->SetWorkerFactory(factory.Make());
   Watch();
   ToProcess(1);
-  Edit("edServer")->setText(" ");
-  Button("btnProcessTest")->click();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Type the route server's name or address in the Server box.");
-  EXPECT_TRUE(factory.made->empty());
-  EXPECT_EQ(TraceBox()->Count(), 0);
-  EXPECT_FALSE(Find<QTimer>("tmrProcess")->isActive());
-  EXPECT_EQ(Page()->objectName(), "tsSelect");
-  EXPECT_EQ(form->focusWidget(), Edit("edServer"));
+  for (const Case& c : cases) {
+    boxes.clear();
+    if (Page()->objectName() != "tsProcess") Button("btnSelectNext")->click();
+    Edit("edServer")->setText(c.server);
+    Edit("edPort")->setText(c.port);
+    Button("btnProcessTest")->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_TRUE(factory.made->empty());
+    EXPECT_EQ(TraceBox()->Count(), 0);
+    EXPECT_FALSE(Find<QTimer>("tmrProcess")->isActive());
+    EXPECT_EQ(Page()->objectName(), "tsSelect");
+    EXPECT_EQ(form->focusWidget(), Edit(c.field));
+  }
 }
 
 // While the worker waits to ask for routes again the phase line counts the seconds down.
@@ -143,7 +162,7 @@ TEST_F(ProbeFormTest, WaitingForRoutesShowsTheSecondsLeftBesideTheState) {
   EXPECT_EQ(Label("lblShowStateDescription"), "WaitRoutes");
   EXPECT_TRUE(QRegularExpression("^No routes: asking again in (20|19) s$").match(Label("lblProgress")).hasMatch())
       << Label("lblProgress").toStdString();
-  EXPECT_TRUE(form->StopWorkers(2000));
+  EXPECT_TRUE(form->StopWorkers());
 }
 
 TEST_F(ProbeFormTest, ItemBeyondTheListIsRefusedWithTheApplicationsErrorBox) {
@@ -183,7 +202,7 @@ TEST_F(ProbeFormTest, RealWorkerStartsWithItsSettingsLineThenStartupComplete) {
             QString(ZP_DEFAULT_ROUTE_HOST) + ":6900 (26880) RouteCode(A) Sig(0 Bytes)");
   EXPECT_EQ(lines[1].section(u'\t', 2), "UpdateRoutes: Startup Complete");
   EXPECT_TRUE(Find<QTimer>("tmrProcess")->isActive());
-  EXPECT_TRUE(form->StopWorkers(2000));
+  EXPECT_TRUE(form->StopWorkers());
 }
 
 TEST_F(ProbeFormTest, WorkerLinesArriveInOrderInTheOneTraceLineFormat) {
@@ -216,16 +235,24 @@ TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByEveryTest) {
     w.Trace("Tx === BEGINS  5 Bytes");
     w.WaitForStop();
   };
+  Watch();
   Test(2, script);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Texts().contains("Tx === BEGINS  5 Bytes"); }, 5000));
   Edit("edServer")->setText("srv.example");
   Edit("edPort")->setText("1a2B");
   Edit("edRouteCode")->setText("Q");
   TraceBox()->horizontalScrollBar()->setValue(TraceBox()->horizontalScrollBar()->maximum());
+  Button("btnProcessStop")->click();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        form->tmrProcessTimer();
+        return Button("btnProcessTest")->isEnabled();
+      },
+      5000));
   Button("btnProcessTest")->click();
   EXPECT_EQ(TraceBox()->horizontalScrollBar()->value(), 0);  // a new test starts at the left
   ASSERT_TRUE(QTest::qWaitFor([&] { return Texts().count("Tx === BEGINS  5 Bytes") == 2; }, 5000));
-  ASSERT_TRUE(form->StopWorkers(2000));
+  ASSERT_TRUE(form->StopWorkers());
   const QStringList lines = TraceLines();
 
   const QRegularExpression separator(QString::fromUtf8("^Test (\\d) started \\d\\d:\\d\\d:\\d\\d \u2014 (.*)$"));
@@ -233,7 +260,7 @@ TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByEveryTest) {
   for (const QString& line : lines)
     if (const auto m = separator.match(line); m.hasMatch()) separators << m.captured(1) + " " + m.captured(2);
   EXPECT_EQ(separators, (QStringList{"1 " ZP_DEFAULT_WAN_ADDRESSES ":6900, route code H",
-                                     "2 srv.example:1a2B, route code Q"}));
+                                     "2 srv.example:1A2B, route code Q"}));
   EXPECT_TRUE(lines[0].startsWith("Test 1 started"));
 
   TraceBox()->SetItemIndex(2);
@@ -251,7 +278,7 @@ TEST_F(ProbeFormTest, TraceCopiesAndSavesAsPlainTextHeadedByEveryTest) {
   const QRegularExpression head(R"(^Test (\d) started 20\d\d-\d\d-\d\d \d\d:\d\d:\d\d: (.*)$)");
   const auto first = head.match(saved[1]), second = head.match(saved[2]);
   EXPECT_EQ(first.captured(2), "server " ZP_DEFAULT_WAN_ADDRESSES ", port 6900 (26880), route code H") << saved[1].toStdString();
-  EXPECT_EQ(second.captured(2), "server srv.example, port 1a2B (6699), route code Q") << saved[2].toStdString();
+  EXPECT_EQ(second.captured(2), "server srv.example, port 1A2B (6699), route code Q") << saved[2].toStdString();
   EXPECT_EQ(saved[3], "");
   EXPECT_EQ(saved.mid(4, lines.size()), lines);
 

@@ -13,6 +13,7 @@
 #include "AppTestSupport.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
+#include "session/ResultLines.h"
 #include "run/RunWords.h"
 
 namespace zp::test {
@@ -50,7 +51,10 @@ class ResultsFormTest : public ::testing::Test {
       if (while_up) while_up();
       QTest::mouseClick(form.findChild<QPushButton*>("btnClose"), Qt::LeftButton);
     });
-    form.ShowResults(run);
+    EndedRun ended;
+    ended.run = run;
+    ended.results = MakeResults(run, false, std::nullopt);
+    form.ShowResults(ended);
     EXPECT_TRUE(was_modal);
     EXPECT_EQ(form.windowTitle(), "Results");
     EXPECT_FALSE(form.isVisible());
@@ -104,46 +108,6 @@ TEST_F(ResultsFormTest, RouteAndOutcomeColumnsLineUpUnderTheirHeadings) {
   EXPECT_GE(box()->HorizontalExtent(), box()->TextWidth(lines[2]));
 }
 
-// Each way a route can end reads as words beside its score; a stopped run names the
-// routes it never reached as such. Status texts from the gateway stay escaped bytes.
-TEST_F(ResultsFormTest, EachRouteOutcomeReadsAsWordsBesideItsScore) {
-  struct Case {
-    RouteOutcome outcome;
-    int score, error;
-    const char* detail;
-    bool stopped;
-    const char* want;
-  };
-  const Case cases[] = {
-      {RouteOutcome::Scored, 0, 0, "", false, "all 25 detail records arrived"},
-      {RouteOutcome::Scored, 3, 0, "", false, "3 of 25 detail records missing"},
-      {RouteOutcome::ConnectFailed, 25, 10061, "", false, "refused the connection"},
-      {RouteOutcome::LoginRefused, 25, 0, "ACCESS DENIED", false, "login refused: ACCESS DENIED"},
-      {RouteOutcome::LoginRefused, 25, 0, "NO\x1B[2J", false, "login refused: NO\\x1B[2J"},
-      {RouteOutcome::NoLoginAnswer, 25, 0, "", false, "no answer to 3 logins"},
-      {RouteOutcome::NoHeartbeat, 25, 0, "", false, "no heartbeat within 5 s"},
-      {RouteOutcome::ConnectionLost, 25, 0, "", false, "connection lost"},
-      {RouteOutcome::NotTried, 25, 0, "", false, "not tried"},
-      {RouteOutcome::NotTried, 25, 0, "", true, "not tried \u2014 test stopped"},
-  };
-  for (const Case& c : cases) {
-    RunSnapshot run;
-    run.finished = !c.stopped;
-    run.stopped = c.stopped;
-    run.result_code = 0;
-    RouteResult route;
-    route.entry = "G=10.0.0.1:26881";
-    route.outcome = c.outcome;
-    route.score = c.score;
-    route.error = c.error;
-    route.detail = c.detail;
-    run.routes.push_back(route);
-    Show(run);
-    EXPECT_EQ(banner, c.stopped ? "STOPPED" : "FAILURE");
-    ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines[1], QString("%1\tG=10.0.0.1:26881\t").arg(c.score, 6) + QString::fromUtf8(c.want));
-  }
-}
 
 TEST_F(ResultsFormTest, TheKeyHasALineOfItsOwn) {
   RunSnapshot run;

@@ -8,8 +8,9 @@
 
 #include "run/ConnectionChoice.h"
 #include "run/RunConstants.h"
-#include "client/ProbeRun.h"
-#include "framework/Conversions.h"
+#include "history/RunHistory.h"
+#include "session/ProbeSession.h"
+#include "session/RunReport.h"
 #include "run/RunWords.h"
 #include "platform/LocalTime.h"
 
@@ -22,81 +23,101 @@ constexpr auto kStopGrace = std::chrono::seconds(5);
 
 }  // namespace
 
-RunSettings ResolveSelection(const ConsoleOptions& options) {
+TestRequest RequestFor(const ConsoleOptions& options) {
   const ConnectionDefaults defaults = DefaultsFor(options.selection);
-  RunSettings settings;
-  settings.server = options.server_given ? options.server : defaults.server;
-  settings.route_code =
-      RouteLetterFor(options.selection, options.route_code_given ? options.route_code : defaults.route_code);
-  settings.port = static_cast<std::int32_t>(HexToIntDef(options.port_text));
-  return settings;
+  TestRequest request;
+  request.selection = options.selection;
+  request.server = options.server_given ? options.server : defaults.server;
+  request.port_text = options.port_text;
+  request.route_code = options.route_code_given ? options.route_code : defaults.route_code;
+  return request;
 }
 
-ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_out) {
-  RunOptions run_options;
-  run_options.settings = ResolveSelection(options);
-  run_options.dns_store_path = options.dns_store;
-  const auto t0 = std::chrono::steady_clock::now();
+namespace {
 
+std::string HistoryPath(const ConsoleOptions& options) {
+  return options.history_db.empty() ? RunHistory::DefaultPath() : options.history_db;
+}
+
+std::shared_ptr<RunHistory> HistoryFor(const ConsoleOptions& options) {
+  if (options.no_history || !RunHistory::Available()) return nullptr;
+  return std::make_shared<RunHistory>(HistoryPath(options), options.history_limit);
+}
+
+}  // namespace
+
+ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_out) {
+  const auto t0 = std::chrono::steady_clock::now();
   // Every line reaches this thread through the invoker, in order, while the waits below
   // serve it.
   auto invoker = std::make_shared<QueueInvoker>();
-  ConsoleOutcome out;
-  const bool keep_trace = !options.report_file.empty();
-  auto run = std::make_unique<ZProbeRun>(
-      std::move(run_options),
-      [trace_out, keep_trace, &out](const TraceLine& line) {
-        if (trace_out == nullptr && !keep_trace) return;
-        const std::string text = FormatTraceLine(line);
-        if (keep_trace) out.trace.push_back(text);
-        if (trace_out == nullptr) return;
-        std::fprintf(trace_out, "%s\n", text.c_str());
-        std::fflush(trace_out);
-      },
-      invoker);
+  SessionOptions session_options;
+  session_options.dns_store_path = options.dns_store;
+  session_options.history = HistoryFor(options);
+  session_options.on_line = [trace_out](const TraceLine& line) {
+    if (trace_out == nullptr) return;
+    std::fprintf(trace_out, "%s\n", FormatTraceLine(line).c_str());
+    std::fflush(trace_out);
+  };
+  ProbeSession session(invoker, std::move(session_options));
 
-  run->Start();
+  ConsoleOutcome out;
+  const ProbeSession::StartAnswer answer = session.StartTest(RequestFor(options));
+  if (answer.refusal != TestRefusal::None) {
+    out.refusal = answer.message;
+    return out;
+  }
   const bool limited = options.timeout_seconds > 0;
   const auto deadline = t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                  std::chrono::duration<double>(options.timeout_seconds));
   Event never(Event::Reset::Manual);
   std::string stopped_in;
+  std::optional<std::chrono::steady_clock::time_point> grace_end;
   // The deadline is checked however busy the trace is: each wait serves hand-overs for
   // at most one slice, never "until the lines stop".
-  while (run->Poll()) {
+  while (true) {
+    SessionView view = session.Poll();
+    if (view.ended) {
+      out.ended = std::move(view.ended);
+      break;
+    }
+    const auto now = std::chrono::steady_clock::now();
     long slice = kServeSliceMs;
-    if (limited) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (grace_end) {
+      // A stopped worker ends within a second; one that does not is left behind rather
+      // than holding the program past its time-out.
+      if (now >= *grace_end) break;
+    } else if (limited) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
       if (left.count() <= 0) {
-        const RunSnapshot at_stop = run->Snapshot();
+        const RunSnapshot at_stop = session.CurrentRun()->Snapshot();
         stopped_in = at_stop.state_name;
         out.stopped_phase = at_stop.phase;
         out.stopped_route = at_stop.current_route;
         out.stopped_route_count = at_stop.RouteCount();
-        run->Stop();
-        break;
+        session.StopTest();
+        grace_end = now + kStopGrace;
+        continue;
       }
       slice = std::min<long>(slice, static_cast<long>(left.count()) + 1);
     }
     invoker->ServeFor(never, slice);
   }
-  // A stopped worker ends within a second; one that does not is left behind rather than
-  // holding the program past its time-out.
-  const auto grace_end = std::chrono::steady_clock::now() + kStopGrace;
-  while (!run->WorkerFinished() && std::chrono::steady_clock::now() < grace_end) invoker->ServeFor(never, 50);
-  if (!run->WorkerFinished()) {
-    out.run = run->Snapshot();
-    out.end_state = stopped_in;
+  if (!out.ended) {
+    out.ended = session.AbandonRuns();
     out.abandoned = true;
-    (void)run.release();
-    return out;
   }
-  run->WaitFinished();
-  out.run = run->Snapshot();
+  out.run = out.ended->run;
   // A worker that halted just before the stop keeps its own result and state.
   out.end_state = out.run.stopped ? stopped_in : out.run.state_name;
-  run.reset();
-  invoker->Close();
+  if (!options.report_file.empty()) {
+    // A run left out of the history still has its earlier runs in the report.
+    std::shared_ptr<RunHistory> history = session.History();
+    if (!history && RunHistory::Available())
+      history = std::make_shared<RunHistory>(HistoryPath(options), options.history_limit);
+    out.report_html = ReportOf(*out.ended, history.get());
+  }
+  if (!out.abandoned) invoker->Close();
   return out;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "run/RunRecord.h"
+#include "session/SessionView.h"
+#include "session/TestRequest.h"
 
 namespace zp {
 
@@ -47,15 +50,21 @@ struct ConsoleOutcome {
   // The worker did not end within its grace after the stop: the program must exit
   // without waiting for it.
   bool abandoned = false;
-  // The trace lines as written, kept when a report was asked for.
-  std::vector<std::string> trace;
+  // What the session made of the ended run: its results lines, whether it was recorded.
+  // Empty for a test that did not start (see `refusal`).
+  std::optional<EndedRun> ended;
+  // Why the test did not start (a server or port the operator must mend); empty when it ran.
+  std::string refusal;
+  // The report for support, when one was asked for.
+  std::string report_html;
 
   // Only the time-out stops a console run.
   bool TimedOut() const { return run.stopped; }
 };
 
-// The selection's defaults, with what the operator typed overriding them.
-RunSettings ResolveSelection(const ConsoleOptions& options);
+// The test the options ask for: the selection's defaults, with what the operator typed
+// overriding them.
+TestRequest RequestFor(const ConsoleOptions& options);
 
 // Runs the test; trace lines go to `trace_out`, or nowhere when it is null.
 ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_out);

@@ -3,12 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
-#include "report/HtmlReport.h"
-#include "run/ProgramVersion.h"
 #include "history/RunHistory.h"
 #include "run/TraceLine.h"
 #include "framework/Format.h"
-#include "platform/SystemName.h"
 
 namespace zp {
 
@@ -118,33 +115,13 @@ int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int
   return 0;
 }
 
-bool RecordAndReport(const ConsoleOptions& options, const ConsoleOutcome& outcome, std::FILE* err) {
-  HistoryRun recorded = HistoryRunFrom(outcome.run, ProgramVersion());
-  ReportInput report;
-  RunHistory history(HistoryPath(options), options.history_limit);
-  if (!RunHistory::Available()) {
-    report.history_note = RunHistory::UnavailableText();
-  } else {
-    if (!options.no_history && !history.Record(recorded))
-      std::fprintf(err, "warning: the run was not recorded in the history: %s\n", history.LastError().c_str());
-    if (!options.report_file.empty()) {
-      // The runs with the same settings, oldest first, for the trends and the plots.
-      if (const auto runs = history.Recent(history.Limit())) {
-        for (auto it = runs->rbegin(); it != runs->rend(); ++it)
-          if (SameSettings(it->settings, recorded.settings)) report.history.push_back(*it);
-      } else {
-        report.history_note = "the history cannot be read: " + history.LastError();
-      }
-    }
-  }
+bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, std::FILE* err) {
+  if (outcome.ended && !outcome.ended->record_error.empty())
+    std::fprintf(err, "warning: the run was not recorded in the history: %s\n", outcome.ended->record_error.c_str());
   if (options.report_file.empty()) return true;
-  report.run = outcome.run;
-  report.trace = outcome.trace;
-  report.version = ProgramVersion();
-  report.system = SystemName();
   // Whole or not at all: a half-written page attached to a ticket would mislead.
   std::string error;
-  if (!WriteFileAtomically(options.report_file, HtmlReport(report), error)) {
+  if (!WriteFileAtomically(options.report_file, outcome.report_html, error)) {
     std::fprintf(err, "cannot write the report: %s\n", error.c_str());
     return false;
   }

@@ -20,9 +20,8 @@ int PrintHistory(const ConsoleOptions& options, int count, std::FILE* out, std::
 int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int count, std::FILE* out,
                     std::FILE* err);
 
-// Records the run (unless options.no_history) and writes the report asked for. A history
-// that cannot be written is a warning on `err`; a report that cannot be written is an
-// error: false.
-bool RecordAndReport(const ConsoleOptions& options, const ConsoleOutcome& outcome, std::FILE* err);
+// Says on `err` when the run could not be recorded (a warning) and writes the report asked
+// for; a report that cannot be written is an error: false.
+bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, std::FILE* err);
 
 }  // namespace zp

@@ -6,9 +6,10 @@
 namespace zp {
 
 // What the console writes after the trace: the banner ("S T O P P E D" for a run the
-// time-out stopped), one line per route with its score, entry and reason, the public
-// key's outcome, and, when no route server gave a list, each server and what it did.
-// Texts from the network are escaped.
+// time-out stopped) and the results lines as the windows show them: each route with its
+// score, change, entry and outcome, the public key's outcome and the legend, or, when no
+// route server gave a list, each server and what it did. Texts from the network are
+// escaped.
 std::string PlainReport(const ConsoleOutcome& outcome);
 
 }  // namespace zp

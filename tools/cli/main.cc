@@ -115,6 +115,11 @@ int main(int argc, char** argv) {
   try {
     std::FILE* trace = options.monitoring ? nullptr : options.json ? stderr : stdout;
     out = zp::RunConsoleTest(options, trace);
+    if (!out.refusal.empty()) {
+      if (options.monitoring) std::fputs(zp::MonitoringUsageError("usage error: " + out.refusal).c_str(), stdout);
+      std::fprintf(stderr, "%s\n", out.refusal.c_str());
+      return 3;
+    }
   } catch (const std::exception& e) {
     if (options.monitoring) std::fputs(zp::MonitoringUsageError(std::string("internal error: ") + e.what()).c_str(), stdout);
     std::fprintf(stderr, "internal error: %s\n", e.what());
@@ -131,8 +136,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", error.c_str());
   }
 
-  // A run abandoned by its worker is still a finished test for the history.
-  const bool report_written = zp::RecordAndReport(options, out, stderr);
+  const bool report_written = zp::ReportRun(options, out, stderr);
 
   if (options.monitoring) {
     std::fputs(zp::MonitoringReport(out).c_str(), stdout);

@@ -1,0 +1,88 @@
+#include "session/ResultLines.h"
+
+#include "framework/Format.h"
+#include "history/RunHistory.h"
+#include "run/ProgramVersion.h"
+#include "run/RunConstants.h"
+#include "run/RunWords.h"
+#include "run/TraceLine.h"
+
+namespace zp {
+
+namespace {
+
+constexpr const char* kDash = "\u2014";
+
+std::string ScoreColumn(const RouteResult& route) {
+  // Right-aligned in six places, as the scores line up under one another.
+  return route.HasScore() ? Format("%6d", static_cast<int>(route.score)) : std::string("     ") + kDash;
+}
+
+ResultLine Line(ResultLine::Kind kind, std::vector<std::string> columns, bool failed = false) {
+  ResultLine line;
+  line.kind = kind;
+  line.columns = std::move(columns);
+  line.failed = failed;
+  return line;
+}
+
+}  // namespace
+
+std::string ServerLabel(const ServerResult& server) {
+  std::string name = EscapeControls(server.server) + Format(":%X", static_cast<unsigned>(server.port));
+  if (!server.address.empty() && server.address != server.server) name += " (" + EscapeControls(server.address) + ")";
+  return name;
+}
+
+EndedRun RecordEnded(RunHistory* history, const RunSnapshot& run) {
+  EndedRun ended;
+  ended.run = run;
+  bool compared = false;
+  if (history != nullptr && RunHistory::Available() && *RunBanner(run) != '\0') {
+    // The previous run is read before this one is written: another probe may record in between.
+    ended.previous = history->LastWith(run.settings);
+    compared = ended.previous.has_value() || history->LastError().empty();
+    HistoryRun record = HistoryRunFrom(run, ProgramVersion());
+    ended.recorded = history->Record(record);
+    if (!ended.recorded) ended.record_error = history->LastError();
+  }
+  ended.results = MakeResults(run, compared, ended.previous);
+  return ended;
+}
+
+ResultsView MakeResults(const RunSnapshot& run, bool compared, const std::optional<HistoryRun>& previous) {
+  ResultsView view;
+  view.banner = BannerOf(run);
+  view.compared = compared;
+  std::vector<ResultLine>& lines = view.lines;
+  if (!run.routes.empty()) {
+    lines.push_back(Line(ResultLine::Kind::Heading, compared ? std::vector<std::string>{"Score", "Change", "Route", "Outcome"}
+                                                             : std::vector<std::string>{"Score", "Route", "Outcome"}));
+    for (const RouteResult& route : run.routes) {
+      std::vector<std::string> columns{ScoreColumn(route)};
+      if (compared) columns.push_back(ChangeWords(previous ? previous->FindRoute(route.name) : nullptr, route));
+      columns.push_back(EscapeControls(route.entry));
+      columns.push_back(EscapeControls(RouteReason(route, run.stopped)));
+      lines.push_back(Line(ResultLine::Kind::Route, std::move(columns), route.failed));
+    }
+    lines.push_back(Line(ResultLine::Kind::Blank, {""}));
+    lines.push_back(Line(ResultLine::Kind::Key, {"Public key: " + EscapeControls(KeyReason(run.key, run.stopped))},
+                         run.key.outcome == KeyOutcome::Failed));
+    view.legend = ScoreLegend(ExchangeSettings{}.FDetailRecords);
+    return view;
+  }
+  // Nothing to score: what each route server did is the whole story.
+  if (run.servers.empty()) {
+    lines.push_back(Line(ResultLine::Kind::Servers, {"No route server was asked."}));
+    return view;
+  }
+  lines.push_back(Line(ResultLine::Kind::Servers, {"No route server gave a route. Route servers asked:"}));
+  for (const ServerResult& server : run.servers) {
+    std::string text = "    " + ServerLabel(server) + " " + kDash + " " + EscapeControls(ServerReason(server));
+    if (server.round > 1) text += " (asked again)";
+    lines.push_back(Line(ResultLine::Kind::Server, {std::move(text)}, server.outcome != ServerOutcome::Answered));
+  }
+  return view;
+}
+
+}  // namespace zp

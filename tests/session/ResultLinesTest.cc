@@ -1,0 +1,56 @@
+// The results lines every front end shows: each way a route can end reads as words
+// beside its score (a dash where there is none); texts from the gateway stay escaped.
+#include <gtest/gtest.h>
+
+#include "session/ResultLines.h"
+
+namespace zp::test {
+namespace {
+
+TEST(ResultLinesTest, EachRouteOutcomeReadsAsWordsBesideItsScore) {
+  struct Case {
+    RouteOutcome outcome;
+    int score, error;
+    const char* detail;
+    bool stopped;
+    const char* want;
+    RouteStep step = RouteStep::None;
+  };
+  const Case cases[] = {
+      {RouteOutcome::Scored, 0, 0, "", false, "     0\tall 25 detail records arrived"},
+      {RouteOutcome::Scored, 3, 0, "", false, "     3\t3 of 25 detail records missing"},
+      {RouteOutcome::Scored, 1234567, 0, "", false, "1234567\tbroken answer: 1234567 records reported missing of 25 sent"},
+      {RouteOutcome::ConnectFailed, 25, 10061, "", false, "    25\trefused the connection"},
+      {RouteOutcome::LoginRefused, 25, 0, "ACCESS DENIED", false, "    25\tlogin refused: ACCESS DENIED"},
+      {RouteOutcome::LoginRefused, 25, 0, "NO\x1B[2J", false, "    25\tlogin refused: NO\\x1B[2J"},
+      {RouteOutcome::NoLoginAnswer, 25, 0, "", false, "    25\tno answer to 3 logins"},
+      {RouteOutcome::NoHeartbeat, 25, 0, "", false, "    25\tno heartbeat within 5 s"},
+      {RouteOutcome::ConnectionLost, 25, 0, "", false, "    25\tconnection lost"},
+      {RouteOutcome::NotTried, 25, 0, "", false, "     \u2014\tnot tried"},
+      {RouteOutcome::NotTried, 25, 0, "", true, "     \u2014\tnot tried \u2014 test stopped"},
+      {RouteOutcome::Stopped, 25, 0, "", true, "     \u2014\tstopped during the heartbeat wait",
+       RouteStep::WaitingForHeartbeat},
+  };
+  for (const Case& c : cases) {
+    RunSnapshot run;
+    run.finished = !c.stopped;
+    run.stopped = c.stopped;
+    RouteResult route;
+    route.entry = "G=10.0.0.1:26881";
+    route.outcome = c.outcome;
+    route.step = c.step;
+    route.score = c.score;
+    route.error = c.error;
+    route.detail = c.detail;
+    run.routes.push_back(route);
+    const ResultsView view = MakeResults(run, false, std::nullopt);
+    EXPECT_EQ(view.banner.word, c.stopped ? "STOPPED" : "FAILURE");
+    ASSERT_GE(view.lines.size(), 2u);
+    std::string want = c.want;
+    want.insert(want.find('\t') + 1, "G=10.0.0.1:26881\t");
+    EXPECT_EQ(view.lines[1].Text(), want);
+  }
+}
+
+}  // namespace
+}  // namespace zp::test
