@@ -44,6 +44,7 @@ std::string RouteReason(const RouteResult& route, bool run_stopped) {
       if (route.error == WSAENOTSOCK) return "connection lost: the route closed the connection";
       return route.error != 0 ? "connection lost: " + SocketErrorText(route.error) : "connection lost";
     case RouteOutcome::NotTried: return run_stopped ? "not tried \u2014 test stopped" : "not tried";
+    case RouteOutcome::Stopped: return "stopped";
   }
   return {};
 }
