@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <deque>
 #include <mutex>
 #include <stdexcept>
@@ -27,7 +26,8 @@ struct MessageQueue::Internals {
   std::unordered_map<WindowHandle, std::shared_ptr<WindowProc>> windows;
 
   bool PopFront(Message& m);
-  void PollSources(int timeout_ms);
+  // Delivers what the sources have ready now, without waiting.
+  void PollSources();
   void DeliverReady(const std::vector<pollfd>& fds, std::size_t offset,
                     const std::vector<std::size_t>& counts);
   void DrainWake();
@@ -100,7 +100,7 @@ void MessageQueue::Internals::DrainWake() {
   }
 }
 
-void MessageQueue::Internals::PollSources(int timeout_ms) {
+void MessageQueue::Internals::PollSources() {
   if (sources.empty()) return;
   std::vector<pollfd> fds;
   std::vector<std::size_t> counts;
@@ -110,11 +110,7 @@ void MessageQueue::Internals::PollSources(int timeout_ms) {
     counts.push_back(fds.size() - before);
   }
   if (fds.empty()) return;
-  int r;
-  do {
-    r = poll(fds.data(), fds.size(), timeout_ms);
-  } while (r < 0 && errno == EINTR);
-  if (r > 0) DeliverReady(fds, 0, counts);
+  if (PollWithDeadline(fds.data(), fds.size(), PollDeadline(0)) > 0) DeliverReady(fds, 0, counts);
 }
 
 void MessageQueue::Internals::DeliverReady(const std::vector<pollfd>& fds, std::size_t offset,
@@ -132,7 +128,7 @@ void MessageQueue::Internals::DeliverReady(const std::vector<pollfd>& fds, std::
 
 bool MessageQueue::DispatchOne() {
   Internals& st = *state_;
-  if (!st.HasMessages()) st.PollSources(0);
+  if (!st.HasMessages()) st.PollSources();
   Message m;
   if (!st.PopFront(m)) return false;
   std::shared_ptr<WindowProc> proc;
@@ -163,11 +159,9 @@ int MessageQueue::Wait(std::span<Event* const> events, long ms) {
       s->CollectFds(fds);
       counts.push_back(fds.size() - before);
     }
-    const int timeout = HasMessages() ? 0 : deadline.RemainingMs();
-    int r;
-    do {
-      r = poll(fds.data(), fds.size(), timeout);
-    } while (r < 0 && errno == EINTR);
+    // A queued message ends the wait at once; otherwise only the time still left is
+    // waited, also after a signal interrupted the poll.
+    const int r = PollWithDeadline(fds.data(), fds.size(), HasMessages() ? PollDeadline(0) : deadline);
     if (r < 0) return kWaitFailed;
 
     for (std::size_t i = 0; i < events.size(); ++i) {
