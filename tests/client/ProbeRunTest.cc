@@ -106,7 +106,9 @@ TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
   for (std::size_t i = 0; i < s.routes.size(); ++i) {
     EXPECT_EQ(s.routes[i].outcome, c.outcomes[i]) << "route " << i + 1;
     EXPECT_EQ(s.routes[i].name, "r" + std::to_string(i + 1));
-    EXPECT_EQ(s.routes[i].failed, c.outcomes[i] != RouteOutcome::Scored && c.outcomes[i] != RouteOutcome::NotTried);
+    EXPECT_EQ(s.routes[i].failed, s.routes[i].HasScore() && c.outcomes[i] != RouteOutcome::Scored);
+    // A route stopped keeps the step it was in; one never reached has none.
+    EXPECT_EQ(s.routes[i].step == RouteStep::None, c.outcomes[i] == RouteOutcome::NotTried);
   }
   EXPECT_EQ(s.key.outcome, c.key);
   if (c.key == KeyOutcome::Received) {
@@ -146,9 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
                 {{.name = "r1"}, {.name = "r2", .profile_login = {.kind = LoginReplyConfig::Kind::Silent}},
                  {.name = "r3"}},
                 // The profile cut short scores as failed in the result code; the record
-                // knows it was not tried.
-                false, false, [](const RunSnapshot& s) { return s.current_route == 2; }, 2,
-                {RouteOutcome::Scored, RouteOutcome::NotTried, RouteOutcome::NotTried}, KeyOutcome::NotReached, true},
+                // knows it was stopped and where, and that the third was never tried.
+                false, false,
+                [](const RunSnapshot& s) {
+                  return s.current_route == 2 && s.routes[1].step == RouteStep::WaitingForLogin;
+                },
+                2, {RouteOutcome::Scored, RouteOutcome::Stopped, RouteOutcome::NotTried}, KeyOutcome::NotReached, true},
         RunCase{"route server down, stopped while waiting to ask again", {}, true, false,
                 [](const RunSnapshot& s) { return s.phase == RunPhase::WaitingForRoutes; }, 0, {},
                 KeyOutcome::NotReached, true},

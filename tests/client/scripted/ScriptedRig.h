@@ -16,6 +16,7 @@
 #include "client/CircuitSteps.h"
 #include "client/DnsCache.h"
 #include "client/GatewayConnection.h"
+#include "client/HostLookup.h"
 #include "client/KeySynchronizer.h"
 #include "client/RouteDiscovery.h"
 #include "client/RouteProfiler.h"
@@ -174,7 +175,7 @@ struct ScriptedRig {
   ZGatewayConnection connection{host, transport};
   ZCircuitSteps steps{host, connection, settings};
   ZRouteProfiler profiler{host, connection, steps, settings};
-  ZKeySynchronizer keys{host, connection, steps, settings};
+  ZKeySynchronizer keys{host, connection, steps};
 
   // DNS as the test scripts it: a host missing from `dns` fails; every question is kept.
   std::map<std::string, std::vector<std::string>> dns;
@@ -188,7 +189,8 @@ struct ScriptedRig {
   };
   TempStore store;
   DnsCache cache{store.path};
-  ZRouteDiscovery discovery{host, connection, settings, cache, resolver};
+  ZHostLookup lookup{host, cache, resolver};
+  ZRouteDiscovery discovery{host, connection, settings, lookup};
 
   // Routes added in order as r1, r2, … on 127.0.0.1, ports 27001, 27002, …
   std::string AddRoute(sim::RouteConfig config = {}) {
