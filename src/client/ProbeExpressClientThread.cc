@@ -97,8 +97,9 @@ void ZExpressTcpClientThread::ProcessTask() {
         SetStatusText("No Routes");
         Trace("No Routes");
         SetWaitTimer(kRouteRetrySeconds);
-        FRecord.SetPhase(RunPhase::WaitingForRoutes);
+        // The wait first, so that a front end never sees the phase without its countdown.
         RecordWait(WaitKind::RouteRetry, FServer, kRouteRetrySeconds * 1000u, FRouteRetries + 1, kRouteRounds);
+        FRecord.SetPhase(RunPhase::WaitingForRoutes);
         SetState(state::WaitRoutes);
       }
       break;

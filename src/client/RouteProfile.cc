@@ -97,6 +97,20 @@ void ZRouteProfile::BeginStep(RouteStep step) {
   FHost.Record().SetRouteStep(FIndex, step);
 }
 
+// A step begins as soon as the profile moves to it, so that a stop in between says what
+// the profile was about to do (the heartbeat wait begins with the last record sent).
+void ZRouteProfile::Enter(State state) {
+  FState = state;
+  switch (state) {
+    case State::kTxLogin:
+    case State::kRxLogin: return BeginStep(RouteStep::WaitingForLogin);
+    case State::kTxDetail: return BeginStep(RouteStep::SendingRecords);
+    case State::kRxHeartbeat: return BeginStep(RouteStep::WaitingForHeartbeat);
+    case State::kTxLogout: return BeginStep(RouteStep::LoggingOut);
+    default: return;
+  }
+}
+
 void ZRouteProfile::Fail(RouteOutcome outcome, const std::string& text) {
   FHost.ClearWait();
   FOutcome = outcome;
@@ -121,21 +135,20 @@ void ZRouteProfile::Connect() {
   std::string error;
   if (FSteps.ConnectRoute(parts, FEntry, FFinalText, error) == ZCircuitSteps::ConnectResult::Connected) {
     FHost.WaitForEvent(ZGatewayConnection::kRetryPauseMs);
-    FState = State::kTxLogin;
+    Enter(State::kTxLogin);
   } else {
     Fail(RouteOutcome::ConnectFailed, error);
   }
 }
 
 void ZRouteProfile::TxLogin() {
-  BeginStep(RouteStep::WaitingForLogin);
   std::string error;
   if (!FSteps.SendLogin(FPacket, FBytes, 'P', FLoginSequence, FDeadline, error)) {
     FFinalText = "SendCircuitLogin:  send() failed " + error;
     return Fail(RouteOutcome::ConnectionLost, error);
   }
   FHost.RecordWait(WaitKind::LoginReply, FEntry, kLoginReplyMs, FRetries + 1, kLoginAttempts);
-  FState = State::kRxLogin;
+  Enter(State::kRxLogin);
 }
 
 void ZRouteProfile::RxLogin() {
@@ -145,7 +158,7 @@ void ZRouteProfile::RxLogin() {
       Fail(FConnection.HasSocket() ? RouteOutcome::NoLoginAnswer : RouteOutcome::ConnectionLost, "");
     } else {
       FHost.Trace(Format("Timeout waiting for login response Retry(%d) - Retransmit Login", FRetries));
-      FState = State::kTxLogin;
+      Enter(State::kTxLogin);
     }
     return;
   }
@@ -156,7 +169,7 @@ void ZRouteProfile::RxLogin() {
     Fail(RouteOutcome::LoginRefused, FFinalText);
   } else {
     FCircuitNumber = FPacket.CircuitNumber;
-    FState = State::kTxDetail;
+    Enter(State::kTxDetail);
   }
 }
 
@@ -171,7 +184,6 @@ int ZRouteProfile::EncodeDetail(std::int32_t sequence) {
 }
 
 void ZRouteProfile::TxDetail() {
-  BeginStep(RouteStep::SendingRecords);
   for (std::int32_t i = 1; i <= FSettings.FDetailRecords && !FHost.StopRequested(); ++i) {
     std::string error;
     // Records are not traced one by one; a record the socket has not begun to take is
@@ -185,7 +197,7 @@ void ZRouteProfile::TxDetail() {
   }
   if (FHost.StopRequested()) return;
   FHost.Trace(Format("%d Detail Records Transmitted", FSettings.FDetailRecords));
-  FState = State::kRxHeartbeat;
+  Enter(State::kRxHeartbeat);
   // Still the deadline of the last login: login reply, details and heartbeat all have to
   // fit into it.
   const auto left = static_cast<std::int32_t>(FDeadline - FHost.Now());
@@ -193,7 +205,6 @@ void ZRouteProfile::TxDetail() {
 }
 
 void ZRouteProfile::RxHeartbeat() {
-  BeginStep(RouteStep::WaitingForHeartbeat);
   if (TickPassed(FHost.Now(), FDeadline)) {
     FFinalText = "Timeout waiting for heartbeat response";
     Fail(FConnection.HasSocket() ? RouteOutcome::NoHeartbeat : RouteOutcome::ConnectionLost, "");
@@ -211,11 +222,10 @@ void ZRouteProfile::RxHeartbeat() {
   FHost.Trace(complete);
   FFinalText = FEntry + " Score=" + std::to_string(FScore);
   FOutcome = RouteOutcome::Scored;
-  FState = State::kTxLogout;
+  Enter(State::kTxLogout);
 }
 
 void ZRouteProfile::TxLogout() {
-  BeginStep(RouteStep::LoggingOut);
   std::string error;
   if (FSteps.SendLogout(FPacket, FBytes, FLoginSequence, "", FCircuitNumber, error) != 0) {
     FFinalText = "SendCircuitLogout:  send() failed " + error;

@@ -44,6 +44,7 @@ class ZRouteProfile {
 
  private:
   void BeginStep(RouteStep step);
+  void Enter(State state);
   void Connect();
   void TxLogin();
   void RxLogin();
