@@ -23,14 +23,10 @@ std::string StateFolder() {
 std::string StateFile(const std::string& name) { return StateFolder() + "/" + name; }
 
 bool MakeFolderFor(const std::string& file) {
-  const auto slash = file.rfind('/');
-  if (slash == std::string::npos || slash == 0) return true;
-  const std::string folder = file.substr(0, slash);
-  for (std::size_t end = 1; end <= folder.size(); ++end) {
-    if (end < folder.size() && folder[end] != '/') continue;
-    const std::string part = folder.substr(0, end);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
+  const auto last = file.rfind('/');
+  // From the top down; a folder that is there already will do.
+  for (auto slash = file.find('/', 1); slash != std::string::npos && slash <= last; slash = file.find('/', slash + 1))
+    if (mkdir(file.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
   return true;
 }
 

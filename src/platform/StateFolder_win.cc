@@ -29,16 +29,13 @@ std::string StateFolder() {
 std::string StateFile(const std::string& name) { return StateFolder() + "\\" + name; }
 
 bool MakeFolderFor(const std::string& file) {
-  const auto cut = file.find_last_of("\\/");
-  if (cut == std::string::npos || cut == 0) return true;
-  const std::string folder = file.substr(0, cut);
+  const auto last = file.find_last_of("\\/");
+  if (last == std::string::npos || last == 0) return true;
   // A drive ("C:") or a share cannot be made, only found: each step may fail, as long as
   // the folder is there at the end.
-  for (std::size_t end = 1; end <= folder.size(); ++end) {
-    if (end < folder.size() && folder[end] != '\\' && folder[end] != '/') continue;
-    CreateDirectoryW(Wide(folder.substr(0, end)).c_str(), nullptr);
-  }
-  const DWORD attributes = GetFileAttributesW(Wide(folder).c_str());
+  for (auto cut = file.find_first_of("\\/", 1); cut <= last; cut = file.find_first_of("\\/", cut + 1))
+    CreateDirectoryW(Wide(file.substr(0, cut)).c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesW(Wide(file.substr(0, last)).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
