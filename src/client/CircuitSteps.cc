@@ -8,14 +8,16 @@ namespace zp {
 ZCircuitSteps::ZCircuitSteps(ExchangeHost& host, ZGatewayConnection& connection, const ExchangeSettings& settings)
     : FHost(host), FConnection(connection), FSettings(settings) {}
 
-ZCircuitSteps::ConnectResult ZCircuitSteps::ConnectRoute(const RouteEntryParts& route, std::string& final_text,
-                                                         std::string& error) {
+ZCircuitSteps::ConnectResult ZCircuitSteps::ConnectRoute(const RouteEntryParts& route, const std::string& target,
+                                                         std::string& final_text, std::string& error) {
   const char* name = route.name.c_str();
   const char* address = route.address.c_str();
   const auto hex_port = static_cast<unsigned>(route.port);
   FHost.Trace(Format("0: connect via route %s %s %4.4X (%d)", name, address, hex_port, route.port));
   int code = 0;
+  FHost.RecordWait(WaitKind::Connect, target, 0);
   const ConnectResult result = FConnection.ConnectTo(route.address, route.port, error, code);
+  FHost.ClearWait();
   switch (result) {
     case ConnectResult::NoSocket:
       final_text = Format("0: couldn't create socket Error(%d)", code);
@@ -71,22 +73,6 @@ int ZCircuitSteps::SendLogout(ZExpBuf& packet, std::vector<std::uint8_t>& bytes,
   packet.BuildLogout(sequence, FormatNow("mm/dd hh:nn:ss"));
   packet.SetData(0, nullptr);
   return FConnection.SendAndDump(packet, bytes, error);
-}
-
-void ZCircuitSteps::StartCountdown() {
-  FCountdownStart = FHost.Now();
-  FLastLine.clear();
-}
-
-void ZCircuitSteps::ShowCountdown(const std::string& who, const char* state_name) {
-  const std::uint32_t elapsed = FHost.Now() - FCountdownStart;
-  const std::string line = elapsed < kCountdownMs ? Format("%s %d %s", who.c_str(),
-                                                           static_cast<int>((kCountdownMs - elapsed) / 1000 + 1),
-                                                           state_name)
-                                                  : Format("%s %s", who.c_str(), state_name);
-  if (line == FLastLine) return;
-  FHost.Trace(line);
-  FLastLine = line;
 }
 
 double ZCircuitSteps::SecondsSince(std::uint32_t tick) const {

@@ -11,11 +11,14 @@
 namespace zp {
 
 // The steps that route profiling and key synchronisation share on a gateway route:
-// connecting to the route, the login and its reply, the logout, and the countdown line
-// that shows the exchange's state.
+// connecting to the route, the login and its reply, and the logout. It keeps nothing
+// between calls.
 class ZCircuitSteps {
  public:
   using ConnectResult = ZGatewayConnection::ConnectResult;
+
+  // Between two passes of an exchange's loop.
+  static constexpr long kStepPauseMs = 50;
 
   enum class LoginReply { None, Accepted, Refused };
 
@@ -24,8 +27,9 @@ class ZCircuitSteps {
   // "0: connect via route …", then "0: connect() failed to …" (the socket freed again)
   // or "0: Connected to …", followed by "0: WSAAsyncSelect() err …" when the
   // notifications cannot be had. NoSocket sets `final_text` to its report; every failure
-  // leaves its error text in `error`.
-  ConnectResult ConnectRoute(const RouteEntryParts& route, std::string& final_text, std::string& error);
+  // leaves its error text in `error`. The connect is recorded as a wait on `target`.
+  ConnectResult ConnectRoute(const RouteEntryParts& route, const std::string& target, std::string& final_text,
+                             std::string& error);
 
   // Builds the login of `mode` ('P' profiling, 'K' key) with a new login sequence number
   // (returned in `sequence`) and sends it. True when sent, with `deadline` set for its
@@ -40,21 +44,12 @@ class ZCircuitSteps {
   int SendLogout(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::int32_t sequence,
                  const std::string& data_center_id, std::int32_t circuit_number, std::string& error);
 
-  // The countdown: for the first 10 s "<who> <seconds left> <state>", then
-  // "<who> <state>", traced only when it differs from the last line traced.
-  void StartCountdown();
-  void ShowCountdown(const std::string& who, const char* state_name);
-
   double SecondsSince(std::uint32_t tick) const;
 
  private:
-  static constexpr std::uint32_t kCountdownMs = 10000;
-
   ExchangeHost& FHost;
   ZGatewayConnection& FConnection;
   const ExchangeSettings& FSettings;
-  std::uint32_t FCountdownStart = 0;
-  std::string FLastLine;
 };
 
 }  // namespace zp

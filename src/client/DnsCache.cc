@@ -5,7 +5,7 @@
 
 namespace zp {
 
-DnsCache::DnsCache(std::string store_path) : registry_(std::make_unique<Registry>(std::move(store_path))) {}
+DnsCache::DnsCache(std::string store_path) : FRegistry(std::make_unique<Registry>(std::move(store_path))) {}
 
 DnsCache::~DnsCache() = default;
 
@@ -15,15 +15,15 @@ void DnsCache::Save(const std::string& host, const std::vector<std::string>& add
   for (std::size_t i = 0; i < addresses.size(); ++i)
     values.push_back({std::to_string(i), Registry::ValueType::String, addresses[i]});
   const std::string key = std::string(kRootKey) + "\\" + host;
-  if (registry_->ReplaceValues(key, values)) return;
-  reason = registry_->LastError();
+  if (FRegistry->ReplaceValues(key, values)) return;
+  reason = FRegistry->LastError();
   throw ZError("Failed to set data for '0'");
 }
 
 DnsCache::LoadResult DnsCache::Load(const std::string& host, std::vector<std::string>& addresses) {
   addresses.clear();
-  if (!registry_->OpenKey(kRootKey, false)) return LoadResult::NoRoot;
-  const auto values = registry_->ReadValues(std::string(kRootKey) + "\\" + host);
+  if (!FRegistry->OpenKey(kRootKey, false)) return LoadResult::NoRoot;
+  const auto values = FRegistry->ReadValues(std::string(kRootKey) + "\\" + host);
   if (!values) return LoadResult::NoHost;
   for (const Registry::Value& v : *values) {
     if (v.type != Registry::ValueType::String) throw ZError("Invalid data type for '" + v.name + "'");

@@ -30,7 +30,7 @@ class DnsCache {
   LoadResult Load(const std::string& host, std::vector<std::string>& addresses);
 
  private:
-  std::unique_ptr<Registry> registry_;
+  std::unique_ptr<Registry> FRegistry;
 };
 
 }  // namespace zp

@@ -4,10 +4,9 @@
 
 #include "framework/ProbeBaseThread.h"
 #include "run/RunConstants.h"
+#include "run/RunRecorder.h"
 
 namespace zp {
-
-class RunRecorder;
 
 // What an exchange (route discovery, profiling, key synchronisation) needs of the worker
 // it runs on: tracing, status, waits that dispatch the worker's notifications, the stop
@@ -40,6 +39,15 @@ class ExchangeHost {
   virtual std::int32_t GetResultCode() const = 0;
   virtual void SetResultCode(std::int32_t code) = 0;
   virtual RunRecorder& Record() = 0;
+
+  // Records what the worker waits for now, so that front ends can count it down: only a
+  // wait with no limit of ours (`total_ms` 0) or one longer than kShortestCountedWaitMs;
+  // a shorter one is over before a countdown could show. ClearWait when it ends.
+  void RecordWait(WaitKind kind, const std::string& target, std::uint32_t total_ms, int attempt = 0,
+                  int attempts = 0) {
+    if (total_ms == 0 || total_ms > kShortestCountedWaitMs) Record().BeginWait(kind, target, total_ms, attempt, attempts);
+  }
+  void ClearWait() { Record().EndWait(); }
 };
 
 }  // namespace zp

@@ -113,18 +113,20 @@ int ZGatewayConnection::SendSome(const std::uint8_t* bytes, int length, int& cod
   return n;
 }
 
-int ZGatewayConnection::SendWithRetry(const ZExpBuf& packet, const std::uint8_t* bytes, int length,
-                                      std::string& error, const char* tag) {
+int ZGatewayConnection::SendWithRetry(const ZExpBuf& packet, const std::vector<std::uint8_t>& bytes, int length,
+                                      std::string& error, const char* tag, const std::function<int()>& rebuild) {
   int offset = 0;
+  bool blocked = false;
   while (!FHost.StopRequested()) {
+    if (blocked && offset == 0 && rebuild) length = rebuild();
     int code = 0;
-    const int n = SendSome(bytes + offset, length - offset, code, error);
+    const int n = SendSome(bytes.data() + offset, length - offset, code, error);
     if (n != SOCKET_ERROR) {
       // A non-blocking stream socket may take only part of the bytes; the rest must
       // follow, or the peer would see the next packet spliced into this one.
       offset += n;
       if (offset >= length) {
-        TraceHeader(packet, tag);
+        if (tag != nullptr) TraceHeader(packet, tag);
         return 0;
       }
       continue;
@@ -132,6 +134,7 @@ int ZGatewayConnection::SendWithRetry(const ZExpBuf& packet, const std::uint8_t*
     if (code != WSAEWOULDBLOCK) return code;
     TraceHeader(packet, "!Tx");
     FHost.WaitForEvent(kRetryPauseMs);
+    blocked = true;
   }
   return 0;
 }
@@ -139,7 +142,7 @@ int ZGatewayConnection::SendWithRetry(const ZExpBuf& packet, const std::uint8_t*
 int ZGatewayConnection::SendAndDump(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& error,
                                     const char* tag, const char* dump) {
   const int length = EncodeNext(packet, bytes);
-  const int code = SendWithRetry(packet, bytes.data(), length, error, tag);
+  const int code = SendWithRetry(packet, bytes, length, error, tag);
   if (code == 0) FHost.TraceDump(dump, length, bytes.data());
   return code;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,11 +44,14 @@ class ZGatewayConnection {
   // Gives `packet` a new client sequence number and encodes it into `bytes` (resized to
   // hold the largest packet); returns the length.
   int EncodeNext(ZExpBuf& packet, std::vector<std::uint8_t>& bytes);
-  // Sends all `length` bytes, retrying while the send would block; traces the header
-  // with `tag` once sent. 0 when sent (or a stop was requested), else the error code
-  // and `error` its text.
-  int SendWithRetry(const ZExpBuf& packet, const std::uint8_t* bytes, int length, std::string& error,
-                    const char* tag = "Tx");
+  // Sends all `length` bytes of `packet`, retrying while the send would block (each time
+  // tracing its header as "!Tx"); traces the header with `tag` once sent (none when null).
+  // When given, `rebuild` encodes the packet into `bytes` again and returns the new length:
+  // it is called before a retry that finds none of the bytes taken, so that a packet not yet
+  // begun goes out with a new client sequence. 0 when sent (or a stop was requested), else
+  // the error code and `error` its text.
+  int SendWithRetry(const ZExpBuf& packet, const std::vector<std::uint8_t>& bytes, int length, std::string& error,
+                    const char* tag = "Tx", const std::function<int()>& rebuild = nullptr);
   // EncodeNext, SendWithRetry and, once sent, a dump of the bytes under `dump`.
   int SendAndDump(ZExpBuf& packet, std::vector<std::uint8_t>& bytes, std::string& error, const char* tag = "Tx",
                   const char* dump = "Tx");

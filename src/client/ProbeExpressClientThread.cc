@@ -3,6 +3,7 @@
 #include "client/CircuitSteps.h"
 #include "client/DnsCache.h"
 #include "client/GatewayConnection.h"
+#include "client/HostLookup.h"
 #include "client/KeySynchronizer.h"
 #include "client/RouteDiscovery.h"
 #include "client/RouteProfiler.h"
@@ -54,9 +55,10 @@ int ZExpressTcpClientThread::Startup() {
   FCircuitSequence = 701;
   FClientSequence = 0;
   FDnsCache = std::make_unique<DnsCache>(FDnsStorePath.empty() ? Registry::DefaultPath() : FDnsStorePath);
-  FDiscovery = std::make_unique<ZRouteDiscovery>(*this, *FConnection, FSettings, *FDnsCache, FResolver);
+  FLookup = std::make_unique<ZHostLookup>(*this, *FDnsCache, FResolver);
+  FDiscovery = std::make_unique<ZRouteDiscovery>(*this, *FConnection, FSettings, *FLookup);
   FProfiler = std::make_unique<ZRouteProfiler>(*this, *FConnection, *FSteps, FSettings);
-  FKeySynchronizer = std::make_unique<ZKeySynchronizer>(*this, *FConnection, *FSteps, FSettings);
+  FKeySynchronizer = std::make_unique<ZKeySynchronizer>(*this, *FConnection, *FSteps);
   AttachWinSock(GetName());
   return result;
 }
@@ -65,6 +67,7 @@ void ZExpressTcpClientThread::Shutdown() {
   FKeySynchronizer.reset();
   FProfiler.reset();
   FDiscovery.reset();
+  FLookup.reset();
   FSteps.reset();
   FConnection.reset();  // frees the socket
   FTransport.reset();
@@ -94,12 +97,15 @@ void ZExpressTcpClientThread::ProcessTask() {
         SetStatusText("No Routes");
         Trace("No Routes");
         SetWaitTimer(kRouteRetrySeconds);
+        // The wait first, so that a front end never sees the phase without its countdown.
+        RecordWait(WaitKind::RouteRetry, FServer, kRouteRetrySeconds * 1000u, FRouteRetries + 1, kRouteRounds);
         FRecord.SetPhase(RunPhase::WaitingForRoutes);
         SetState(state::WaitRoutes);
       }
       break;
     case state::WaitRoutes:
       if (WaitTimerExpired()) {
+        ClearWait();
         ++FRouteRetries;
         SetState(FRouteRetries >= kRouteRounds ? state::Halted : state::UpdateRoutes);
       } else {
@@ -128,7 +134,9 @@ void ZExpressTcpClientThread::ProcessTask() {
   }
 }
 
-void ZExpressTcpClientThread::DiscoverRoutes() { FDiscovery->DiscoverRoutes(FServer, FPort, FRouteCode, FRoutes); }
+void ZExpressTcpClientThread::DiscoverRoutes() {
+  FDiscovery->DiscoverRoutes(FServer, FPort, FRouteCode, FRoutes, FRouteRetries + 1);
+}
 
 void ZExpressTcpClientThread::ProfileRoutes() { FProfiler->ProfileRoutes(FRoutes); }
 

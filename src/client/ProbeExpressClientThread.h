@@ -16,6 +16,7 @@ class DnsCache;
 class GatewayTransport;
 class ZCircuitSteps;
 class ZGatewayConnection;
+class ZHostLookup;
 class ZKeySynchronizer;
 class ZRouteDiscovery;
 class ZRouteProfiler;
@@ -109,6 +110,7 @@ class ZExpressTcpClientThread : public ZBaseThread, public ExchangeHost {
   std::unique_ptr<GatewayTransport> FTransport;
   std::unique_ptr<ZGatewayConnection> FConnection;
   std::unique_ptr<ZCircuitSteps> FSteps;
+  std::unique_ptr<ZHostLookup> FLookup;
   std::unique_ptr<ZRouteDiscovery> FDiscovery;
   std::unique_ptr<ZRouteProfiler> FProfiler;
   std::unique_ptr<ZKeySynchronizer> FKeySynchronizer;

@@ -1,5 +1,6 @@
 #include "framework/Conversions.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace zp {
@@ -94,6 +95,12 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
   if (v > std::numeric_limits<std::int32_t>::max()) return false;
   value = static_cast<std::int32_t>(v);
   return true;
+}
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 }  // namespace zp

@@ -20,6 +20,10 @@ bool HexToInt(std::uint32_t& value, std::string_view text);
 // The value, or 0 on failure.
 std::uint32_t HexToIntDef(std::string_view text);
 
+// True when `a` and `b` are the same text but for the case of ASCII letters (route
+// entries and host names are compared so).
+bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+
 // The platform's text-to-integer conversion: optional blanks and sign, decimal digits,
 // or "$" / "0x" followed by hexadecimal digits. False when the text is not a number.
 bool TryStrToInt(std::string_view text, std::int32_t& value);

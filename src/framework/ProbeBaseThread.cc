@@ -40,16 +40,16 @@ constexpr long kStartupSilenceMs = 10000;
 class WaitClock {
  public:
   explicit WaitClock(std::atomic<std::int64_t>& sink)
-      : sink_(sink), start_(std::chrono::steady_clock::now()) {}
+      : FSink(sink), FStart(std::chrono::steady_clock::now()) {}
   ~WaitClock() {
-    sink_ += std::chrono::duration_cast<std::chrono::microseconds>(
-                 std::chrono::steady_clock::now() - start_)
+    FSink += std::chrono::duration_cast<std::chrono::microseconds>(
+                 std::chrono::steady_clock::now() - FStart)
                  .count();
   }
 
  private:
-  std::atomic<std::int64_t>& sink_;
-  std::chrono::steady_clock::time_point start_;
+  std::atomic<std::int64_t>& FSink;
+  std::chrono::steady_clock::time_point FStart;
 };
 
 }  // namespace

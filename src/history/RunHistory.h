@@ -25,7 +25,7 @@ class RunHistory {
  public:
   static bool Available();
   static const char* UnavailableText();  // "history is not available in this build"
-  // $XDG_STATE_HOME/zelvan-probe/history.db, or ~/.local/state/zelvan-probe/history.db.
+  // "history.db" in the user's state folder (see StateFolder), beside the DNS cache.
   static std::string DefaultPath();
 
   explicit RunHistory(std::string path, int limit = kDefaultHistoryLimit);
@@ -33,9 +33,9 @@ class RunHistory {
   RunHistory(const RunHistory&) = delete;
   RunHistory& operator=(const RunHistory&) = delete;
 
-  const std::string& Path() const { return path_; }
-  const std::string& LastError() const { return last_error_; }
-  int Limit() const { return limit_; }
+  const std::string& Path() const { return FPath; }
+  const std::string& LastError() const { return FLastError; }
+  int Limit() const { return FLimit; }
 
   // Records the run (its id is set); false with LastError() when the store failed.
   bool Record(HistoryRun& run);
@@ -51,10 +51,10 @@ class RunHistory {
   bool Open();
   bool Fail(const std::string& what);
 
-  std::string path_;
-  int limit_;
-  std::string last_error_;
-  std::unique_ptr<Db> db_;
+  std::string FPath;
+  int FLimit;
+  std::string FLastError;
+  std::unique_ptr<Db> FDb;
 };
 
 }  // namespace zp

@@ -2,20 +2,22 @@
 // available yet): every call says so, and the front ends tell the operator.
 #include "history/RunHistory.h"
 
+#include "platform/StateFolder.h"
+
 namespace zp {
 
 struct RunHistory::Db {};
 
 bool RunHistory::Available() { return false; }
 const char* RunHistory::UnavailableText() { return "history is not available in this build"; }
-std::string RunHistory::DefaultPath() { return {}; }
+std::string RunHistory::DefaultPath() { return StateFile("history.db"); }
 
-RunHistory::RunHistory(std::string path, int limit) : path_(std::move(path)), limit_(limit) {}
+RunHistory::RunHistory(std::string path, int limit) : FPath(std::move(path)), FLimit(limit) {}
 RunHistory::~RunHistory() = default;
 
 bool RunHistory::Open() { return Fail(UnavailableText()); }
 bool RunHistory::Fail(const std::string& what) {
-  last_error_ = what;
+  FLastError = what;
   return false;
 }
 

@@ -7,8 +7,8 @@ namespace zp {
 namespace {
 
 struct Ring {
-  std::mutex mu;
-  std::deque<DebugLogLine> lines;
+  std::mutex FLock;
+  std::deque<DebugLogLine> FLines;
 };
 
 Ring& TheRing() {
@@ -20,21 +20,21 @@ Ring& TheRing() {
 
 void DebugLog(const std::string& source, const std::string& text) {
   Ring& r = TheRing();
-  std::lock_guard lock(r.mu);
-  if (r.lines.size() == kDebugLogCapacity) r.lines.pop_front();
-  r.lines.push_back({source, text});
+  std::lock_guard lock(r.FLock);
+  if (r.FLines.size() == kDebugLogCapacity) r.FLines.pop_front();
+  r.FLines.push_back({source, text});
 }
 
 std::vector<DebugLogLine> DebugLogLines() {
   Ring& r = TheRing();
-  std::lock_guard lock(r.mu);
-  return {r.lines.begin(), r.lines.end()};
+  std::lock_guard lock(r.FLock);
+  return {r.FLines.begin(), r.FLines.end()};
 }
 
 void ClearDebugLog() {
   Ring& r = TheRing();
-  std::lock_guard lock(r.mu);
-  r.lines.clear();
+  std::lock_guard lock(r.FLock);
+  r.FLines.clear();
 }
 
 }  // namespace zp

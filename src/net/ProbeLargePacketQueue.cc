@@ -39,18 +39,18 @@ void ZLargePacketQueueEntry::CheckGuards() {
 }
 
 std::string ZLargePacketQueueEntry::EntryName() const {
-  const std::size_t length = std::min<std::size_t>(FEntryName[0], MaxEntryName);
+  const std::size_t length = std::min<std::size_t>(FEntryName[0], kMaxEntryName);
   return std::string(reinterpret_cast<const char*>(FEntryName + 1), length);
 }
 
 void ZLargePacketQueueEntry::SetEntryName(const std::string& name) {
-  const std::size_t length = std::min<std::size_t>(name.size(), MaxEntryName);
+  const std::size_t length = std::min<std::size_t>(name.size(), kMaxEntryName);
   FEntryName[0] = static_cast<std::uint8_t>(length);
   std::memcpy(FEntryName + 1, name.data(), length);
 }
 
 ZLargePacketQueueControl::ZLargePacketQueueControl(const std::string& name)
-    : FQueueName(Cut(name, MaxQueueName)), FLock(FQueueName) {
+    : FQueueName(Cut(name, kMaxQueueName)), FLock(FQueueName) {
   try {
     FList = std::make_unique<std::deque<Item>>();
   } catch (const std::bad_alloc&) {
@@ -123,12 +123,12 @@ void ZLargePacketQueueControl::Append(const std::string& name, int length, const
 
 void AppendBlock(ZLargePacketQueueControl& queue, const std::string& name, int length,
                  const void* bytes) {
-  queue.Append(name, length, bytes, MaxEntryData);
+  queue.Append(name, length, bytes, kMaxEntryData);
 }
 
 void AppendPacket(ZLargePacketQueueControl& queue, const std::string& name, int length,
                   const void* bytes) {
-  queue.Append(name, length, bytes, MaxPacketData);
+  queue.Append(name, length, bytes, kMaxPacketData);
 }
 
 }  // namespace zp

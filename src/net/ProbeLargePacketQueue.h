@@ -13,11 +13,11 @@
 namespace zp {
 
 // One socket read, and the most AppendBlock puts into one entry.
-inline constexpr int MaxEntryData = wire::kReadBlock;
+inline constexpr int kMaxEntryData = wire::kReadBlock;
 // The longest probe packet. An entry's data area holds this much, so that AppendPacket can keep any packet whole.
-inline constexpr int MaxPacketData = wire::kMaxPacketLength;
-inline constexpr int MaxEntryName = 14;
-inline constexpr int MaxQueueName = 64;
+inline constexpr int kMaxPacketData = wire::kMaxPacketLength;
+inline constexpr int kMaxEntryName = 14;
+inline constexpr int kMaxQueueName = 64;
 inline constexpr std::uint32_t kLeadSignature = 0x4FCCDD4E;
 inline constexpr std::uint32_t kTrailSignature = 0x3EBBCC3D;
 inline constexpr std::uint8_t kEntryNameFill = 0xCA;
@@ -33,22 +33,22 @@ class ZLargePacketQueueEntry {
   // changed. The queue calls it before it frees an entry, and does not free one that
   // fails.
   void CheckGuards();
-  // The stored name: at most MaxEntryName characters.
+  // The stored name: at most kMaxEntryName characters.
   std::string EntryName() const;
   void SetEntryName(const std::string& name);
 
   std::uint32_t FLeadSignature = kLeadSignature;
   char FEntryState = ' ';  // ' ' created, 'A' queued, 'x' being destroyed
-  std::uint8_t FEntryName[1 + MaxEntryName];  // a length byte, then the characters
+  std::uint8_t FEntryName[1 + kMaxEntryName];  // a length byte, then the characters
   std::int32_t FLength = 0;
-  std::array<std::uint8_t, MaxPacketData> FData;
+  std::array<std::uint8_t, kMaxPacketData> FData;
   std::uint32_t FTime = 0;  // the tick count when the block was appended
   std::uint32_t FTrailSignature = kTrailSignature;
 };
 
 class ZLargePacketQueueControl {
  public:
-  // The name is cut at MaxQueueName characters; it also names the lock. Raises
+  // The name is cut at kMaxQueueName characters; it also names the lock. Raises
   // EOutOfMemory "Can't create FList" when the list cannot be made.
   explicit ZLargePacketQueueControl(const std::string& name);
   // Deletes the remaining entries oldest first. Never raises: an entry whose guard
@@ -85,12 +85,12 @@ class ZLargePacketQueueControl {
   ZCriticalSection FLock;
 };
 
-// Appends `length` bytes as entries of at most MaxEntryData bytes each, in order, under
+// Appends `length` bytes as entries of at most kMaxEntryData bytes each, in order, under
 // `name`; a length of 0 or less appends nothing.
 void AppendBlock(ZLargePacketQueueControl& queue, const std::string& name, int length,
                  const void* bytes);
-// Appends one packet of up to MaxPacketData bytes as ONE entry, so a consumer taking an
-// entry at a time gets it whole. Anything longer is split at MaxPacketData.
+// Appends one packet of up to kMaxPacketData bytes as ONE entry, so a consumer taking an
+// entry at a time gets it whole. Anything longer is split at kMaxPacketData.
 void AppendPacket(ZLargePacketQueueControl& queue, const std::string& name, int length,
                   const void* bytes);
 

@@ -78,9 +78,9 @@ constexpr ErrorText kErrorTexts[] = {
 // The unit's state lives from first use to the end of the process; it is never freed,
 // so a worker still detaching while the program ends does not find it gone.
 struct UnitState {
-  ZCriticalSection WinSockLock{"ZWinSock"};
-  std::atomic<int> AttachCount{0};
-  std::atomic<ZWinSockets*> WinSockets{nullptr};
+  ZCriticalSection FWinSockLock{"ZWinSock"};
+  std::atomic<int> FAttachCount{0};
+  std::atomic<ZWinSockets*> FWinSockets{nullptr};
 };
 
 UnitState& Unit() {
@@ -148,27 +148,27 @@ std::string ZWinSockets::LastErrorText() { return SocketErrorText(LastError()); 
 
 std::uint8_t AttachWinSock(const std::string& name) {
   UnitState& u = Unit();
-  std::lock_guard lock(u.WinSockLock);
-  DebugLog(kLogSource, Format("Windows Sockets Started. Attached(%d) %s", u.AttachCount.load(),
+  std::lock_guard lock(u.FWinSockLock);
+  DebugLog(kLogSource, Format("Windows Sockets Started. Attached(%d) %s", u.FAttachCount.load(),
                               name.c_str()));
-  ++u.AttachCount;
-  ZWinSockets* shared = u.WinSockets.load();
+  ++u.FAttachCount;
+  ZWinSockets* shared = u.FWinSockets.load();
   if (shared == nullptr) {
     shared = new ZWinSockets;
     shared->StartSockets();
-    u.WinSockets.store(shared);
+    u.FWinSockets.store(shared);
   }
   return shared->GetStatus();
 }
 
 void DetachWinSock(const std::string& name) {
   UnitState& u = Unit();
-  std::lock_guard lock(u.WinSockLock);
+  std::lock_guard lock(u.FWinSockLock);
   // An unmatched detach would drive the count below 0, and the next user's detach would
   // then never stop the layer.
-  if (u.AttachCount.load() <= 0) return;
-  if (--u.AttachCount == 0) {
-    ZWinSockets* shared = u.WinSockets.exchange(nullptr);
+  if (u.FAttachCount.load() <= 0) return;
+  if (--u.FAttachCount == 0) {
+    ZWinSockets* shared = u.FWinSockets.exchange(nullptr);
     if (shared != nullptr) {
       DebugLog(kLogSource, Format("Windows Sockets Shutdown. Attached(%d) %s", 0, name.c_str()));
       delete shared;
@@ -176,9 +176,9 @@ void DetachWinSock(const std::string& name) {
   }
 }
 
-ZWinSockets* WinSockets() { return Unit().WinSockets.load(); }
+ZWinSockets* WinSockets() { return Unit().FWinSockets.load(); }
 
-int AttachCount() { return Unit().AttachCount.load(); }
+int AttachCount() { return Unit().FAttachCount.load(); }
 
 void DisableNoDelay(SOCKET s) {
   const std::int32_t off = 0;

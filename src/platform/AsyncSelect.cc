@@ -37,10 +37,10 @@ struct Watch {
 };
 
 struct WatchTable {
-  std::mutex mu;
-  std::unordered_map<SOCKET, Watch> watches;
+  std::mutex FLock;
+  std::unordered_map<SOCKET, Watch> FWatches;
   // Lets the socket calls skip the lock while nothing is known about any socket.
-  std::atomic<std::size_t> size{0};
+  std::atomic<std::size_t> FSize{0};
 };
 
 WatchTable& Table() {
@@ -62,7 +62,7 @@ int Available(SOCKET s) {
 // that thread's queue waits or dispatches.
 class SelectSource final : public QueueSource {
  public:
-  SelectSource() : queue_(MessageQueue::ForThisThread()) { AddQueueSource(queue_, this); }
+  SelectSource() : FQueue(MessageQueue::ForThisThread()) { AddQueueSource(FQueue, this); }
   ~SelectSource() override;
   SelectSource(const SelectSource&) = delete;
   SelectSource& operator=(const SelectSource&) = delete;
@@ -70,12 +70,12 @@ class SelectSource final : public QueueSource {
   void CollectFds(std::vector<pollfd>& fds) override;
   void OnReady(std::span<const pollfd> fds) override;
 
-  MessageQueue& Queue() { return queue_; }
+  MessageQueue& Queue() { return FQueue; }
   // Guarded by the table's lock.
   std::vector<SOCKET> sockets;
 
  private:
-  MessageQueue& queue_;  // constructed before this source, so it is destroyed after
+  MessageQueue& FQueue;  // constructed before this source, so it is destroyed after
 };
 
 SelectSource& ThisThreadSource() {
@@ -160,24 +160,24 @@ void Handle(SOCKET s, Watch& w, short revents) {
 SelectSource::~SelectSource() {
   {
     WatchTable& t = Table();
-    std::lock_guard lock(t.mu);
+    std::lock_guard lock(t.FLock);
     for (SOCKET s : sockets) {
-      auto it = t.watches.find(s);
-      if (it == t.watches.end() || it->second.owner != this) continue;
+      auto it = t.FWatches.find(s);
+      if (it == t.FWatches.end() || it->second.owner != this) continue;
       it->second.owner = nullptr;
       it->second.mask = 0;
     }
     sockets.clear();
   }
-  RemoveQueueSource(queue_, this);
+  RemoveQueueSource(FQueue, this);
 }
 
 void SelectSource::CollectFds(std::vector<pollfd>& fds) {
   WatchTable& t = Table();
-  std::lock_guard lock(t.mu);
+  std::lock_guard lock(t.FLock);
   for (SOCKET s : sockets) {
-    auto it = t.watches.find(s);
-    if (it == t.watches.end() || it->second.owner != this) continue;
+    auto it = t.FWatches.find(s);
+    if (it == t.FWatches.end() || it->second.owner != this) continue;
     const short events = EventsFor(it->second);
     if (events != 0) fds.push_back({Fd(s), events, 0});
   }
@@ -187,12 +187,12 @@ void SelectSource::OnReady(std::span<const pollfd> fds) {
   WatchTable& t = Table();
   // Posting under the lock keeps a cancel on another thread from being overtaken by a
   // notification decided before it.
-  std::lock_guard lock(t.mu);
+  std::lock_guard lock(t.FLock);
   for (const pollfd& p : fds) {
     if (p.revents == 0) continue;
     const SOCKET s = static_cast<SOCKET>(p.fd);
-    auto it = t.watches.find(s);
-    if (it == t.watches.end() || it->second.owner != this || it->second.mask == 0) continue;
+    auto it = t.FWatches.find(s);
+    if (it == t.FWatches.end() || it->second.owner != this || it->second.mask == 0) continue;
     Handle(s, it->second, p.revents);
   }
 }
@@ -226,9 +226,9 @@ int WSAAsyncSelect(SOCKET s, WindowHandle window, std::uint32_t message, long ev
   const bool connected = events != 0 && IsConnected(s);
 
   WatchTable& t = Table();
-  std::lock_guard lock(t.mu);
-  auto [it, added] = t.watches.try_emplace(s);
-  if (added) t.size.fetch_add(1);
+  std::lock_guard lock(t.FLock);
+  auto [it, added] = t.FWatches.try_emplace(s);
+  if (added) t.FSize.fetch_add(1);
   Watch& w = it->second;
   if (events == 0) {
     PurgeQueued(s, w);
@@ -259,40 +259,40 @@ namespace socket_watch {
 
 void Forget(SOCKET s) {
   WatchTable& t = Table();
-  if (t.size.load() == 0) return;
-  std::lock_guard lock(t.mu);
-  auto it = t.watches.find(s);
-  if (it == t.watches.end()) return;
+  if (t.FSize.load() == 0) return;
+  std::lock_guard lock(t.FLock);
+  auto it = t.FWatches.find(s);
+  if (it == t.FWatches.end()) return;
   PurgeQueued(s, it->second);
   Unwatch(s, it->second);
-  t.watches.erase(it);
-  t.size.fetch_sub(1);
+  t.FWatches.erase(it);
+  t.FSize.fetch_sub(1);
 }
 
 void Connected(SOCKET s) {
   WatchTable& t = Table();
-  std::lock_guard lock(t.mu);
-  auto [it, added] = t.watches.try_emplace(s);
-  if (added) t.size.fetch_add(1);
+  std::lock_guard lock(t.FLock);
+  auto [it, added] = t.FWatches.try_emplace(s);
+  if (added) t.FSize.fetch_add(1);
   it->second.connected = true;
 }
 
 int Received(SOCKET s, bool end_of_stream) {
   WatchTable& t = Table();
-  if (t.size.load() == 0) return 0;
-  std::lock_guard lock(t.mu);
-  auto it = t.watches.find(s);
-  if (it == t.watches.end()) return 0;
+  if (t.FSize.load() == 0) return 0;
+  std::lock_guard lock(t.FLock);
+  auto it = t.FWatches.find(s);
+  if (it == t.FWatches.end()) return 0;
   it->second.read_armed = true;
   return end_of_stream ? it->second.error : 0;
 }
 
 void SendWouldBlock(SOCKET s) {
   WatchTable& t = Table();
-  if (t.size.load() == 0) return;
-  std::lock_guard lock(t.mu);
-  auto it = t.watches.find(s);
-  if (it != t.watches.end()) it->second.write_armed = true;
+  if (t.FSize.load() == 0) return;
+  std::lock_guard lock(t.FLock);
+  auto it = t.FWatches.find(s);
+  if (it != t.FWatches.end()) it->second.write_armed = true;
 }
 
 }  // namespace socket_watch

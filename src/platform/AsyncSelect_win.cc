@@ -14,8 +14,8 @@ struct Request {
 };
 
 struct Requests {
-  std::mutex mu;
-  std::unordered_map<SOCKET, Request> by_socket;
+  std::mutex FLock;
+  std::unordered_map<SOCKET, Request> FBySocket;
 };
 
 Requests& Table() {
@@ -33,15 +33,15 @@ int WSAAsyncSelect(SOCKET s, WindowHandle window, std::uint32_t message, long ev
   Request previous;
   {
     Requests& t = Table();
-    std::lock_guard lock(t.mu);
-    if (auto it = t.by_socket.find(s); it != t.by_socket.end()) previous = it->second;
+    std::lock_guard lock(t.FLock);
+    if (auto it = t.FBySocket.find(s); it != t.FBySocket.end()) previous = it->second;
     // Nothing to cancel on a socket never selected (a close cancels on every socket).
     if (events == 0 && previous.window == 0) return 0;
     if (::WSAAsyncSelect(s, reinterpret_cast<HWND>(window), message, events) != 0) return SOCKET_ERROR;
     if (events != 0)
-      t.by_socket[s] = Request{window, message};
+      t.FBySocket[s] = Request{window, message};
     else
-      t.by_socket.erase(s);
+      t.FBySocket.erase(s);
   }
   if (events == 0 && previous.window != 0) {
     MessageQueue::ForThisThread().Purge([&](const Message& m) {

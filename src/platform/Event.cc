@@ -15,34 +15,34 @@ namespace {
 int FdOf(std::intptr_t handle) { return static_cast<int>(handle); }
 }  // namespace
 
-Event::Event(Reset mode, bool initially_set) : mode_(mode) {
-  handle_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (handle_ < 0) throw std::runtime_error("eventfd failed");
+Event::Event(Reset mode, bool initially_set) : FMode(mode) {
+  FHandle = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (FHandle < 0) throw std::runtime_error("eventfd failed");
   if (initially_set) Set();
 }
 
 Event::~Event() {
-  if (handle_ >= 0) close(FdOf(handle_));
+  if (FHandle >= 0) close(FdOf(FHandle));
 }
 
 void Event::Set() {
-  RaiseEventFd(FdOf(handle_));
+  RaiseEventFd(FdOf(FHandle));
 }
 
-void Event::ResetEvent() { DrainEventFd(FdOf(handle_)); }
+void Event::ResetEvent() { DrainEventFd(FdOf(FHandle)); }
 
 bool Event::TryClaim() {
-  if (mode_ == Reset::Manual) {
-    pollfd p{FdOf(handle_), POLLIN, 0};
+  if (FMode == Reset::Manual) {
+    pollfd p{FdOf(FHandle), POLLIN, 0};
     return poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
   }
-  return DrainEventFd(FdOf(handle_));
+  return DrainEventFd(FdOf(FHandle));
 }
 
 bool Event::Wait(long ms) {
   PollDeadline deadline(ms);
   for (;;) {
-    pollfd p{FdOf(handle_), POLLIN, 0};
+    pollfd p{FdOf(FHandle), POLLIN, 0};
     const int r = PollWithDeadline(&p, 1, deadline);
     if (r < 0) return false;
     if (r > 0 && TryClaim()) return true;

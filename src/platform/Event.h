@@ -17,7 +17,7 @@ class Event {
 
   void Set();
   void ResetEvent();
-  bool IsManualReset() const { return mode_ == Reset::Manual; }
+  bool IsManualReset() const { return FMode == Reset::Manual; }
 
   // Waits up to `ms` tick milliseconds (negative: for ever). True when signalled;
   // an auto-reset event is consumed by the successful wait.
@@ -25,15 +25,15 @@ class Event {
 
   // For the multi-object wait: the event handle, or the descriptor that is readable
   // while the event is set.
-  std::intptr_t NativeHandle() const { return handle_; }
+  std::intptr_t NativeHandle() const { return FHandle; }
   // After the descriptor polled readable (or the handle was signalled): claims the
   // signal. An auto-reset event is consumed here (false if another waiter took it
   // first); a manual one stays set.
   bool TryClaim();
 
  private:
-  Reset mode_;
-  std::intptr_t handle_ = -1;
+  Reset FMode;
+  std::intptr_t FHandle = -1;
 };
 
 }  // namespace zp

@@ -13,20 +13,20 @@ struct HandOverQueue::Call {
 bool HandOverQueue::SubmitAndWait(const std::function<void()>& fn, const std::function<bool()>& wake) {
   auto call = std::make_shared<Call>();
   call->fn = fn;
-  std::unique_lock lock(mu_);
-  if (closed_) return false;
-  pending_.push_back(call);
+  std::unique_lock lock(FLock);
+  if (FClosed) return false;
+  FPending.push_back(call);
   lock.unlock();
   const bool woken = wake();
   lock.lock();
   if (!woken && call->state == Call::State::Pending) {
-    std::erase(pending_, call);
+    std::erase(FPending, call);
     return false;
   }
-  done_.wait(lock, [&] {
-    return call->state == Call::State::Done || (closed_ && call->state == Call::State::Pending);
+  FDone.wait(lock, [&] {
+    return call->state == Call::State::Done || (FClosed && call->state == Call::State::Pending);
   });
-  if (call->state != Call::State::Done) std::erase(pending_, call);
+  if (call->state != Call::State::Done) std::erase(FPending, call);
   return call->state == Call::State::Done;
 }
 
@@ -34,33 +34,33 @@ void HandOverQueue::RunPending(const std::function<void(const std::function<void
   for (;;) {
     std::shared_ptr<Call> call;
     {
-      std::lock_guard lock(mu_);
-      if (pending_.empty() || closed_) return;
-      call = pending_.front();
-      pending_.pop_front();
+      std::lock_guard lock(FLock);
+      if (FPending.empty() || FClosed) return;
+      call = FPending.front();
+      FPending.pop_front();
       call->state = Call::State::Running;
     }
     run(call->fn);
     {
-      std::lock_guard lock(mu_);
+      std::lock_guard lock(FLock);
       call->state = Call::State::Done;
     }
-    done_.notify_all();
+    FDone.notify_all();
   }
 }
 
 void HandOverQueue::Close() {
   {
-    std::lock_guard lock(mu_);
-    closed_ = true;
-    pending_.clear();
+    std::lock_guard lock(FLock);
+    FClosed = true;
+    FPending.clear();
   }
-  done_.notify_all();
+  FDone.notify_all();
 }
 
 bool HandOverQueue::IsClosed() const {
-  std::lock_guard lock(mu_);
-  return closed_;
+  std::lock_guard lock(FLock);
+  return FClosed;
 }
 
 }  // namespace zp

@@ -24,10 +24,10 @@ class HandOverQueue {
 
  private:
   struct Call;
-  mutable std::mutex mu_;
-  std::condition_variable done_;
-  bool closed_ = false;
-  std::deque<std::shared_ptr<Call>> pending_;
+  mutable std::mutex FLock;
+  std::condition_variable FDone;
+  bool FClosed = false;
+  std::deque<std::shared_ptr<Call>> FPending;
 };
 
 }  // namespace zp

@@ -11,25 +11,25 @@ namespace {
 constexpr std::uint32_t kRunPendingMessage = 0x8001;  // private to the invoker's window
 }
 
-QueueInvoker::QueueInvoker() : creator_(std::this_thread::get_id()) {
-  window_ = CreateMessageWindow([this](Message& m) {
-    if (m.message == kRunPendingMessage) calls_.RunPending([](const std::function<void()>& fn) { fn(); });
+QueueInvoker::QueueInvoker() : FCreator(std::this_thread::get_id()) {
+  FWindow = CreateMessageWindow([this](Message& m) {
+    if (m.message == kRunPendingMessage) FCalls.RunPending([](const std::function<void()>& fn) { fn(); });
     DefaultWindowProc(m);
   });
 }
 
 QueueInvoker::~QueueInvoker() {
   Close();
-  DestroyMessageWindow(window_);
+  DestroyMessageWindow(FWindow);
 }
 
 bool QueueInvoker::RunAndWait(const std::function<void()>& fn) {
-  if (std::this_thread::get_id() == creator_) {
+  if (std::this_thread::get_id() == FCreator) {
     if (IsClosed()) return false;
     fn();
     return true;
   }
-  return calls_.SubmitAndWait(fn, [this] { return PostMessageTo(window_, kRunPendingMessage, 0, 0); });
+  return FCalls.SubmitAndWait(fn, [this] { return PostMessageTo(FWindow, kRunPendingMessage, 0, 0); });
 }
 
 Invoker::WaitResult QueueInvoker::WaitServing(Event& ev, long ms) {
@@ -63,8 +63,8 @@ Invoker::WaitResult QueueInvoker::ServeFor(Event& ev, long ms) {
   }
 }
 
-void QueueInvoker::Close() { calls_.Close(); }
+void QueueInvoker::Close() { FCalls.Close(); }
 
-bool QueueInvoker::IsClosed() const { return calls_.IsClosed(); }
+bool QueueInvoker::IsClosed() const { return FCalls.IsClosed(); }
 
 }  // namespace zp

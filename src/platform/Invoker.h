@@ -45,9 +45,9 @@ class QueueInvoker final : public Invoker {
   bool IsClosed() const override;
 
  private:
-  std::thread::id creator_;
-  WindowHandle window_ = 0;
-  HandOverQueue calls_;
+  std::thread::id FCreator;
+  WindowHandle FWindow = 0;
+  HandOverQueue FCalls;
 };
 
 }  // namespace zp

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <deque>
 #include <mutex>
 #include <stdexcept>
@@ -20,20 +19,21 @@ namespace zp {
 // The queue itself, its wake-up descriptor, the sources that feed it and the windows
 // it dispatches to.
 struct MessageQueue::Internals {
-  int wake_fd = -1;
-  std::mutex mu;  // guards queue only; Post comes from any thread
-  std::deque<Message> queue;
-  std::vector<QueueSource*> sources;
-  std::unordered_map<WindowHandle, std::shared_ptr<WindowProc>> windows;
+  int FWakeFd = -1;
+  std::mutex FLock;  // guards FQueue only; Post comes from any thread
+  std::deque<Message> FQueue;
+  std::vector<QueueSource*> FSources;
+  std::unordered_map<WindowHandle, std::shared_ptr<WindowProc>> FWindows;
 
   bool PopFront(Message& m);
-  void PollSources(int timeout_ms);
+  // Delivers what the sources have ready now, without waiting.
+  void PollSources();
   void DeliverReady(const std::vector<pollfd>& fds, std::size_t offset,
                     const std::vector<std::size_t>& counts);
   void DrainWake();
   bool HasMessages() {
-    std::lock_guard lock(mu);
-    return !queue.empty();
+    std::lock_guard lock(FLock);
+    return !FQueue.empty();
   }
 };
 
@@ -41,9 +41,9 @@ namespace {
 
 // Which queue owns each window, so that any thread can post to it.
 struct WindowRegistry {
-  std::mutex mu;
-  std::unordered_map<WindowHandle, MessageQueue*> owner;
-  WindowHandle next = 1;
+  std::mutex FLock;
+  std::unordered_map<WindowHandle, MessageQueue*> FOwner;
+  WindowHandle FNext = 1;
 };
 
 WindowRegistry& Registry() {
@@ -58,85 +58,81 @@ MessageQueue& MessageQueue::ForThisThread() {
   return *queue;
 }
 
-MessageQueue::MessageQueue() : state_(std::make_unique<Internals>()) {
-  state_->wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (state_->wake_fd < 0) throw std::runtime_error("eventfd failed");
+MessageQueue::MessageQueue() : FInternals(std::make_unique<Internals>()) {
+  FInternals->FWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (FInternals->FWakeFd < 0) throw std::runtime_error("eventfd failed");
 }
 
 MessageQueue::~MessageQueue() {
   {
     WindowRegistry& r = Registry();
-    std::lock_guard lock(r.mu);
-    for (const auto& [handle, proc] : state_->windows) r.owner.erase(handle);
+    std::lock_guard lock(r.FLock);
+    for (const auto& [handle, proc] : FInternals->FWindows) r.FOwner.erase(handle);
   }
-  close(state_->wake_fd);
+  close(FInternals->FWakeFd);
 }
 
 void MessageQueue::Post(const Message& m) {
   bool was_empty;
   {
-    std::lock_guard lock(state_->mu);
-    was_empty = state_->queue.empty();
-    state_->queue.push_back(m);
+    std::lock_guard lock(FInternals->FLock);
+    was_empty = FInternals->FQueue.empty();
+    FInternals->FQueue.push_back(m);
   }
   if (was_empty) {
-    RaiseEventFd(state_->wake_fd);
+    RaiseEventFd(FInternals->FWakeFd);
   }
 }
 
-bool MessageQueue::HasMessages() { return state_->HasMessages(); }
+bool MessageQueue::HasMessages() { return FInternals->HasMessages(); }
 
 bool MessageQueue::Internals::PopFront(Message& m) {
-  std::lock_guard lock(mu);
-  if (queue.empty()) return false;
-  m = queue.front();
-  queue.pop_front();
+  std::lock_guard lock(FLock);
+  if (FQueue.empty()) return false;
+  m = FQueue.front();
+  FQueue.pop_front();
   return true;
 }
 
 void MessageQueue::Internals::DrainWake() {
   std::uint64_t value;
-  while (read(wake_fd, &value, sizeof value) > 0) {
+  while (read(FWakeFd, &value, sizeof value) > 0) {
   }
 }
 
-void MessageQueue::Internals::PollSources(int timeout_ms) {
-  if (sources.empty()) return;
+void MessageQueue::Internals::PollSources() {
+  if (FSources.empty()) return;
   std::vector<pollfd> fds;
   std::vector<std::size_t> counts;
-  for (QueueSource* s : sources) {
+  for (QueueSource* s : FSources) {
     const std::size_t before = fds.size();
     s->CollectFds(fds);
     counts.push_back(fds.size() - before);
   }
   if (fds.empty()) return;
-  int r;
-  do {
-    r = poll(fds.data(), fds.size(), timeout_ms);
-  } while (r < 0 && errno == EINTR);
-  if (r > 0) DeliverReady(fds, 0, counts);
+  if (PollWithDeadline(fds.data(), fds.size(), PollDeadline(0)) > 0) DeliverReady(fds, 0, counts);
 }
 
 void MessageQueue::Internals::DeliverReady(const std::vector<pollfd>& fds, std::size_t offset,
                                            const std::vector<std::size_t>& counts) {
   // A source may remove itself (or another) while handling; walk a copy.
-  const std::vector<QueueSource*> snapshot = sources;
+  const std::vector<QueueSource*> snapshot = FSources;
   for (std::size_t i = 0; i < snapshot.size() && i < counts.size(); ++i) {
     const std::span<const pollfd> slice(fds.data() + offset, counts[i]);
     offset += counts[i];
-    if (std::find(sources.begin(), sources.end(), snapshot[i]) == sources.end()) continue;
+    if (std::find(FSources.begin(), FSources.end(), snapshot[i]) == FSources.end()) continue;
     if (std::any_of(slice.begin(), slice.end(), [](const pollfd& p) { return p.revents != 0; }))
       snapshot[i]->OnReady(slice);
   }
 }
 
 bool MessageQueue::DispatchOne() {
-  Internals& st = *state_;
-  if (!st.HasMessages()) st.PollSources(0);
+  Internals& st = *FInternals;
+  if (!st.HasMessages()) st.PollSources();
   Message m;
   if (!st.PopFront(m)) return false;
   std::shared_ptr<WindowProc> proc;
-  if (auto it = st.windows.find(m.window); it != st.windows.end()) proc = it->second;
+  if (auto it = st.FWindows.find(m.window); it != st.FWindows.end()) proc = it->second;
   if (proc) (*proc)(m);
   return true;
 }
@@ -148,26 +144,24 @@ void MessageQueue::DispatchAll() {
 
 int MessageQueue::Wait(std::span<Event* const> events, long ms) {
   if (events.size() > kMaxWaitObjects) return kWaitFailed;
-  Internals& st = *state_;
+  Internals& st = *FInternals;
   const PollDeadline deadline(ms);
   std::vector<pollfd> fds;
   std::vector<std::size_t> counts;
   for (;;) {
     fds.clear();
     counts.clear();
-    fds.push_back({st.wake_fd, POLLIN, 0});
+    fds.push_back({st.FWakeFd, POLLIN, 0});
     for (Event* e : events) fds.push_back({static_cast<int>(e->NativeHandle()), POLLIN, 0});
     const std::size_t fixed = fds.size();
-    for (QueueSource* s : st.sources) {
+    for (QueueSource* s : st.FSources) {
       const std::size_t before = fds.size();
       s->CollectFds(fds);
       counts.push_back(fds.size() - before);
     }
-    const int timeout = HasMessages() ? 0 : deadline.RemainingMs();
-    int r;
-    do {
-      r = poll(fds.data(), fds.size(), timeout);
-    } while (r < 0 && errno == EINTR);
+    // A queued message ends the wait at once; otherwise only the time still left is
+    // waited, also after a signal interrupted the poll.
+    const int r = PollWithDeadline(fds.data(), fds.size(), HasMessages() ? PollDeadline(0) : deadline);
     if (r < 0) return kWaitFailed;
 
     for (std::size_t i = 0; i < events.size(); ++i) {
@@ -181,18 +175,18 @@ int MessageQueue::Wait(std::span<Event* const> events, long ms) {
 }
 
 void AddQueueSource(MessageQueue& queue, QueueSource* source) {
-  auto& sources = queue.State().sources;
+  auto& sources = queue.State().FSources;
   if (std::find(sources.begin(), sources.end(), source) == sources.end()) sources.push_back(source);
 }
 
 void RemoveQueueSource(MessageQueue& queue, QueueSource* source) {
-  auto& sources = queue.State().sources;
+  auto& sources = queue.State().FSources;
   sources.erase(std::remove(sources.begin(), sources.end(), source), sources.end());
 }
 
 void MessageQueue::Purge(const std::function<bool(const Message&)>& pred) {
-  std::lock_guard lock(state_->mu);
-  auto& q = state_->queue;
+  std::lock_guard lock(FInternals->FLock);
+  auto& q = FInternals->FQueue;
   q.erase(std::remove_if(q.begin(), q.end(), pred), q.end());
 }
 
@@ -201,13 +195,13 @@ WindowHandle CreateMessageWindow(WindowProc proc) {
   WindowRegistry& r = Registry();
   WindowHandle handle;
   {
-    std::lock_guard lock(r.mu);
+    std::lock_guard lock(r.FLock);
     do {
-      handle = r.next++;
-    } while (handle == 0 || r.owner.count(handle));
-    r.owner[handle] = &q;
+      handle = r.FNext++;
+    } while (handle == 0 || r.FOwner.count(handle));
+    r.FOwner[handle] = &q;
   }
-  q.State().windows[handle] = std::make_shared<WindowProc>(std::move(proc));
+  q.State().FWindows[handle] = std::make_shared<WindowProc>(std::move(proc));
   return handle;
 }
 
@@ -215,22 +209,22 @@ void DestroyMessageWindow(WindowHandle window) {
   MessageQueue* q = nullptr;
   {
     WindowRegistry& r = Registry();
-    std::lock_guard lock(r.mu);
-    auto it = r.owner.find(window);
-    if (it == r.owner.end()) return;
+    std::lock_guard lock(r.FLock);
+    auto it = r.FOwner.find(window);
+    if (it == r.FOwner.end()) return;
     q = it->second;
-    r.owner.erase(it);
+    r.FOwner.erase(it);
   }
-  q->State().windows.erase(window);
+  q->State().FWindows.erase(window);
   q->Purge([window](const Message& m) { return m.window == window; });
 }
 
 bool PostMessageTo(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                    std::intptr_t lparam) {
   WindowRegistry& r = Registry();
-  std::lock_guard lock(r.mu);  // held so the queue cannot be destroyed under us
-  auto it = r.owner.find(window);
-  if (it == r.owner.end()) return false;
+  std::lock_guard lock(r.FLock);  // held so the queue cannot be destroyed under us
+  auto it = r.FOwner.find(window);
+  if (it == r.FOwner.end()) return false;
   it->second->Post(Message{window, message, wparam, lparam, 0});
   return true;
 }

@@ -55,11 +55,11 @@ class MessageQueue {
 
   // What the system's implementation keeps; its own files reach it through State().
   struct Internals;
-  Internals& State() { return *state_; }
+  Internals& State() { return *FInternals; }
 
  private:
   MessageQueue();
-  std::unique_ptr<Internals> state_;
+  std::unique_ptr<Internals> FInternals;
 };
 
 // Registers `proc` on the calling thread's queue.

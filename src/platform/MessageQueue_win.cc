@@ -16,7 +16,7 @@ namespace zp {
 // The thread's own message queue is the system's; what is kept here is each hidden
 // window's handler, so that the windows still open can be destroyed with the queue.
 struct MessageQueue::Internals {
-  std::unordered_map<HWND, std::unique_ptr<WindowProc>> windows;
+  std::unordered_map<HWND, std::unique_ptr<WindowProc>> FWindows;
 };
 
 namespace {
@@ -62,7 +62,7 @@ MessageQueue& MessageQueue::ForThisThread() {
   return *queue;
 }
 
-MessageQueue::MessageQueue() : state_(std::make_unique<Internals>()) {
+MessageQueue::MessageQueue() : FInternals(std::make_unique<Internals>()) {
   // The system makes a thread's queue on its first call into the window manager; make it
   // now, so that messages posted before the first wait are kept.
   MSG msg;
@@ -70,7 +70,7 @@ MessageQueue::MessageQueue() : state_(std::make_unique<Internals>()) {
 }
 
 MessageQueue::~MessageQueue() {
-  for (auto& [hwnd, proc] : state_->windows) {
+  for (auto& [hwnd, proc] : FInternals->FWindows) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     DestroyWindow(hwnd);
   }
@@ -149,17 +149,17 @@ WindowHandle CreateMessageWindow(WindowProc proc) {
   if (hwnd == nullptr) throw std::runtime_error("CreateWindowEx failed (error " + std::to_string(GetLastError()) + ")");
   auto owned = std::make_unique<WindowProc>(std::move(proc));
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owned.get()));
-  q.State().windows[hwnd] = std::move(owned);
+  q.State().FWindows[hwnd] = std::move(owned);
   return reinterpret_cast<WindowHandle>(hwnd);
 }
 
 void DestroyMessageWindow(WindowHandle window) {
   MessageQueue& q = MessageQueue::ForThisThread();
-  auto it = q.State().windows.find(H(window));
-  if (it == q.State().windows.end()) return;
+  auto it = q.State().FWindows.find(H(window));
+  if (it == q.State().FWindows.end()) return;
   SetWindowLongPtrW(it->first, GWLP_USERDATA, 0);
   DestroyWindow(it->first);
-  q.State().windows.erase(it);
+  q.State().FWindows.erase(it);
   // Posted messages to a destroyed window are never dispatched; drop them now anyway.
   q.Purge([window](const Message& m) { return m.window == window; });
 }

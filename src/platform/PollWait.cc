@@ -27,14 +27,14 @@ bool DrainEventFd(int fd) {
   return n == static_cast<ssize_t>(sizeof value);
 }
 
-PollDeadline::PollDeadline(long tick_ms) : infinite_(tick_ms < 0) {
-  if (!infinite_)
-    end_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(TicksToRealMs(tick_ms));
+PollDeadline::PollDeadline(long tick_ms) : FInfinite(tick_ms < 0) {
+  if (!FInfinite)
+    FEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(TicksToRealMs(tick_ms));
 }
 
 int PollDeadline::RemainingMs() const {
-  if (infinite_) return -1;
-  const auto left = end_ - std::chrono::steady_clock::now();
+  if (FInfinite) return -1;
+  const auto left = FEnd - std::chrono::steady_clock::now();
   if (left <= std::chrono::steady_clock::duration::zero()) return 0;
   // Round up so that a poll never returns just before the deadline and spins.
   const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();

@@ -12,11 +12,11 @@ class PollDeadline {
   explicit PollDeadline(long tick_ms);  // negative: no deadline
   // Real milliseconds left for poll(): -1 for ever, 0 when expired.
   int RemainingMs() const;
-  bool Infinite() const { return infinite_; }
+  bool Infinite() const { return FInfinite; }
 
  private:
-  bool infinite_;
-  std::chrono::steady_clock::time_point end_;
+  bool FInfinite;
+  std::chrono::steady_clock::time_point FEnd;
 };
 
 // The counter of an eventfd: Raise makes it readable (it cannot block: the descriptor is

@@ -4,8 +4,6 @@
 #include <string>
 #include <vector>
 
-struct sqlite3;
-
 namespace zp {
 
 // A small persistent key store in one SQLite file: keys by backslash-separated path
@@ -25,7 +23,8 @@ class Registry {
     std::string data;
   };
 
-  // $XDG_STATE_HOME/zelvan-probe/registry.db, or ~/.local/state/zelvan-probe/registry.db.
+  // On Linux "registry.db" in the user's state folder (see StateFolder); on Windows the
+  // hives' roots.
   static std::string DefaultPath();
 
   explicit Registry(std::string path);
@@ -33,8 +32,8 @@ class Registry {
   Registry(const Registry&) = delete;
   Registry& operator=(const Registry&) = delete;
 
-  const std::string& Path() const { return path_; }
-  const std::string& LastError() const { return last_error_; }
+  const std::string& Path() const { return FPath; }
+  const std::string& LastError() const { return FLastError; }
 
   // True when the key exists (after creating it, when `create`).
   bool OpenKey(const std::string& path, bool create);
@@ -50,17 +49,14 @@ class Registry {
   bool WriteValue(const std::string& path, const Value& value);
 
  private:
-  bool Open(bool create_file);
-  bool Exec(const char* sql);
-  bool Fail(const std::string& what);
-  std::optional<long long> FindKey(const std::string& path);
-  std::optional<long long> CreateKey(const std::string& path);
-  bool DeleteTree(long long id);
-  std::optional<std::vector<Value>> ReadValuesLocked(const std::string& path);
+  // What the system's store needs kept between calls (the open file on Linux).
+  struct Store;
 
-  std::string path_;
-  std::string last_error_;
-  sqlite3* db_ = nullptr;
+  bool Fail(const std::string& what);
+
+  std::string FPath;
+  std::string FLastError;
+  std::unique_ptr<Store> FStore;
 };
 
 }  // namespace zp

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/WideText.h"
+
 // The system's registry. A store's "path" is a key path that both hives share: the
 // user's hive (HKEY_CURRENT_USER) is read and written, and the machine's hive
 // (HKEY_LOCAL_MACHINE), which a user without administrator rights cannot write, is read
@@ -13,22 +15,6 @@
 // hives' roots.
 namespace zp {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
-
-std::string Narrow(const wchar_t* text, std::size_t length) {
-  if (length == 0) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 std::string SystemText(LONG code) {
   wchar_t* text = nullptr;
@@ -47,15 +33,15 @@ class Key {
  public:
   Key() = default;
   ~Key() {
-    if (h_ != nullptr) RegCloseKey(h_);
+    if (FHandle != nullptr) RegCloseKey(FHandle);
   }
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
-  HKEY* Out() { return &h_; }
-  HKEY get() const { return h_; }
+  HKEY* Out() { return &FHandle; }
+  HKEY get() const { return FHandle; }
 
  private:
-  HKEY h_ = nullptr;
+  HKEY FHandle = nullptr;
 };
 
 Registry::Value FromSystem(std::string name, DWORD type, const BYTE* data, DWORD size) {
@@ -78,12 +64,15 @@ Registry::Value FromSystem(std::string name, DWORD type, const BYTE* data, DWORD
 
 std::string Registry::DefaultPath() { return ""; }
 
-Registry::Registry(std::string path) : path_(std::move(path)) {}
+// The system keeps nothing open between calls.
+struct Registry::Store {};
+
+Registry::Registry(std::string path) : FPath(std::move(path)) {}
 
 Registry::~Registry() = default;
 
 bool Registry::Fail(const std::string& what) {
-  last_error_ = what;
+  FLastError = what;
   return false;
 }
 
@@ -137,21 +126,21 @@ std::string HiveName(const std::string& location, const std::string& key) {
 
 bool Registry::OpenKey(const std::string& path, bool create) {
   Key key;
-  const LONG r = create ? Create(path_, path, key) : OpenForRead(path_, path, key);
+  const LONG r = create ? Create(FPath, path, key) : OpenForRead(FPath, path, key);
   if (r == ERROR_SUCCESS) return true;
-  return Fail((create ? "cannot create " : "cannot open ") + HiveName(path_, path) + ": " + SystemText(r));
+  return Fail((create ? "cannot create " : "cannot open ") + HiveName(FPath, path) + ": " + SystemText(r));
 }
 
 bool Registry::KeyExists(const std::string& path) {
   Key key;
-  return OpenForRead(path_, path, key) == ERROR_SUCCESS;
+  return OpenForRead(FPath, path, key) == ERROR_SUCCESS;
 }
 
 bool Registry::DeleteKey(const std::string& path) {
-  const std::wstring full = FullPath(path_, path);
+  const std::wstring full = FullPath(FPath, path);
   const LONG r = RegDeleteTreeW(HKEY_CURRENT_USER, full.c_str());
   if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
-    return Fail("cannot delete " + HiveName(path_, path) + ": " + SystemText(r));
+    return Fail("cannot delete " + HiveName(FPath, path) + ": " + SystemText(r));
   RegDeleteKeyW(HKEY_CURRENT_USER, full.c_str());
   Key still;
   return RegOpenKeyExW(HKEY_CURRENT_USER, full.c_str(), 0, KEY_READ, still.Out()) == ERROR_FILE_NOT_FOUND;
@@ -159,8 +148,8 @@ bool Registry::DeleteKey(const std::string& path) {
 
 std::optional<std::vector<Registry::Value>> Registry::ReadValues(const std::string& path) {
   Key key;
-  if (const LONG r = OpenForRead(path_, path, key); r != ERROR_SUCCESS) {
-    Fail("no key " + HiveName(path_, path) + ": " + SystemText(r));
+  if (const LONG r = OpenForRead(FPath, path, key); r != ERROR_SUCCESS) {
+    Fail("no key " + HiveName(FPath, path) + ": " + SystemText(r));
     return std::nullopt;
   }
   DWORD count = 0, longest_name = 0, longest_data = 0;
@@ -203,18 +192,18 @@ bool Registry::ReplaceValues(const std::string& path, const std::vector<Value>& 
   const std::string scratch_path = parent.empty() ? scratch : parent + "\\" + scratch;
   {
     Key fresh;
-    if (const LONG r = Create(path_, scratch_path, fresh); r != ERROR_SUCCESS)
-      return Fail("cannot create " + HiveName(path_, path) + ": " + SystemText(r));
+    if (const LONG r = Create(FPath, scratch_path, fresh); r != ERROR_SUCCESS)
+      return Fail("cannot create " + HiveName(FPath, path) + ": " + SystemText(r));
     for (const Value& v : values) {
       if (const LONG r = SetValue(fresh.get(), v); r != ERROR_SUCCESS) {
-        RegDeleteTreeW(HKEY_CURRENT_USER, FullPath(path_, scratch_path).c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, FullPath(FPath, scratch_path).c_str());
         return Fail("write of " + v.name + ": " + SystemText(r));
       }
     }
   }
   Key parent_key;
-  if (const LONG r = Create(path_, parent, parent_key); r != ERROR_SUCCESS)
-    return Fail("cannot create " + HiveName(path_, parent) + ": " + SystemText(r));
+  if (const LONG r = Create(FPath, parent, parent_key); r != ERROR_SUCCESS)
+    return Fail("cannot create " + HiveName(FPath, parent) + ": " + SystemText(r));
   const std::wstring wide_leaf = Wide(leaf), wide_scratch = Wide(scratch);
   LONG r = ERROR_SUCCESS;
   // Another writer may put its list in place between our delete and our rename: then
@@ -234,15 +223,15 @@ bool Registry::ReplaceValues(const std::string& path, const std::vector<Value>& 
   }
   if (r != ERROR_SUCCESS) {
     RegDeleteTreeW(parent_key.get(), wide_scratch.c_str());
-    return Fail("cannot replace " + HiveName(path_, path) + ": " + SystemText(r));
+    return Fail("cannot replace " + HiveName(FPath, path) + ": " + SystemText(r));
   }
   return true;
 }
 
 bool Registry::WriteValue(const std::string& path, const Value& value) {
   Key key;
-  if (const LONG r = Create(path_, path, key); r != ERROR_SUCCESS)
-    return Fail("cannot create " + HiveName(path_, path) + ": " + SystemText(r));
+  if (const LONG r = Create(FPath, path, key); r != ERROR_SUCCESS)
+    return Fail("cannot create " + HiveName(FPath, path) + ": " + SystemText(r));
   if (const LONG r = SetValue(key.get(), value); r != ERROR_SUCCESS)
     return Fail("write of " + value.name + ": " + SystemText(r));
   return true;

@@ -8,23 +8,23 @@
 namespace zp {
 namespace {
 
-// The counter is base_tick + (real elapsed since base_time) * scale: the system's own
+// The counter is FBaseTick + (real elapsed since FBaseTime) * FScale: the system's own
 // milliseconds since it started until a test rebases it. The mutex keeps the three
 // values consistent for readers on other threads.
 struct TickSource {
-  std::mutex mu;
-  double base_time = SystemMilliseconds();
-  double base_tick = base_time;
-  double scale = 1.0;
-  bool frozen = false;
+  std::mutex FLock;
+  double FBaseTime = SystemMilliseconds();
+  double FBaseTick = FBaseTime;
+  double FScale = 1.0;
+  bool FFrozen = false;
 
   double NowLocked() const {
-    if (frozen) return base_tick;
-    return base_tick + (SystemMilliseconds() - base_time) * scale;
+    if (FFrozen) return FBaseTick;
+    return FBaseTick + (SystemMilliseconds() - FBaseTime) * FScale;
   }
   void Rebase(double tick) {
-    base_time = SystemMilliseconds();
-    base_tick = tick;
+    FBaseTime = SystemMilliseconds();
+    FBaseTick = tick;
   }
 };
 
@@ -37,7 +37,7 @@ TickSource& Source() {
 
 std::uint32_t GetTickCount() {
   TickSource& s = Source();
-  std::lock_guard lock(s.mu);
+  std::lock_guard lock(s.FLock);
   const double t = std::floor(s.NowLocked());
   return static_cast<std::uint32_t>(static_cast<std::uint64_t>(t) & 0xFFFFFFFFull);
 }
@@ -47,8 +47,8 @@ std::int64_t TicksToRealMs(std::int64_t ms) {
   double scale;
   {
     TickSource& s = Source();
-    std::lock_guard lock(s.mu);
-    scale = s.scale;
+    std::lock_guard lock(s.FLock);
+    scale = s.FScale;
   }
   return static_cast<std::int64_t>(std::ceil(static_cast<double>(ms) / scale));
 }
@@ -57,38 +57,38 @@ namespace testing {
 
 void SetTickNow(std::uint32_t tick) {
   TickSource& s = Source();
-  std::lock_guard lock(s.mu);
+  std::lock_guard lock(s.FLock);
   s.Rebase(tick);
 }
 
 void SetTimeScale(double scale) {
   TickSource& s = Source();
-  std::lock_guard lock(s.mu);
+  std::lock_guard lock(s.FLock);
   s.Rebase(s.NowLocked());
-  s.frozen = false;
-  s.scale = scale > 0 ? scale : 1.0;
+  s.FFrozen = false;
+  s.FScale = scale > 0 ? scale : 1.0;
 }
 
 void FreezeAt(std::uint32_t tick) {
   TickSource& s = Source();
-  std::lock_guard lock(s.mu);
+  std::lock_guard lock(s.FLock);
   s.Rebase(tick);
-  s.frozen = true;
-  s.scale = 1.0;
+  s.FFrozen = true;
+  s.FScale = 1.0;
 }
 
 double TimeScale() {
   TickSource& s = Source();
-  std::lock_guard lock(s.mu);
-  return s.scale;
+  std::lock_guard lock(s.FLock);
+  return s.FScale;
 }
 
 void ResetClock() {
   TickSource& s = Source();
-  std::lock_guard lock(s.mu);
+  std::lock_guard lock(s.FLock);
   s.Rebase(s.NowLocked());
-  s.frozen = false;
-  s.scale = 1.0;
+  s.FFrozen = false;
+  s.FScale = 1.0;
 }
 
 }  // namespace testing

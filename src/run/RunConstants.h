@@ -33,4 +33,9 @@ inline constexpr int kLoginAttempts = 3;
 // The public key is awaited this long after its request.
 inline constexpr std::uint32_t kPublicKeyWaitMs = 10000;
 
+// Waits longer than this are part of the run record, so that front ends count them down;
+// shorter ones (the pauses between steps, the pause before a blocked send is tried again)
+// are over before a countdown could show.
+inline constexpr std::uint32_t kShortestCountedWaitMs = 2000;
+
 }  // namespace zp

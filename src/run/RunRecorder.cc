@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/Tick.h"
 #include "run/NameTable.h"
 #include "run/RouteEntry.h"
-#include "platform/Tick.h"
 
 namespace zp {
 
@@ -38,7 +38,6 @@ void RunRecorder::BeginDiscoveryRound() {
 void RunRecorder::AddServer(const ServerResult& server) {
   std::lock_guard lock(FLock);
   FRecord.servers.push_back(server);
-  FRecord.servers.back().round = std::max(FRecord.discovery_rounds, 1);
 }
 
 void RunRecorder::SetRoutes(const RouteList& routes) {
@@ -62,6 +61,11 @@ void RunRecorder::BeginRoute(std::size_t index) {
   FRecord.current_route = static_cast<int>(index) + 1;
 }
 
+void RunRecorder::SetRouteStep(std::size_t index, RouteStep step) {
+  std::lock_guard lock(FLock);
+  if (index < FRecord.routes.size()) FRecord.routes[index].step = step;
+}
+
 void RunRecorder::EndRoute(std::size_t index, RouteOutcome outcome, std::int32_t score, bool failed, double seconds,
                            const std::string& detail, int error) {
   std::lock_guard lock(FLock);
@@ -73,23 +77,6 @@ void RunRecorder::EndRoute(std::size_t index, RouteOutcome outcome, std::int32_t
   r.profile_seconds = seconds;
   r.detail = detail;
   r.error = error;
-}
-
-void RunRecorder::SetRouteStep(std::size_t index, RouteStep step) {
-  std::lock_guard lock(FLock);
-  if (index < FRecord.routes.size()) FRecord.routes[index].step = step;
-}
-
-void RunRecorder::BeginWait(WaitKind kind, const std::string& target, std::uint32_t total_ms, int attempt,
-                            int attempts) {
-  std::lock_guard lock(FLock);
-  FRecord.wait = RunWait{kind, target, total_ms, total_ms, 0, attempt, attempts};
-  FWaitStart = GetTickCount();
-}
-
-void RunRecorder::EndWait() {
-  std::lock_guard lock(FLock);
-  FRecord.wait = RunWait();
 }
 
 void RunRecorder::BeginKeyAttempt(const std::string& route) {
@@ -105,6 +92,18 @@ void RunRecorder::EndKey(KeyOutcome outcome, int bytes, double seconds, const st
   FRecord.key.bytes = bytes;
   FRecord.key.seconds = seconds;
   FRecord.key.detail = detail;
+}
+
+void RunRecorder::BeginWait(WaitKind kind, const std::string& target, std::uint32_t total_ms, int attempt,
+                            int attempts) {
+  std::lock_guard lock(FLock);
+  FRecord.wait = {kind, target, total_ms, total_ms, 0, attempt, attempts};
+  FWaitStart = GetTickCount();
+}
+
+void RunRecorder::EndWait() {
+  std::lock_guard lock(FLock);
+  FRecord.wait = RunWait();
 }
 
 void RunRecorder::SetFatalError(const std::string& text) {
@@ -123,19 +122,20 @@ void RunRecorder::Finish(bool stopped) {
   FRecord.finished = true;
   FRecord.stopped = stopped;
   FRecord.phase = RunPhase::Finished;
+  FRecord.wait = RunWait();  // an ended worker waits for nothing
   FEnd = std::chrono::steady_clock::now();
 }
 
 RunSnapshot RunRecorder::Snapshot() const {
   std::lock_guard lock(FLock);
   RunSnapshot copy = FRecord;
-  if (copy.wait.kind != WaitKind::None) {
-    // On the platform's tick, so that a test's scaled time counts the wait down too.
-    copy.wait.waited_ms = static_cast<std::int64_t>(GetTickCount() - FWaitStart);
-    copy.wait.left_ms = std::max<std::int64_t>(static_cast<std::int64_t>(copy.wait.total_ms) - copy.wait.waited_ms, 0);
-  }
   const auto end = FRecord.finished ? FEnd : std::chrono::steady_clock::now();
   copy.elapsed_seconds = std::chrono::duration<double>(end - FStart).count();
+  if (copy.wait.kind != WaitKind::None) {
+    // On the tick the worker's waits are measured on, so that a test's time scale applies.
+    copy.wait.waited_ms = GetTickCount() - FWaitStart;
+    copy.wait.left_ms = std::max<std::int64_t>(0, std::int64_t{copy.wait.total_ms} - copy.wait.waited_ms);
+  }
   return copy;
 }
 
@@ -153,8 +153,8 @@ constexpr std::pair<RunPhase, const char*> kPhaseNames[] = {
     {RunPhase::SynchronizingKey, "synchronizing_key"},
     {RunPhase::Finished, "finished"}};
 constexpr std::pair<RouteOutcome, const char*> kRouteOutcomeNames[] = {
-    {RouteOutcome::NotTried, "not_tried"},         {RouteOutcome::Scored, "scored"},
-    {RouteOutcome::Stopped, "stopped"},
+    {RouteOutcome::NotTried, "not_tried"},         {RouteOutcome::Stopped, "stopped"},
+    {RouteOutcome::Scored, "scored"},
     {RouteOutcome::ConnectFailed, "connect_failed"}, {RouteOutcome::LoginRefused, "login_refused"},
     {RouteOutcome::NoLoginAnswer, "no_login_answer"}, {RouteOutcome::NoHeartbeat, "no_heartbeat"},
     {RouteOutcome::ConnectionLost, "connection_lost"}};

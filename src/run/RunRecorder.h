@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -44,6 +45,7 @@ class RunRecorder {
  private:
   mutable std::mutex FLock;
   RunSnapshot FRecord;
+  std::uint32_t FWaitStart = 0;  // the platform tick when the current wait began
   std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point FEnd;
   std::uint32_t FWaitStart = 0;  // the platform's tick when the current wait began

@@ -11,6 +11,7 @@
 #include "GatewaySimulator.h"
 #include "client/NeverAccepting.h"
 #include "client/ProbeRun.h"
+#include "framework/Format.h"
 #include "platform/Random.h"
 #include "platform/Tick.h"
 #include "support/ProcessRunner.h"
@@ -106,7 +107,9 @@ TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
   for (std::size_t i = 0; i < s.routes.size(); ++i) {
     EXPECT_EQ(s.routes[i].outcome, c.outcomes[i]) << "route " << i + 1;
     EXPECT_EQ(s.routes[i].name, "r" + std::to_string(i + 1));
-    EXPECT_EQ(s.routes[i].failed, c.outcomes[i] != RouteOutcome::Scored && c.outcomes[i] != RouteOutcome::NotTried);
+    EXPECT_EQ(s.routes[i].failed, s.routes[i].HasScore() && c.outcomes[i] != RouteOutcome::Scored);
+    // A route stopped keeps the step it was in; one never reached has none.
+    EXPECT_EQ(s.routes[i].step == RouteStep::None, c.outcomes[i] == RouteOutcome::NotTried);
   }
   EXPECT_EQ(s.key.outcome, c.key);
   if (c.key == KeyOutcome::Received) {
@@ -119,6 +122,32 @@ TEST_P(ProbeRunTest, TheRecordTellsTheOutcome) {
   EXPECT_EQ(s.servers[0].outcome, server);
   if (!c.server_down && !c.server_never_accepts) {
     EXPECT_EQ(s.servers[0].routes, static_cast<int>(c.routes.size()));
+  }
+  // Each server asked says which round asked it; a run that ended waits for nothing.
+  EXPECT_EQ(s.servers.front().round, 1);
+  EXPECT_EQ(s.servers.back().round, s.discovery_rounds);
+  EXPECT_EQ(s.wait.kind, WaitKind::None);
+
+  // What a front end counts down while the worker waits without a line to show for it.
+  const auto first_wait = [&](WaitKind kind) -> std::optional<RunWait> {
+    for (const RunSnapshot& p : seen)
+      if (p.wait.kind == kind) return p.wait;
+    return std::nullopt;
+  };
+  if (c.server_never_accepts) {
+    const auto connect = first_wait(WaitKind::Connect);
+    ASSERT_TRUE(connect.has_value());
+    EXPECT_EQ(connect->target, s.servers[0].address + ":" + Format("%4.4X", static_cast<unsigned>(s.servers[0].port)));
+    EXPECT_EQ(connect->total_ms, 0u);
+  }
+  if (c.server_down) {
+    const auto retry = first_wait(WaitKind::RouteRetry);
+    ASSERT_TRUE(retry.has_value());
+    EXPECT_EQ(retry->target, "127.0.0.1");
+    EXPECT_EQ(retry->total_ms, 20000u);
+    EXPECT_EQ(retry->attempt, 1);
+    EXPECT_EQ(retry->attempts, 2);
+    EXPECT_LE(retry->left_ms, 20000);
   }
 
   // Progress as the window shows it: the phases in order, route k of n counting up.
@@ -146,9 +175,13 @@ INSTANTIATE_TEST_SUITE_P(
                 {{.name = "r1"}, {.name = "r2", .profile_login = {.kind = LoginReplyConfig::Kind::Silent}},
                  {.name = "r3"}},
                 // The profile cut short scores as failed in the result code; the record
-                // knows it was not tried.
-                false, false, [](const RunSnapshot& s) { return s.current_route == 2; }, 2,
-                {RouteOutcome::Scored, RouteOutcome::NotTried, RouteOutcome::NotTried}, KeyOutcome::NotReached, true},
+                // knows it was stopped and where, and that the third was never tried.
+                false, false,
+                [](const RunSnapshot& s) {
+                  return s.current_route == 2 && s.routes[1].step == RouteStep::WaitingForLogin;
+                },
+                2, {RouteOutcome::Scored, RouteOutcome::Stopped, RouteOutcome::NotTried}, KeyOutcome::NotReached, true},
+        RunCase{"route server down", {}, true, false, nullptr, 0, {}, KeyOutcome::NotReached},
         RunCase{"route server down, stopped while waiting to ask again", {}, true, false,
                 [](const RunSnapshot& s) { return s.phase == RunPhase::WaitingForRoutes; }, 0, {},
                 KeyOutcome::NotReached, true},

@@ -55,5 +55,16 @@ TEST(TryStrToInt, DecimalAndDollarHex) {
   EXPECT_FALSE(TryStrToInt("99999999999", v));
 }
 
+// Route entries and host names match whatever the case of their ASCII letters, and only
+// then: other bytes, a NUL among them, must be the same.
+TEST(SameTextIgnoringCase, OnlyAsciiLettersFold) {
+  EXPECT_TRUE(SameTextIgnoringCase("R1=127.0.0.1:27001", "r1=127.0.0.1:27001"));
+  EXPECT_TRUE(SameTextIgnoringCase("", ""));
+  EXPECT_FALSE(SameTextIgnoringCase("r1", "r1 "));
+  EXPECT_FALSE(SameTextIgnoringCase("[", "{")) << "the bytes after Z and z are not letters";
+  EXPECT_FALSE(SameTextIgnoringCase("\xC4", "\xE4")) << "no letters beyond ASCII";
+  EXPECT_FALSE(SameTextIgnoringCase(std::string_view("a\0b", 3), std::string_view("a\0c", 3)));
+}
+
 }  // namespace
 }  // namespace zp

@@ -68,15 +68,15 @@ TEST(PacketQueue, AppendBlockSplitsAtTheBlockSize) {
 
 TEST(PacketQueue, AppendPacketKeepsTheLongestPacketWhole) {
   ZLargePacketQueueControl q("Rx");
-  static_assert(MaxPacketData == 5863);
-  const std::vector<std::uint8_t> data = Bytes(MaxPacketData + 1);
-  AppendPacket(q, "rx", MaxPacketData, data.data());
+  static_assert(kMaxPacketData == 5863);
+  const std::vector<std::uint8_t> data = Bytes(kMaxPacketData + 1);
+  AppendPacket(q, "rx", kMaxPacketData, data.data());
   ASSERT_EQ(q.Count(), 1);
-  EXPECT_EQ(q.GetEntry(0)->FLength, MaxPacketData);
-  EXPECT_EQ(std::memcmp(q.GetEntry(0)->FData.data(), data.data(), MaxPacketData), 0);
+  EXPECT_EQ(q.GetEntry(0)->FLength, kMaxPacketData);
+  EXPECT_EQ(std::memcmp(q.GetEntry(0)->FData.data(), data.data(), kMaxPacketData), 0);
   q.DeleteEntry(0);  // the guard words survived a full data area
 
-  AppendPacket(q, "rx", MaxPacketData + 1, data.data());
+  AppendPacket(q, "rx", kMaxPacketData + 1, data.data());
   ASSERT_EQ(q.Count(), 2);
   EXPECT_EQ(q.GetEntry(1)->FLength, 1);
 }

@@ -5,28 +5,28 @@
 namespace zp::sim {
 
 void DetailTracker::Reset(std::int32_t expected) {
-  seen_.assign(static_cast<std::size_t>(std::clamp(expected, 0, kMaxRecords)), false);
-  received_ = 0;
+  FSeen.assign(static_cast<std::size_t>(std::clamp(expected, 0, kMaxRecords)), false);
+  FReceived = 0;
 }
 
 void DetailTracker::Record(std::int32_t number) {
-  if (number < 1 || number > static_cast<std::int32_t>(seen_.size())) return;
+  if (number < 1 || number > static_cast<std::int32_t>(FSeen.size())) return;
   const auto i = static_cast<std::size_t>(number - 1);
-  if (seen_[i]) return;
-  seen_[i] = true;
-  ++received_;
+  if (FSeen[i]) return;
+  FSeen[i] = true;
+  ++FReceived;
 }
 
 std::string DetailTracker::MissingRanges() const {
   std::string out;
-  const int n = static_cast<int>(seen_.size());
+  const int n = static_cast<int>(FSeen.size());
   for (int i = 0; i < n;) {
-    if (seen_[static_cast<std::size_t>(i)]) {
+    if (FSeen[static_cast<std::size_t>(i)]) {
       ++i;
       continue;
     }
     int j = i;
-    while (j + 1 < n && !seen_[static_cast<std::size_t>(j + 1)]) ++j;
+    while (j + 1 < n && !FSeen[static_cast<std::size_t>(j + 1)]) ++j;
     if (!out.empty()) out += ',';
     out += std::to_string(i + 1);
     if (j > i) out += '-' + std::to_string(j + 1);

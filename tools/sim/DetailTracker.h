@@ -17,14 +17,14 @@ class DetailTracker {
   void Reset(std::int32_t expected);
   // Notes record `number`; numbers outside 1..expected and repeats change nothing.
   void Record(std::int32_t number);
-  bool Complete() const { return received_ == static_cast<int>(seen_.size()); }
-  int Received() const { return received_; }
+  bool Complete() const { return FReceived == static_cast<int>(FSeen.size()); }
+  int Received() const { return FReceived; }
   // The missing numbers as a comma-separated list, runs of two or more as "a-b".
   std::string MissingRanges() const;
 
  private:
-  std::vector<bool> seen_;
-  int received_ = 0;
+  std::vector<bool> FSeen;
+  int FReceived = 0;
 };
 
 }  // namespace zp::sim

@@ -18,13 +18,13 @@ class CircuitNumbers {
   static constexpr std::int32_t kFirst = 1000;
   static constexpr std::int32_t kLast = 999999;
   std::int32_t Next() {
-    const std::int32_t n = next_;
-    next_ = next_ == kLast ? kFirst : next_ + 1;
+    const std::int32_t n = FNext;
+    FNext = FNext == kLast ? kFirst : FNext + 1;
     return n;
   }
 
  private:
-  std::int32_t next_ = kFirst;
+  std::int32_t FNext = kFirst;
 };
 
 // One connection to a gateway route: logins, detail records with the heartbeat that
@@ -52,26 +52,26 @@ class GatewayRoutePeer final : public SimPeer {
   void Write(SimLink& link, std::uint32_t delay_ms = 0);
   // For packets that answer no request; stays within the 4-digit header field.
   std::int32_t NextClientSequence() {
-    next_client_sequence_ = next_client_sequence_ % 9999 + 1;
-    return next_client_sequence_;
+    FNextClientSequence = FNextClientSequence % 9999 + 1;
+    return FNextClientSequence;
   }
 
-  const RouteConfig& config_;
-  RouteCounters& counters_;
-  CircuitNumbers& circuits_;
-  ZExpBuf out_;
-  std::int32_t sequence_ = 0;  // of the latest login, repeated in every body
-  std::int32_t circuit_ = 0;
-  std::int32_t next_client_sequence_ = 0;
+  const RouteConfig& FConfig;
+  RouteCounters& FCounters;
+  CircuitNumbers& FCircuits;
+  ZExpBuf FOut;
+  std::int32_t FSequence = 0;  // of the latest login, repeated in every body
+  std::int32_t FCircuit = 0;
+  std::int32_t FNextClientSequence = 0;
 
   // Profiling: open from an accepted "P" login until its heartbeat.
-  bool profiling_ = false;
-  DetailTracker details_;
-  std::optional<std::uint32_t> report_at_;
+  bool FProfiling = false;
+  DetailTracker FDetails;
+  std::optional<std::uint32_t> FReportAt;
 
   // Key wait: heartbeats from the first public-key request until the logout.
-  std::optional<std::uint32_t> key_heartbeat_at_;
-  bool close_in_key_wait_ = false;
+  std::optional<std::uint32_t> FKeyHeartbeatAt;
+  bool FCloseInKeyWait = false;
 };
 
 }  // namespace zp::sim

@@ -25,7 +25,7 @@ GatewaySimulator::~GatewaySimulator() {
 }
 
 void GatewaySimulator::RequireNotStarted(const char* what) const {
-  if (started_) throw std::logic_error(std::string(what) + " after Start");
+  if (FStarted) throw std::logic_error(std::string(what) + " after Start");
 }
 
 std::uint16_t GatewaySimulator::AddRouteServer(const RouteServerConfig& config) {
@@ -33,14 +33,14 @@ std::uint16_t GatewaySimulator::AddRouteServer(const RouteServerConfig& config) 
   auto slot = std::make_unique<ServerSlot>();
   slot->config = config;
   slot->listener = ListenOn(config.address, config.port, slot->port);
-  servers_.push_back(std::move(slot));
-  return servers_.back()->port;
+  FServers.push_back(std::move(slot));
+  return FServers.back()->port;
 }
 
 std::string GatewaySimulator::AddRoute(const RouteConfig& config) {
   RequireNotStarted("AddRoute");
   if (!IsValidRouteName(config.name)) throw std::invalid_argument("bad route name '" + config.name + "'");
-  for (const auto& r : routes_)
+  for (const auto& r : FRoutes)
     if (r->config.name == config.name) throw std::invalid_argument("route '" + config.name + "' given twice");
   auto slot = std::make_unique<RouteSlot>();
   slot->config = config;
@@ -51,16 +51,16 @@ std::string GatewaySimulator::AddRoute(const RouteConfig& config) {
     slot->listener = ListenOn(config.address, config.port, port);
   slot->config.port = port;
   slot->entry = config.name + "=" + config.address + ":" + std::to_string(port);
-  routes_.push_back(std::move(slot));
-  return routes_.back()->entry;
+  FRoutes.push_back(std::move(slot));
+  return FRoutes.back()->entry;
 }
 
 void GatewaySimulator::Start() {
   RequireNotStarted("Start");
-  started_ = true;
+  FStarted = true;
   const std::vector<std::string> entries = RouteEntries();
   std::vector<Listener> listeners;
-  for (auto& s : servers_) {
+  for (auto& s : FServers) {
     auto lines = std::make_shared<std::vector<std::string>>();
     if (s->config.list_routes) *lines = entries;
     lines->insert(lines->end(), s->config.extra_lines.begin(), s->config.extra_lines.end());
@@ -70,30 +70,30 @@ void GatewaySimulator::Start() {
                            return std::make_unique<RouteServerPeer>(slot->config, slot->lines, slot->counters);
                          }});
   }
-  for (auto& r : routes_) {
+  for (auto& r : FRoutes) {
     if (r->listener == kNoSocket) continue;
     RouteSlot* slot = r.get();
     listeners.push_back({slot->listener, [this, slot] {
-                           return std::make_unique<GatewayRoutePeer>(slot->config, slot->counters, circuits_);
+                           return std::make_unique<GatewayRoutePeer>(slot->config, slot->counters, FCircuits);
                          }});
   }
-  thread_ = std::thread(&GatewaySimulator::Run, this, std::move(listeners));
+  FThread = std::thread(&GatewaySimulator::Run, this, std::move(listeners));
 }
 
 void GatewaySimulator::Stop() {
-  if (!thread_.joinable()) return;
-  stopping_ = true;
-  wake_up_.Raise();
-  thread_.join();
+  if (!FThread.joinable()) return;
+  FStopping = true;
+  FWakeUp.Raise();
+  FThread.join();
   CloseListeners();
 }
 
 void GatewaySimulator::CloseListeners() {
-  for (auto& s : servers_) {
+  for (auto& s : FServers) {
     CloseSocket(s->listener, false);
     s->listener = kNoSocket;
   }
-  for (auto& r : routes_) {
+  for (auto& r : FRoutes) {
     CloseSocket(r->listener, false);
     r->listener = kNoSocket;
   }
@@ -106,7 +106,7 @@ void GatewaySimulator::Run(std::vector<Listener> listeners) {
   // fails: stop watching the listeners for a moment instead of spinning.
   bool accept_paused = false;
   std::uint32_t accept_paused_until = 0;
-  while (!stopping_) {
+  while (!FStopping) {
     // Phases of one pass: the time, the earliest deadline, the wait, then what is due.
     std::uint32_t now = GetTickCount();
     if (accept_paused && TickReached(now, accept_paused_until)) accept_paused = false;
@@ -115,11 +115,11 @@ void GatewaySimulator::Run(std::vector<Listener> listeners) {
       if (const auto ms = c->MsUntilDue(now); ms && (timeout < 0 || *ms < timeout)) timeout = static_cast<long>(*ms);
 
     fds.clear();
-    fds.push_back({wake_up_.Handle(), kPollReadable, 0});
+    fds.push_back({FWakeUp.Handle(), kPollReadable, 0});
     for (const Listener& l : listeners) fds.push_back({l.socket, accept_paused ? short{0} : kPollReadable, 0});
     for (const auto& c : connections) fds.push_back({c->Socket(), c->PollEvents(), 0});
     if (!PollSockets(fds, timeout)) break;
-    if (stopping_) break;
+    if (FStopping) break;
 
     now = GetTickCount();
     const std::size_t existing = connections.size();
@@ -149,24 +149,24 @@ void GatewaySimulator::Run(std::vector<Listener> listeners) {
 }
 
 RouteStats GatewaySimulator::Stats(std::string_view name) const {
-  for (const auto& r : routes_)
+  for (const auto& r : FRoutes)
     if (r->config.name == name) return r->counters.Snapshot();
   throw std::out_of_range("no route '" + std::string(name) + "'");
 }
 
 RouteServerStats GatewaySimulator::ServerStats(std::size_t index) const {
-  return servers_.at(index)->counters.Snapshot();
+  return FServers.at(index)->counters.Snapshot();
 }
 
 std::vector<std::string> GatewaySimulator::RouteEntries() const {
   std::vector<std::string> entries;
-  for (const auto& r : routes_) entries.push_back(r->entry);
+  for (const auto& r : FRoutes) entries.push_back(r->entry);
   return entries;
 }
 
 std::vector<std::string> GatewaySimulator::RouteServerAddresses() const {
   std::vector<std::string> addresses;
-  for (const auto& s : servers_) addresses.push_back(s->config.address + ":" + std::to_string(s->port));
+  for (const auto& s : FServers) addresses.push_back(s->config.address + ":" + std::to_string(s->port));
   return addresses;
 }
 

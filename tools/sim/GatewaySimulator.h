@@ -46,7 +46,7 @@ class GatewaySimulator {
 
   void Start();
   void Stop();
-  bool Running() const { return thread_.joinable(); }
+  bool Running() const { return FThread.joinable(); }
 
   // Counters of the route called `name` (std::out_of_range when there is none).
   RouteStats Stats(std::string_view name) const;
@@ -81,13 +81,13 @@ class GatewaySimulator {
   void CloseListeners();
 
   // Slots keep fixed addresses: peers hold references to their configuration and counters.
-  std::vector<std::unique_ptr<RouteSlot>> routes_;
-  std::vector<std::unique_ptr<ServerSlot>> servers_;
-  CircuitNumbers circuits_;  // used by the thread only
-  WakeUp wake_up_;
-  std::atomic<bool> stopping_{false};
-  bool started_ = false;
-  std::thread thread_;
+  std::vector<std::unique_ptr<RouteSlot>> FRoutes;
+  std::vector<std::unique_ptr<ServerSlot>> FServers;
+  CircuitNumbers FCircuits;  // used by the thread only
+  WakeUp FWakeUp;
+  std::atomic<bool> FStopping{false};
+  bool FStarted = false;
+  std::thread FThread;
 };
 
 }  // namespace zp::sim

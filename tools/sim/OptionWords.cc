@@ -72,10 +72,10 @@ bool OptionWords::Read(const std::vector<std::string>& words, std::size_t first,
     if (name == "fault") {
       std::stringstream list(value);
       for (std::string f; std::getline(list, f, ',');)
-        if (!f.empty()) faults_.push_back(f);
+        if (!f.empty()) FFaults.push_back(f);
       continue;
     }
-    if (!values_.emplace(name, value).second) {
+    if (!FValues.emplace(name, value).second) {
       error = "option '" + name + "' given twice";
       return false;
     }
@@ -84,15 +84,15 @@ bool OptionWords::Read(const std::vector<std::string>& words, std::size_t first,
 }
 
 bool OptionWords::HasFault(std::string_view name) const {
-  for (const std::string& f : faults_)
+  for (const std::string& f : FFaults)
     if (f == name) return true;
   return false;
 }
 
 std::optional<std::string> OptionWords::Take(const std::string& name) {
-  const auto it = values_.find(name);
-  if (it == values_.end()) return std::nullopt;
-  used_.insert(name);
+  const auto it = FValues.find(name);
+  if (it == FValues.end()) return std::nullopt;
+  FUsed.insert(name);
   return it->second;
 }
 
@@ -110,8 +110,8 @@ bool OptionWords::Number(const std::string& name, std::uint64_t min, std::uint64
 }
 
 bool OptionWords::AllUsed(std::string& error) const {
-  for (const auto& [name, value] : values_)
-    if (!used_.count(name)) {
+  for (const auto& [name, value] : FValues)
+    if (!FUsed.count(name)) {
       error = "option '" + name + "' is used by none of the faults given";
       return false;
     }

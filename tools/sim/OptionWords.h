@@ -27,7 +27,7 @@ class OptionWords {
   bool Read(const std::vector<std::string>& words, std::size_t first, const std::set<std::string>& known,
             std::string& error);
 
-  const std::vector<std::string>& Faults() const { return faults_; }
+  const std::vector<std::string>& Faults() const { return FFaults; }
   bool HasFault(std::string_view name) const;
   // The option's value, if given; marks it as used.
   std::optional<std::string> Take(const std::string& name);
@@ -47,9 +47,9 @@ class OptionWords {
   bool AllUsed(std::string& error) const;
 
  private:
-  std::map<std::string, std::string> values_;
-  std::set<std::string> used_;
-  std::vector<std::string> faults_;
+  std::map<std::string, std::string> FValues;
+  std::set<std::string> FUsed;
+  std::vector<std::string> FFaults;
 };
 
 }  // namespace zp::sim

@@ -43,23 +43,23 @@ std::string AnswerData(const RouteServerConfig& config, const std::vector<std::s
 RouteServerPeer::RouteServerPeer(const RouteServerConfig& config,
                                  std::shared_ptr<const std::vector<std::string>> lines,
                                  RouteServerCounters& counters)
-    : config_(config), lines_(std::move(lines)), counters_(counters) {}
+    : FConfig(config), FLines(std::move(lines)), FCounters(counters) {}
 
-void RouteServerPeer::OnConnect(SimLink& /*link*/) { ++counters_.connections; }
+void RouteServerPeer::OnConnect(SimLink& /*link*/) { ++FCounters.connections; }
 
 void RouteServerPeer::OnPacket(const ZExpBuf& packet, SimLink& link) {
   if (packet.PacketType != 'R') return;
-  ++counters_.requests;
-  if (config_.silent) return;
-  if (config_.close_instead || config_.reset_instead) {
-    link.Close(config_.reset_instead, config_.delay_ms);
+  ++FCounters.requests;
+  if (FConfig.silent) return;
+  if (FConfig.close_instead || FConfig.reset_instead) {
+    link.Close(FConfig.reset_instead, FConfig.delay_ms);
     return;
   }
-  std::string bytes = AnswerBytes(config_, *lines_, packet.ClientSequence);
-  if (config_.bytewise)
-    link.SendBytewise(std::move(bytes), config_.byte_gap_ms, config_.delay_ms);
+  std::string bytes = AnswerBytes(FConfig, *FLines, packet.ClientSequence);
+  if (FConfig.bytewise)
+    link.SendBytewise(std::move(bytes), FConfig.byte_gap_ms, FConfig.delay_ms);
   else
-    link.Send(std::move(bytes), config_.delay_ms);
+    link.Send(std::move(bytes), FConfig.delay_ms);
 }
 
 std::string RouteServerPeer::AnswerBytes(const RouteServerConfig& config, const std::vector<std::string>& lines,

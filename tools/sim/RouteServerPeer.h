@@ -26,9 +26,9 @@ class RouteServerPeer final : public SimPeer {
                                  std::int32_t client_sequence);
 
  private:
-  const RouteServerConfig& config_;
-  std::shared_ptr<const std::vector<std::string>> lines_;
-  RouteServerCounters& counters_;
+  const RouteServerConfig& FConfig;
+  std::shared_ptr<const std::vector<std::string>> FLines;
+  RouteServerCounters& FCounters;
 };
 
 }  // namespace zp::sim

@@ -242,7 +242,7 @@ bool ScenarioParser::ParseRouteServer(std::string_view text, RouteServerConfig& 
 }
 
 bool ScenarioParser::Fail(std::string message) {
-  error_ = std::move(message);
+  FError = std::move(message);
   return false;
 }
 
@@ -252,20 +252,20 @@ bool ScenarioParser::Apply(std::string_view directive, std::string_view argument
   if (directive == "route") {
     RouteConfig route;
     if (!ParseRoute(argument, route, error)) return Fail("route: " + error);
-    for (const RouteConfig& r : scenario_.routes)
+    for (const RouteConfig& r : FScenario.routes)
       if (r.name == route.name) return Fail("route '" + route.name + "' given twice");
-    scenario_.routes.push_back(std::move(route));
+    FScenario.routes.push_back(std::move(route));
     return true;
   }
   if (directive == "route-server") {
     RouteServerConfig server;
     if (!ParseRouteServer(argument, server, error)) return Fail("route-server: " + error);
-    scenario_.route_servers.push_back(std::move(server));
+    FScenario.route_servers.push_back(std::move(server));
     return true;
   }
   if (directive == "entry") {
     if (argument.empty() || !OptionWords::PlainText(argument)) return Fail("entry: needs a text without control characters");
-    entries_.emplace_back(argument);
+    FEntries.emplace_back(argument);
     return true;
   }
   if (directive == "duration") {
@@ -275,11 +275,11 @@ bool ScenarioParser::Apply(std::string_view directive, std::string_view argument
     if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(seconds) || seconds < 0 ||
         seconds > 1e7)
       return Fail("duration: needs a number of seconds, got '" + text + "'");
-    scenario_.duration_seconds = seconds;
+    FScenario.duration_seconds = seconds;
     return true;
   }
   if (directive == "scenario") {
-    if (in_file_) return Fail("scenario: files cannot read other files");
+    if (FInFile) return Fail("scenario: files cannot read other files");
     return ParseFile(std::string(argument));
   }
   return Fail("unknown directive '" + std::string(directive) + "'");
@@ -289,7 +289,7 @@ bool ScenarioParser::ParseArguments(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
-      scenario_.help = true;
+      FScenario.help = true;
       continue;
     }
     if (arg.rfind("--", 0) != 0) return Fail("unexpected argument '" + arg + "'");
@@ -308,8 +308,8 @@ bool ScenarioParser::ParseArguments(const std::vector<std::string>& args) {
 }
 
 bool ScenarioParser::ParseText(std::string_view text, const std::string& origin) {
-  const bool was_in_file = in_file_;
-  in_file_ = true;
+  const bool was_in_file = FInFile;
+  FInFile = true;
   int number = 0;
   bool ok = true;
   while (ok && !text.empty()) {
@@ -322,11 +322,11 @@ bool ScenarioParser::ParseText(std::string_view text, const std::string& origin)
     const std::string_view directive = line.substr(0, blank);
     const std::string_view argument = blank == std::string_view::npos ? std::string_view() : line.substr(blank);
     if (!Apply(directive, argument)) {
-      error_ = origin + ":" + std::to_string(number) + ": " + error_;
+      FError = origin + ":" + std::to_string(number) + ": " + FError;
       ok = false;
     }
   }
-  in_file_ = was_in_file;
+  FInFile = was_in_file;
   return ok;
 }
 
@@ -341,12 +341,12 @@ bool ScenarioParser::ParseFile(const std::string& path) {
 }
 
 Scenario ScenarioParser::Result() const {
-  Scenario s = scenario_;
+  Scenario s = FScenario;
   if (s.route_servers.empty()) s.route_servers.emplace_back();
   if (s.routes.empty())
     for (const char* name : {"r1", "r2", "r3"}) s.routes.push_back(RouteConfig{.name = name});
   for (RouteServerConfig& server : s.route_servers)
-    server.extra_lines.insert(server.extra_lines.end(), entries_.begin(), entries_.end());
+    server.extra_lines.insert(server.extra_lines.end(), FEntries.begin(), FEntries.end());
   return s;
 }
 

@@ -54,7 +54,7 @@ class ScenarioParser {
   // What was read, with the defaults where nothing was given.
   Scenario Result() const;
   // Why the last Parse or Apply returned false.
-  const std::string& Error() const { return error_; }
+  const std::string& Error() const { return FError; }
 
   static bool ParseRoute(std::string_view text, RouteConfig& route, std::string& error);
   static bool ParseRouteServer(std::string_view text, RouteServerConfig& server, std::string& error);
@@ -62,10 +62,10 @@ class ScenarioParser {
  private:
   bool Fail(std::string message);
 
-  Scenario scenario_;
-  std::vector<std::string> entries_;
-  bool in_file_ = false;
-  std::string error_;
+  Scenario FScenario;
+  std::vector<std::string> FEntries;
+  bool FInFile = false;
+  std::string FError;
 };
 
 }  // namespace zp::sim

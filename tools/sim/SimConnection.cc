@@ -15,28 +15,28 @@ std::int32_t SignedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<s
 }  // namespace
 
 SimConnection::SimConnection(SocketHandle socket, std::unique_ptr<SimPeer> peer, std::uint32_t now)
-    : socket_(socket), peer_(std::move(peer)), now_(now) {}
+    : FSocket(socket), FPeer(std::move(peer)), FNow(now) {}
 
 SimConnection::~SimConnection() { Shut(false); }
 
 void SimConnection::Begin() {
-  peer_->OnConnect(*this);
+  FPeer->OnConnect(*this);
   PromoteDue();
   Flush();
 }
 
 short SimConnection::PollEvents() const {
   if (!Open()) return 0;
-  return static_cast<short>(kPollReadable | (want_write_ ? kPollWritable : 0));
+  return static_cast<short>(kPollReadable | (FWantWrite ? kPollWritable : 0));
 }
 
 void SimConnection::Service(short revents, std::uint32_t now) {
-  now_ = now;
+  FNow = now;
   if (!Open()) return;
-  if (revents & kPollWritable) want_write_ = false;
+  if (revents & kPollWritable) FWantWrite = false;
   if (revents & (kPollReadable | kPollHangUp | kPollError)) ReadAvailable();
   if (!Open()) return;
-  if (const auto t = peer_->NextTimer(); t && TickReached(now_, *t)) peer_->OnTimer(*this);
+  if (const auto t = FPeer->NextTimer(); t && TickReached(FNow, *t)) FPeer->OnTimer(*this);
   PromoteDue();
   Flush();
 }
@@ -48,10 +48,10 @@ std::optional<std::int64_t> SimConnection::MsUntilDue(std::uint32_t now) const {
     const std::int64_t ms = std::max<std::int64_t>(0, SignedDiff(due, now));
     if (!best || ms < *best) best = ms;
   };
-  if (const auto t = peer_->NextTimer()) consider(*t);
-  for (const Output& o : scheduled_) consider(o.due);
+  if (const auto t = FPeer->NextTimer()) consider(*t);
+  for (const Output& o : FScheduled) consider(o.due);
   // A head that waits for writability is woken by the socket, not by time.
-  if (!queue_.empty() && !want_write_) consider(queue_.front().due);
+  if (!FQueue.empty() && !FWantWrite) consider(FQueue.front().due);
   return best;
 }
 
@@ -77,21 +77,21 @@ void SimConnection::Close(bool reset, std::uint32_t delay_ms) {
 
 void SimConnection::Schedule(Output out, std::uint32_t delay_ms) {
   if (!Open()) return;
-  pending_bytes_ += out.bytes.size();
-  if (pending_bytes_ > kMaxPendingOutput) {
+  FPendingBytes += out.bytes.size();
+  if (FPendingBytes > kMaxPendingOutput) {
     // The peer does not read what it asks for: stop serving it.
     Shut(true);
     return;
   }
-  out.due = now_ + delay_ms;
-  out.order = next_order_++;
-  scheduled_.push_back(std::move(out));
+  out.due = FNow + delay_ms;
+  out.order = FNextOrder++;
+  FScheduled.push_back(std::move(out));
 }
 
 void SimConnection::ReadAvailable() {
   std::array<std::uint8_t, kReadChunk> chunk;
   for (int i = 0; i < kReadsPerPass && Open(); ++i) {
-    const long n = ReceiveSome(socket_, chunk.data(), chunk.size());
+    const long n = ReceiveSome(FSocket, chunk.data(), chunk.size());
     if (n == kWouldBlock) return;
     if (n < 0) {
       Shut(false);
@@ -102,9 +102,9 @@ void SimConnection::ReadAvailable() {
       Shut(false);
       return;
     }
-    framer_.Append(chunk.data(), static_cast<std::size_t>(n));
-    while (Open() && framer_.Next(packet_)) peer_->OnPacket(packet_, *this);
-    if (framer_.Overflowed()) {
+    FFramer.Append(chunk.data(), static_cast<std::size_t>(n));
+    while (Open() && FFramer.Next(FPacket)) FPeer->OnPacket(FPacket, *this);
+    if (FFramer.Overflowed()) {
       Shut(true);
       return;
     }
@@ -112,26 +112,26 @@ void SimConnection::ReadAvailable() {
 }
 
 void SimConnection::PromoteDue() {
-  if (scheduled_.empty()) return;
+  if (FScheduled.empty()) return;
   // Items due by now go to the queue earliest first, ties in the order asked for.
-  const auto not_due = std::stable_partition(scheduled_.begin(), scheduled_.end(),
-                                             [this](const Output& o) { return !TickReached(now_, o.due); });
-  std::vector<Output> due(std::make_move_iterator(not_due), std::make_move_iterator(scheduled_.end()));
-  scheduled_.erase(not_due, scheduled_.end());
+  const auto not_due = std::stable_partition(FScheduled.begin(), FScheduled.end(),
+                                             [this](const Output& o) { return !TickReached(FNow, o.due); });
+  std::vector<Output> due(std::make_move_iterator(not_due), std::make_move_iterator(FScheduled.end()));
+  FScheduled.erase(not_due, FScheduled.end());
   std::sort(due.begin(), due.end(), [this](const Output& a, const Output& b) {
-    const std::int32_t da = SignedDiff(a.due, now_), db = SignedDiff(b.due, now_);
+    const std::int32_t da = SignedDiff(a.due, FNow), db = SignedDiff(b.due, FNow);
     return da != db ? da < db : a.order < b.order;
   });
   for (Output& o : due) {
-    o.due = now_;
-    queue_.push_back(std::move(o));
+    o.due = FNow;
+    FQueue.push_back(std::move(o));
   }
 }
 
 void SimConnection::Flush() {
-  while (Open() && !queue_.empty() && !want_write_) {
-    Output& head = queue_.front();
-    if (!TickReached(now_, head.due)) return;
+  while (Open() && !FQueue.empty() && !FWantWrite) {
+    Output& head = FQueue.front();
+    if (!TickReached(FNow, head.due)) return;
     if (head.action != Action::Write) {
       Shut(head.action == Action::Reset);
       return;
@@ -139,9 +139,9 @@ void SimConnection::Flush() {
     const std::size_t left = head.bytes.size() - head.offset;
     if (left > 0) {
       const std::size_t n = head.bytewise ? 1 : left;
-      const long sent = SendSome(socket_, head.bytes.data() + head.offset, n);
+      const long sent = SendSome(FSocket, head.bytes.data() + head.offset, n);
       if (sent == kWouldBlock) {
-        want_write_ = true;
+        FWantWrite = true;
         return;
       }
       if (sent < 0) {
@@ -149,23 +149,23 @@ void SimConnection::Flush() {
         return;
       }
       head.offset += static_cast<std::size_t>(sent);
-      pending_bytes_ -= static_cast<std::size_t>(sent);
+      FPendingBytes -= static_cast<std::size_t>(sent);
       if (head.offset < head.bytes.size()) {
-        if (head.bytewise) head.due = now_ + head.gap_ms;
+        if (head.bytewise) head.due = FNow + head.gap_ms;
         continue;
       }
     }
-    queue_.pop_front();
+    FQueue.pop_front();
   }
 }
 
 void SimConnection::Shut(bool reset) {
   if (!Open()) return;
-  CloseSocket(socket_, reset);
-  socket_ = kNoSocket;
-  scheduled_.clear();
-  queue_.clear();
-  pending_bytes_ = 0;
+  CloseSocket(FSocket, reset);
+  FSocket = kNoSocket;
+  FScheduled.clear();
+  FQueue.clear();
+  FPendingBytes = 0;
 }
 
 }  // namespace zp::sim

@@ -28,8 +28,8 @@ class SimConnection final : public SimLink {
   SimConnection(const SimConnection&) = delete;
   SimConnection& operator=(const SimConnection&) = delete;
 
-  SocketHandle Socket() const { return socket_; }
-  bool Open() const { return socket_ != kNoSocket; }
+  SocketHandle Socket() const { return FSocket; }
+  bool Open() const { return FSocket != kNoSocket; }
   // Lets the peer act on the new connection (some close it at once).
   void Begin();
   // The events to poll for while open (kPollReadable, kPollWritable).
@@ -39,7 +39,7 @@ class SimConnection final : public SimLink {
   // Tick milliseconds from `now` until the connection has something to do on its own.
   std::optional<std::int64_t> MsUntilDue(std::uint32_t now) const;
 
-  std::uint32_t Now() const override { return now_; }
+  std::uint32_t Now() const override { return FNow; }
   void Send(std::string bytes, std::uint32_t delay_ms = 0) override;
   void SendBytewise(std::string bytes, std::uint32_t gap_ms, std::uint32_t delay_ms = 0) override;
   void Close(bool reset, std::uint32_t delay_ms = 0) override;
@@ -62,16 +62,16 @@ class SimConnection final : public SimLink {
   void Flush();
   void Shut(bool reset);
 
-  SocketHandle socket_;
-  std::unique_ptr<SimPeer> peer_;
-  std::uint32_t now_;
-  StreamFramer framer_;
-  ZExpBuf packet_;
-  std::vector<Output> scheduled_;  // not yet due
-  std::deque<Output> queue_;       // due, written strictly in order
-  std::uint64_t next_order_ = 0;
-  std::size_t pending_bytes_ = 0;
-  bool want_write_ = false;
+  SocketHandle FSocket;
+  std::unique_ptr<SimPeer> FPeer;
+  std::uint32_t FNow;
+  StreamFramer FFramer;
+  ZExpBuf FPacket;
+  std::vector<Output> FScheduled;  // not yet due
+  std::deque<Output> FQueue;       // due, written strictly in order
+  std::uint64_t FNextOrder = 0;
+  std::size_t FPendingBytes = 0;
+  bool FWantWrite = false;
 };
 
 }  // namespace zp::sim

@@ -131,13 +131,13 @@ bool PollSockets(std::vector<PollItem>& items, long tick_ms) {
 WakeUp::WakeUp() {
   const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-  handle_ = fd;
+  FHandle = fd;
 }
 
-WakeUp::~WakeUp() { close(Fd(handle_)); }
+WakeUp::~WakeUp() { close(Fd(FHandle)); }
 
-void WakeUp::Raise() { RaiseEventFd(Fd(handle_)); }
+void WakeUp::Raise() { RaiseEventFd(Fd(FHandle)); }
 
-void WakeUp::Drain() { DrainEventFd(Fd(handle_)); }
+void WakeUp::Drain() { DrainEventFd(Fd(FHandle)); }
 
 }  // namespace zp::sim

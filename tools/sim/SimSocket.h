@@ -66,12 +66,12 @@ class WakeUp {
   WakeUp(const WakeUp&) = delete;
   WakeUp& operator=(const WakeUp&) = delete;
 
-  SocketHandle Handle() const { return handle_; }
+  SocketHandle Handle() const { return FHandle; }
   void Raise();
   void Drain();
 
  private:
-  SocketHandle handle_ = kNoSocket;
+  SocketHandle FHandle = kNoSocket;
 };
 
 }  // namespace zp::sim

@@ -191,20 +191,20 @@ WakeUp::WakeUp() {
     closesocket(s);
     throw std::system_error(err, std::system_category(), "wake-up socket");
   }
-  handle_ = ToHandle(s);
+  FHandle = ToHandle(s);
 }
 
-WakeUp::~WakeUp() { closesocket(Native(handle_)); }
+WakeUp::~WakeUp() { closesocket(Native(FHandle)); }
 
 void WakeUp::Raise() {
   // A full buffer holds a wake-up already: a failed send loses nothing.
   const char byte = 1;
-  send(Native(handle_), &byte, 1, 0);
+  send(Native(FHandle), &byte, 1, 0);
 }
 
 void WakeUp::Drain() {
   char bytes[64];
-  while (recv(Native(handle_), bytes, sizeof bytes, 0) > 0) {
+  while (recv(Native(FHandle), bytes, sizeof bytes, 0) > 0) {
   }
 }
 

@@ -22,16 +22,16 @@ class StreamFramer {
   void Append(const std::uint8_t* bytes, std::size_t count);
   // Decodes the next complete packet into `packet`; false when more bytes are needed.
   bool Next(ZExpBuf& packet);
-  bool Overflowed() const { return Buffered() > kMaxBuffered || garbage_ > kMaxGarbage; }
-  std::size_t Buffered() const { return buffer_.size() - head_; }
-  std::size_t Garbage() const { return garbage_; }
+  bool Overflowed() const { return Buffered() > kMaxBuffered || FGarbage > kMaxGarbage; }
+  std::size_t Buffered() const { return FBuffer.size() - FHead; }
+  std::size_t Garbage() const { return FGarbage; }
 
  private:
   void Drop(std::size_t count, bool garbage);
 
-  std::vector<std::uint8_t> buffer_;
-  std::size_t head_ = 0;  // bytes before this offset are consumed
-  std::size_t garbage_ = 0;
+  std::vector<std::uint8_t> FBuffer;
+  std::size_t FHead = 0;  // bytes before this offset are consumed
+  std::size_t FGarbage = 0;
 };
 
 }  // namespace zp::sim

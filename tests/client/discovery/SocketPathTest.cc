@@ -200,7 +200,7 @@ class BulkSender : public ZExpressTcpClientThread {
       packet.ClientSequence = NextClientSequence();
       int length = 0;
       packet.Encode(length, bytes.data());
-      if (connection.SendWithRetry(packet, bytes.data(), length, error) != 0) {
+      if (connection.SendWithRetry(packet, bytes, length, error) != 0) {
         Trace("send failed " + error);
         break;
       }

@@ -286,7 +286,7 @@ TEST(DnsCacheTest, AnAnswerReplacesTheHostsCachedListWhole) {
   Cache(rig.store.path, "other.test", {"127.0.0.5"});
   rig.dns["routes.test"] = {"127.0.0.2", "127.0.0.1"};
   std::vector<std::string> addresses;
-  EXPECT_TRUE(rig.discovery.LookupHost("routes.test", addresses));
+  EXPECT_TRUE(rig.lookup.Lookup("routes.test", addresses));
   EXPECT_THAT(addresses, ElementsAre("127.0.0.2", "127.0.0.1"));
   EXPECT_THAT(rig.host.lines,
               ElementsAre("[0] Address \"127.0.0.2\"", "[1] Address \"127.0.0.1\"", "Saving DNS lookup to registry"));
@@ -295,7 +295,7 @@ TEST(DnsCacheTest, AnAnswerReplacesTheHostsCachedListWhole) {
 
   // An answer without addresses still empties the key, and finds nothing.
   rig.dns["routes.test"] = {};
-  EXPECT_FALSE(rig.discovery.LookupHost("routes.test", addresses));
+  EXPECT_FALSE(rig.lookup.Lookup("routes.test", addresses));
   EXPECT_EQ(rig.host.lines.back(), "Saving DNS lookup to registry");
   EXPECT_TRUE(Registry(rig.store.path).KeyExists(kHostRoot + "routes.test"));
   EXPECT_TRUE(Cached(rig.store.path, "routes.test").empty());
@@ -322,7 +322,7 @@ TEST(DnsCacheTest, WhenDnsFailsTheCacheIsReadNeverWritten) {
     ScriptedRig rig;
     if (c.seed) c.seed(rig.store.path);
     std::vector<std::string> addresses;
-    EXPECT_EQ(rig.discovery.LookupHost("routes.test", addresses), !c.addresses.empty());
+    EXPECT_EQ(rig.lookup.Lookup("routes.test", addresses), !c.addresses.empty());
     EXPECT_THAT(rig.host.lines,
                 ElementsAre("DNS lookup failed - Looking for cached DNS entries in registry", c.last_line));
     EXPECT_EQ(addresses, c.addresses);

@@ -238,5 +238,45 @@ TEST(ProfileEntryTest, EntriesWithoutAddressAreSkippedAndFail) {
   }
 }
 
+// A record the socket took none of goes out again built anew, with the next client
+// sequence; one it took part of is finished with the same bytes. The gateway gets every
+// record whole and in order either way.
+TEST(DetailSendTest, BlockedAndPartialSendsKeepEveryRecordWhole) {
+  const struct {
+    const char* name;
+    int send_limit;
+    bool block_second;
+    int first_client;   // of record 2; record k > 2 then has this + k - 2
+    int blocked_lines;  // "<!Tx>" header lines traced
+  } cases[] = {
+      {"whole sends", 0, false, 3, 0},
+      {"the second record blocked", 0, true, 4, 1},
+      {"every record in parts", 100, false, 3, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedRig rig;
+    rig.AddRoute();
+    rig.transport.send_limit = c.send_limit;
+    if (c.block_second) FailSend('D', 2, WSAEWOULDBLOCK)(rig.transport);
+    rig.profiler.ProfileRoutes(rig.routes);
+
+    std::vector<std::pair<std::int32_t, std::int32_t>> details;
+    for (std::size_t i = 0; i < rig.transport.sent_types.size(); ++i)
+      if (rig.transport.sent_types[i] == 'D') details.push_back(rig.transport.sent_sequences[i]);
+    ASSERT_EQ(details.size(), 25u) << rig.host.Dump();
+    EXPECT_EQ(details[0], std::make_pair(2, 1));
+    for (int k = 2; k <= 25; ++k)
+      EXPECT_EQ(details[static_cast<std::size_t>(k - 1)], std::make_pair(c.first_client + k - 2, k)) << k;
+    EXPECT_EQ(rig.host.CountPrefix("<!Tx>"), c.blocked_lines);
+    if (c.blocked_lines > 0) {
+      // The header of the attempt that was not taken, under the sequence it had.
+      EXPECT_TRUE(rig.host.Has("<!Tx>    Sa (D)Detail        209      001000 cli0003 seq0002 \"//0702// U none\" //0//"))
+          << rig.host.Dump();
+    }
+    EXPECT_EQ(rig.routes[0].score, 0);
+  }
+}
+
 }  // namespace
 }  // namespace zp::test

@@ -16,6 +16,7 @@
 #include "client/CircuitSteps.h"
 #include "client/DnsCache.h"
 #include "client/GatewayConnection.h"
+#include "client/HostLookup.h"
 #include "client/KeySynchronizer.h"
 #include "client/RouteDiscovery.h"
 #include "client/RouteProfiler.h"
@@ -23,15 +24,22 @@
 #include "client/scripted/ScriptedTransport.h"
 #include "framework/Format.h"
 #include "net/ZWinSock.h"
+#include "platform/Tick.h"
 #include "support/ProcessRunner.h"
 
 namespace zp::test {
 
 class ScriptedHost final : public ExchangeHost {
  public:
-  // `clock` is the scripted time that the transport's peers also read.
+  // `clock` is the scripted time that the transport's peers also read. The platform's
+  // tick follows it, so that the run record measures its waits on the same time.
   ScriptedHost(ScriptedTransport& transport, std::uint32_t& clock)
-      : now(clock), FTransport(transport), FStart(clock) {}
+      : now(clock), FTransport(transport), FStart(clock) {
+    ::zp::testing::FreezeAt(clock);
+  }
+  ~ScriptedHost() override { ::zp::testing::ResetClock(); }
+  ScriptedHost(const ScriptedHost&) = delete;
+  ScriptedHost& operator=(const ScriptedHost&) = delete;
 
   std::uint32_t& now;
   std::vector<std::string> lines;
@@ -43,6 +51,8 @@ class ScriptedHost final : public ExchangeHost {
   int closed_notifications = 0;  // times the worker's state was set to "Waiting"
   std::int32_t result_code = 0;
   RunRecorder record;
+  // Called whenever the scripted time has moved.
+  std::function<void()> on_advance;
   // A test whose exchange never ends is stopped after this much scripted time.
   std::uint32_t limit_ms = 10 * 60 * 1000;
 
@@ -112,6 +122,8 @@ class ScriptedHost final : public ExchangeHost {
  private:
   void Advance(std::uint32_t ms) {
     now += ms;
+    ::zp::testing::SetTickNow(now);
+    if (on_advance) on_advance();
     if (now - FStart > limit_ms) stop = true;
   }
   ScriptedTransport& FTransport;
@@ -174,7 +186,7 @@ struct ScriptedRig {
   ZGatewayConnection connection{host, transport};
   ZCircuitSteps steps{host, connection, settings};
   ZRouteProfiler profiler{host, connection, steps, settings};
-  ZKeySynchronizer keys{host, connection, steps, settings};
+  ZKeySynchronizer keys{host, connection, steps};
 
   // DNS as the test scripts it: a host missing from `dns` fails; every question is kept.
   std::map<std::string, std::vector<std::string>> dns;
@@ -188,7 +200,8 @@ struct ScriptedRig {
   };
   TempStore store;
   DnsCache cache{store.path};
-  ZRouteDiscovery discovery{host, connection, settings, cache, resolver};
+  ZHostLookup lookup{host, cache, resolver};
+  ZRouteDiscovery discovery{host, connection, settings, lookup};
 
   // Routes added in order as r1, r2, … on 127.0.0.1, ports 27001, 27002, …
   std::string AddRoute(sim::RouteConfig config = {}) {

@@ -118,6 +118,7 @@ int ScriptedTransport::Send(SOCKET socket, const std::uint8_t* data, int length)
   if (send_fault) {
     if (const int code = send_fault(type, FSentOfType[type] + 1); code != 0) return Fail(code);
   }
+  if (send_limit > 0 && length > send_limit) length = send_limit;
   c->to_peer.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
   for (;;) {
     ZExpBuf packet;
@@ -126,6 +127,7 @@ int ScriptedTransport::Send(SOCKET socket, const std::uint8_t* data, int length)
     c->to_peer.erase(0, static_cast<std::size_t>(n));
     ++FSentOfType[packet.PacketType];
     sent_types.push_back(packet.PacketType);
+    sent_sequences.emplace_back(packet.ClientSequence, packet.CircuitSequence);
     c->peer->OnPacket(packet, *c);
   }
   return length;

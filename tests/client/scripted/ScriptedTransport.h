@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "GatewayRoutePeer.h"
@@ -47,6 +48,9 @@ class ScriptedTransport final : public GatewayTransport {
 
   std::vector<std::string> connects;  // "address:port", in order
   std::vector<char> sent_types;       // the type of every packet taken whole, in order
+  // The client and circuit sequence numbers of every packet taken whole, in order.
+  std::vector<std::pair<std::int32_t, std::int32_t>> sent_sequences;
+  int send_limit = 0;  // the most bytes one send takes (0: all it is given)
 
   // --- GatewayTransport ---
   void SetEventHandler(EventHandler handler) override { FHandler = std::move(handler); }

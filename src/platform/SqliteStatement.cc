@@ -1,0 +1,55 @@
+#include "platform/SqliteStatement.h"
+
+#include <sqlite3.h>
+
+#include "platform/SqliteDb.h"
+
+namespace zp {
+
+SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) {
+  if (sqlite3_prepare_v2(db.Handle(), sql, -1, &FStatement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(FStatement);
+    FStatement = nullptr;
+  }
+}
+
+SqliteStatement::~SqliteStatement() { sqlite3_finalize(FStatement); }
+
+SqliteStatement& SqliteStatement::Bind(int index, long long value) {
+  sqlite3_bind_int64(FStatement, index, value);
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::Bind(int index, double value) {
+  sqlite3_bind_double(FStatement, index, value);
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::BindText(int index, const std::string& value) {
+  sqlite3_bind_text(FStatement, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+  return *this;
+}
+
+SqliteStatement& SqliteStatement::BindBytes(int index, const std::string& value) {
+  sqlite3_bind_blob(FStatement, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+  return *this;
+}
+
+SqliteStatement::Step SqliteStatement::Next() {
+  switch (sqlite3_step(FStatement)) {
+    case SQLITE_ROW: return Step::Row;
+    case SQLITE_DONE: return Step::Done;
+    default: return Step::Failed;
+  }
+}
+
+long long SqliteStatement::Int(int column) { return sqlite3_column_int64(FStatement, column); }
+
+double SqliteStatement::Real(int column) { return sqlite3_column_double(FStatement, column); }
+
+std::string SqliteStatement::Bytes(int column) {
+  const auto* data = static_cast<const char*>(sqlite3_column_blob(FStatement, column));
+  return std::string(data != nullptr ? data : "", static_cast<std::size_t>(sqlite3_column_bytes(FStatement, column)));
+}
+
+}  // namespace zp
