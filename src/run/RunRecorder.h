@@ -48,7 +48,6 @@ class RunRecorder {
   std::uint32_t FWaitStart = 0;  // the platform tick when the current wait began
   std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point FEnd;
-  std::uint32_t FWaitStart = 0;  // the platform's tick when the current wait began
 };
 
 }  // namespace zp
