@@ -17,7 +17,7 @@ TMPDIR=$(mktemp -d)
 trap 'rm -rf "$TMPDIR"' EXIT
 # `timeout` asks the check to stop (SIGTERM), which then stops its engines; a check that
 # does not go within 20 s more is killed, and the kernel ends the engines with it.
-timeout --kill-after=20 240 python3 tests/engines/engines_check.py "$PWD" \
+PYTHONDONTWRITEBYTECODE=1 timeout --kill-after=20 240 python3 tests/engines/engines_check.py "$PWD" \
   build/release/tools/zelvan-probe-cli build/release/tools/sim/zelvan-gateway-sim || status=$?
 echo "engines check: $(( $(date +%s) - start )) s, exit status $status"
 exit "$status"

@@ -132,7 +132,8 @@ object Host "{HOST}" {{
 
     def run(self):
         forced = time.time()
-        reply = self.api("actions/reschedule-check", {"type": "Service", "filter": f'host.name=="{HOST}"', "force": True})
+        reply = self.api("actions/reschedule-check",
+                         {"type": "Service", "filter": f'host.name=="{HOST}"', "force": True})
         if len(reply["results"]) != len(SCENARIOS) or any(r["code"] != 200 for r in reply["results"]):
             raise Failure(f"reschedule-check answered {reply}")
 
@@ -155,8 +156,10 @@ object Host "{HOST}" {{
                 raise Failure(f"service {name}: state {attrs['state']}, expected {state}; result {result}")
             if not lines or lines[0].rstrip() != first_line:
                 raise Failure(f"service {name}: output {result['output']!r}, expected it to begin {first_line!r}")
-            if name == "warning" and lines[1:] != [f"r2={LOOPBACK}:{self.route_port(name, 'r2')} score 25: refused the connection"]:
-                raise Failure(f"service {name}: the failed route's line is {lines[1:]}")
+            if name == "warning":
+                refused = f"r2={LOOPBACK}:{self.route_port(name, 'r2')} score 25: refused the connection"
+                if lines[1:] != [refused]:
+                    raise Failure(f"service {name}: the failed route's line is {lines[1:]}")
             self.expect_perfdata(name, perfdata)
         self.expect_textfile()
 

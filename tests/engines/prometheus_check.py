@@ -119,8 +119,13 @@ class Check:
                 raise Pending(f"last run timestamps {got}, waiting for {stamp}")
             return samples
         samples = wait_for(f"Prometheus to scrape the {scenario} run", scraped, 30, self.processes)
-        expected = {(name, None): value for name, value in plain.items()}
-        expected.update({(name, route): value for name, by_route in routes.items() for route, value in by_route.items()})
+        # Times vary from run to run: they must be there, whatever their value.
+        expected = {("zelvan_probe_duration_seconds", None): None,
+                    ("zelvan_probe_last_run_timestamp_seconds", None): None}
+        expected.update({("zelvan_probe_route_profile_seconds", route): None for route in self.ports})
+        expected.update({(name, None): value for name, value in plain.items()})
+        expected.update({(name, route): value
+                         for name, by_route in routes.items() for route, value in by_route.items()})
         seen = {}
         for name, labels, value in samples:
             # The operator's labels reach Prometheus exactly as given, beside those it adds.
@@ -133,15 +138,13 @@ class Check:
         for key, value in expected.items():
             if key not in seen or (value is not None and seen[key][0] != value):
                 raise Failure(f"{scenario}: expected {key} = {value}, Prometheus has {seen.get(key)}")
-        extra = set(seen) - set(expected) - {("zelvan_probe_duration_seconds", None),
-                                             ("zelvan_probe_last_run_timestamp_seconds", None),
-                                             *((n, r) for n in ("zelvan_probe_route_profile_seconds",) for r in self.ports)}
+        extra = set(seen) - set(expected)
         if extra:
             raise Failure(f"{scenario}: samples Prometheus should not have: {sorted(extra)}")
         return seen
 
     def watch_alert(self, name, match, until, timeout=40):
-        """Polls the alert of `name` whose labels include `match` until its state is
+        """Polls the alert of `name` whose labels include `match` until its state is in
         `until` ("none": no such alert); returns it with every state it was seen in."""
         states = []
 
@@ -150,7 +153,7 @@ class Check:
             state = found[0]["state"] if len(found) == 1 else "none" if not found else f"{len(found)} alerts"
             if not states or states[-1] != state:
                 states.append(state)
-            if state == until:
+            if state in until.split("|"):
                 return found[0] if found else {}
             raise Pending(f"{name} {match}: states {states}")
         return wait_for(f"{name} {match} to be {until}", alert, timeout, self.processes, interval=0.2), states
@@ -163,7 +166,7 @@ class Check:
 
     def run(self):
         fail = {"zelvan_probe_route_failed": 1, "zelvan_probe_route_score": 25}
-        healthy = {"zelvan_probe_route_failed": {r: 0 for r in self.ports}, "zelvan_probe_route_score": {r: 0 for r in self.ports}}
+        healthy = {name: {r: 0 for r in self.ports} for name in fail}
         ok = {"zelvan_probe_up": 1, "zelvan_probe_result": 0, "zelvan_probe_key_ok": 1, "zelvan_probe_stopped": 0}
 
         stamp = self.probe("healthy", {}, 0)
@@ -181,13 +184,15 @@ class Check:
         print(f"  {ROUTE_FAILED} for r2: {' -> '.join(states)}")
         if states[-2:] != ["pending", "firing"]:
             raise Failure(f"{ROUTE_FAILED} for r2 went {states}, expected pending then firing")
-        self.expect_alert(alert, {"site": self.site, "severity": "warning", "address": f"{LOOPBACK}:{self.ports['r2']}"},
-                          f"{self.site}: route r2 ({LOOPBACK}:{self.ports['r2']}) failed")
+        address = f"{LOOPBACK}:{self.ports['r2']}"
+        self.expect_alert(alert, {"site": self.site, "severity": "warning", "address": address},
+                          f"{self.site}: route r2 ({address}) failed")
         alert, _ = self.watch_alert(NOT_SUCCESS, {"banner": "SOME ROUTES FAILED"}, "firing")
         self.expect_alert(alert, {"banner": "SOME ROUTES FAILED", "severity": "warning"},
                           f"{self.site}: probe result SOME ROUTES FAILED")
         self.wait_value(f'site:zelvan_probe_success:ratio{{site="{esc(self.site)}"}}', 0, "the site's success ratio")
-        self.wait_value(f'site:zelvan_probe_reachable:ratio{{site="{esc(self.site)}"}}', 1, "the site's reachable ratio")
+        self.wait_value(f'site:zelvan_probe_reachable:ratio{{site="{esc(self.site)}"}}', 1,
+                        "the site's reachable ratio")
 
         # Every route refusing: the routes fail at once, then the key is asked for until
         # the time-out stops the run (STOPPED, exit status 3, up 0).
@@ -195,12 +200,13 @@ class Check:
         every = {k: {r: fail[k] for r in self.ports} for k in healthy}
         self.expect_samples("all routes refusing", stamp, {"zelvan_probe_up": 0, "zelvan_probe_result": 3,
                                                            "zelvan_probe_key_ok": 0, "zelvan_probe_stopped": 1}, every)
+        # Pending by now, or firing on a machine slow enough to take longer than `for:`.
         for route in ("r1", "r3"):
-            self.watch_alert(ROUTE_FAILED, {"route": route}, "pending")
+            self.watch_alert(ROUTE_FAILED, {"route": route}, "pending|firing")
         still = [a for a in self.prometheus.alerts(ROUTE_FAILED) if a["labels"]["route"] == "r2"]
         if [a["state"] for a in still] != ["firing"]:
             raise Failure(f"{ROUTE_FAILED} for r2 after a run it failed again: {still}")
-        alert, _ = self.watch_alert(NOT_SUCCESS, {"banner": "STOPPED"}, "pending")
+        alert, _ = self.watch_alert(NOT_SUCCESS, {"banner": "STOPPED"}, "pending|firing")
         self.expect_alert(alert, {"banner": "STOPPED", "severity": "critical"}, f"{self.site}: probe result STOPPED")
 
         stamp = self.probe("healthy again", {}, 0)
