@@ -11,5 +11,7 @@ apt-get install -y --no-install-recommends \
   libsqlite3-dev libcli11-dev nlohmann-json3-dev \
   desktop-file-utils dpkg-dev file iproute2 ca-certificates \
   python3 python3-jsonschema python3-html5lib \
-  qt6-charts-dev libqt6opengl6-dev prometheus systemd icinga2-bin \
+  qt6-charts-dev libqt6opengl6-dev systemd \
+  prometheus prometheus-node-exporter prometheus-alertmanager icinga2-bin \
+  lintian appstream \
   g++-mingw-w64-x86-64-posix wine wine64

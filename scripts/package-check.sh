@@ -1,19 +1,34 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it on this machine, checks the installed programs
-# against the installed simulator on loopback and the periodic check's units and
-# settings, and removes and purges the package again.
+# Builds the Debian package, checks it with lintian, installs it on this machine, checks
+# its metadata (AppStream, desktop entry, copyright, changelog, man pages), the installed
+# programs against the installed simulator on loopback and the periodic check's units
+# and settings, and removes and purges the package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release
 cmake --build --preset release
 (cd build/release && cpack)
 deb=$(ls build/release/zelvan-probe_*_amd64.deb | head -n 1)
+
+# Any error or warning fails the check. The package has no overrides; one that is ever
+# needed goes in /usr/share/lintian/overrides/zelvan-probe with its reason beside it.
+# Informational tags are shown, not counted.
+lintian --info --display-info --fail-on error,warning "$deb"
+
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y "./$deb"
 
 desktop-file-validate /usr/share/applications/zelvan-probe.desktop
+appstreamcli validate --no-net --strict /usr/share/metainfo/org.example.zelvan_probe.metainfo.xml
+doc=/usr/share/doc/zelvan-probe
+head -n 1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/'
+# The changelog's newest entry is the installed version.
+[ "$(dpkg-parsechangelog -l "$doc/changelog.gz" -S Version)" = "$(dpkg-query -W -f='${Version}' zelvan-probe)" ]
+for page in zelvan-probe zelvan-probe-cli zelvan-gateway-sim; do
+  gzip -t "/usr/share/man/man1/$page.1.gz"
+done
+test -f "$doc/examples/zelvan-probe.rules.yml" && test -f "$doc/examples/zelvan-probe.conf"
 /usr/bin/zelvan-probe-cli --version
-man -w zelvan-probe-cli >/dev/null 2>&1 || test -f /usr/share/man/man1/zelvan-probe-cli.1
 
 # Periodic checks: both units and the settings file installed, the settings file a
 # conffile, the timer not enabled, and systemd content with the units as installed (any

@@ -450,9 +450,16 @@ TEST_F(ConsoleRunnerTest, NoRouteServerAnsweringIsCriticalWithTheServersReason) 
 }
 
 TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputForMonitoring) {
+  // Refused labels end the program before any test, so the file is never written.
+  const std::string textfile = (dir_ / "labels.prom").string();
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--selection", "5"}, {"--no-such-option"}, {"--json"},
-        {"--timeout", "-1"}, {"unexpected"}, {"--prometheus-textfile", "/no-such-folder/zelvan-probe.prom"}}) {
+        {"--timeout", "-1"}, {"unexpected"}, {"--prometheus-textfile", "/no-such-folder/zelvan-probe.prom"},
+        {"--metric-label", "site=berlin"},
+        {"--metric-label", "route=r9", "--prometheus-textfile", textfile},
+        {"--metric-label", "site=a", "--metric-label", "site=b", "--prometheus-textfile", textfile},
+        {"--metric-label", "__site=a", "--prometheus-textfile", textfile},
+        {"--metric-label", "site=a", "zone=b", "--prometheus-textfile", textfile}}) {
     for (const bool monitoring : {false, true}) {
       std::vector<std::string> argv = {ZP_CLI_PROGRAM};
       argv.insert(argv.end(), args.begin(), args.end());
@@ -475,6 +482,7 @@ TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputFo
       }
     }
   }
+  EXPECT_FALSE(std::filesystem::exists(textfile));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,63 @@ TEST(PrometheusReportTest, ListsARouteListedTwiceOnce) {
        at = text.find("zelvan_probe_route_score{route=\"r\\\"", at + 1))
     ++count;
   EXPECT_EQ(count, 1u) << text;
+}
+
+TEST(MetricLabelsTest, TakesPrometheusLabelNamesOnceAndRefusesTheProbesOwn) {
+  struct Case {
+    std::vector<std::string> texts;
+    std::string error;  // a part of the error; empty when accepted
+    MetricLabels labels;
+  };
+  const std::vector<Case> cases = {
+      {{}, "", {}},
+      {{"site=berlin", "_x9=a=b", "Region=\"q\"\\\n"}, "", {{"site", "berlin"}, {"_x9", "a=b"}, {"Region", "\"q\"\\\n"}}},
+      // Empty is what Prometheus makes of a missing label: nothing is written.
+      {{"site=", "zone=z"}, "", {{"zone", "z"}}},
+      {{"site"}, "expected NAME=VALUE", {}},
+      {{"=x"}, "not a label name", {}},
+      {{"9site=x"}, "not a label name", {}},
+      {{"si-te=x"}, "not a label name", {}},
+      {{"sit\xC3\xA9=x"}, "not a label name", {}},
+      {{"__name__=x"}, "Prometheus' own", {}},
+      {{"route=x"}, "the probe writes itself", {}},
+      {{"address=x"}, "the probe writes itself", {}},
+      {{"banner=x"}, "the probe writes itself", {}},
+      {{"site=a", "site=b"}, "more than once", {}},
+      {{"site=", "site=b"}, "more than once", {}},
+  };
+  for (const Case& c : cases) {
+    MetricLabels labels;
+    const std::string error = ParseMetricLabels(c.texts, labels);
+    if (c.error.empty()) {
+      EXPECT_EQ(error, "") << ::testing::PrintToString(c.texts);
+      EXPECT_EQ(labels, c.labels) << ::testing::PrintToString(c.texts);
+    } else {
+      EXPECT_THAT(error, HasSubstr(c.error)) << ::testing::PrintToString(c.texts);
+    }
+  }
+}
+
+TEST(PrometheusReportTest, PutsTheOperatorsLabelsOnEverySampleAndPassesPromtool) {
+  const MetricLabels labels = {{"site", "Nord \"7\" \\ Halle\nB\xFF"}, {"region", "eu"}};
+  const std::string escaped = "site=\"Nord \\\"7\\\" \\\\ Halle\\nB\xEF\xBF\xBD\",region=\"eu\"";
+  const std::string text = PrometheusReport(StoppedWhileProfiling(), kNow, labels);
+  std::size_t samples = 0;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    ++samples;
+    const bool own = line.find("{route=") != std::string::npos || line.find("{banner=") != std::string::npos;
+    EXPECT_THAT(line, HasSubstr((own ? "\"," : "{") + escaped + "} ")) << line;
+  }
+  EXPECT_EQ(samples, 12u) << text;
+  const auto file =
+      std::filesystem::temp_directory_path() / ("zp-prom-" + std::to_string(CurrentProcessId()) + "-labels.prom");
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(file, text, error)) << error;
+  const PromtoolVerdict verdict = PromtoolCheck(file);
+  std::filesystem::remove(file);
+  EXPECT_EQ(verdict.status, 0) << verdict.output << "\n" << text;
 }
 
 }  // namespace

@@ -1,27 +1,55 @@
 #!/usr/bin/env bash
-# The examples in docs/monitoring.md as their consumers read them: the Prometheus alert
-# rules checked and unit-tested by promtool, the Icinga 2 objects validated by
-# `icinga2 daemon -C`. CI installs both; a machine without them fails, it does not skip.
+# The examples in docs/monitoring.md as their consumers read them: the rules file it
+# quotes word for word, checked and unit-tested by promtool; the Prometheus and
+# Alertmanager configurations checked by promtool and amtool; the Icinga 2 objects, with
+# the CheckCommand file it quotes, validated by `icinga2 daemon -C`. CI installs all three
+# tools; a machine without them fails, it does not skip.
 # Usage: monitoring-doc-check.sh <source dir>
 set -euo pipefail
 src=$1
 doc=$src/docs/monitoring.md
+rules=$src/packaging/monitoring/zelvan-probe.rules.yml
+command=$src/packaging/monitoring/zelvan-probe.conf
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The fenced blocks of one language, in order.
-blocks() { awk -v lang="$1" '$0 == "```" lang { on = 1; next } on && $0 == "```" { on = 0; next } on' "$doc"; }
+# Every fenced block to a file of its own: <n>.<language>.
+mkdir "$work/blocks"
+awk -v dir="$work/blocks" '
+  !on && /^```[a-z0-9]+$/ { on = 1; n++; file = sprintf("%s/%02d.%s", dir, n, substr($0, 4)); printf "" > file; next }
+  on && $0 == "```" { on = 0; close(file); next }
+  on { print >> file }' "$doc"
 
-blocks yaml > "$work/rules.yml"
-[ -s "$work/rules.yml" ] || { echo "no alert rules in $doc"; exit 1; }
-promtool check rules "$work/rules.yml"
+# The doc quotes the shipped files whole: one block each, identical.
+quoted() {
+  local file=$1 lang=$2 found=0 block
+  for block in "$work"/blocks/*."$lang"; do cmp -s "$block" "$file" && found=$((found + 1)); done
+  [ "$found" = 1 ] || { echo "$doc must quote $file exactly once in a \`\`\`$lang block (found $found)"; exit 1; }
+}
+quoted "$rules" yaml
+quoted "$command" icinga2
+
+promtool check rules "$rules"
+cp "$rules" "$work/rules.yml"
 cp "$src/tests/packaging/alert-rules.test.yml" "$work/"
 promtool test rules "$work/alert-rules.test.yml"
 
-blocks icinga2 > "$work/zelvan-probe.conf"
-grep -q 'object CheckCommand "zelvan-probe"' "$work/zelvan-probe.conf"
-# The least configuration around the example: the plugin definitions the example's host
-# check needs, and the example itself.
+# Every other YAML example says in its first line what it configures.
+for block in "$work"/blocks/*.yaml; do
+  cmp -s "$block" "$rules" && continue
+  case $(head -n 1 "$block") in
+    "# alertmanager.yml"*) amtool check-config "$block" ;;
+    "# prometheus.yml"*)
+      # Its rule_files name the installed example; the check reads the source's.
+      sed "s#/usr/share/doc/zelvan-probe/examples/#$src/packaging/monitoring/#" "$block" > "$work/prometheus.yml"
+      promtool check config "$work/prometheus.yml" ;;
+    *) echo "a YAML example in $doc that no check reads: $(head -n 1 "$block")"; exit 1 ;;
+  esac
+done
+
+cat "$work"/blocks/*.icinga2 > "$work/zelvan-probe.conf"
+# The least configuration around the examples: the plugin definitions the example's host
+# check needs, and the examples themselves.
 cat > "$work/icinga2.conf" <<CONF
 const PluginDir = "/usr/lib/nagios/plugins"
 include <itl>

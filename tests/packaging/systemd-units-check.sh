@@ -35,9 +35,12 @@ sim_pid=$!
 for _ in $(seq 1 100); do grep -q '^READY' "$work/sim.out" && break; sleep 0.1; done
 port=$(sed -n 's/^READY route-server=[0-9.]*:\([0-9]*\).*/\1/p' "$work/sim.out")
 
-# As systemd runs it: the environment from the unit and the default file, and
-# $ZELVAN_PROBE_OPTIONS split at spaces.
+# As systemd runs it: the environment from the unit and the default file,
+# $ZELVAN_PROBE_OPTIONS split at spaces and ${ZELVAN_PROBE_SITE} one word, blanks and all.
+exec_start=$(sed -E 's/\$\{([A-Z_]+)\}/"${\1}"/g' <<< "$exec_start")
 export XDG_STATE_HOME=$state
+export ZELVAN_PROBE_SITE='Berlin Mitte "B"'
+
 export ZELVAN_PROBE_OPTIONS="--server 127.0.0.1 --port $(printf '%X' "$port") --timeout 30"
 export ZELVAN_PROBE_TEXTFILE_DIR=$work/textfile
 status=0
@@ -51,13 +54,16 @@ test ! -e "$state/zelvan-probe/zelvan-probe.prom"
 ls -A "$work/textfile"
 [ "$(ls -A "$work/textfile")" = "zelvan-probe.prom" ] || { echo "debris in the textfile folder"; exit 1; }
 promtool check metrics < "$work/textfile/zelvan-probe.prom"
-grep -q '^zelvan_probe_route_failed{route="r2",' "$work/textfile/zelvan-probe.prom"
+grep -q '^zelvan_probe_route_failed{route="r2",.*,site="Berlin Mitte \\"B\\""} 1$' "$work/textfile/zelvan-probe.prom"
 
-# Without the collector's folder the metrics stay in the state folder.
-eval "$exec_start" > /dev/null || true
+# Without the collector's folder the metrics stay in the state folder; without a site,
+# so does the label.
+ZELVAN_PROBE_SITE= eval "$exec_start" > /dev/null || true
 ZELVAN_PROBE_TEXTFILE_DIR=$work/none eval "$stop_post"
 test -f "$state/zelvan-probe/zelvan-probe.prom"
+grep -q '^zelvan_probe_up 1$' "$state/zelvan-probe/zelvan-probe.prom"
 
 # The default file as shipped leaves the options empty, which the unit's line copes with.
 grep -q '^ZELVAN_PROBE_OPTIONS=$' "$src/packaging/systemd/zelvan-probe.default"
+grep -q '^ZELVAN_PROBE_SITE=$' "$src/packaging/systemd/zelvan-probe.default"
 echo "systemd units check passed"

@@ -61,10 +61,21 @@ void Family(std::string& out, const char* name, const std::string& help) {
   out += " gauge\n";
 }
 
-void Sample(std::string& out, const char* name, const std::string& labels, const std::string& value) {
+// `constant` is the operator's labels, already written out: `site="berlin"`.
+void WriteSample(std::string& out, const char* name, const std::string& labels, const std::string& constant,
+                 const std::string& value) {
   out += name;
-  if (!labels.empty()) out += "{" + labels + "}";
+  if (!labels.empty() || !constant.empty())
+    out += "{" + labels + (labels.empty() || constant.empty() ? "" : ",") + constant + "}";
   out += ' ' + value + '\n';
+}
+
+bool IsLabelName(std::string_view name) {
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+  if (name.empty() || !letter(name[0])) return false;
+  for (const char c : name)
+    if (!letter(c) && !(c >= '0' && c <= '9')) return false;
+  return true;
 }
 
 // "127.0.0.1:7000", as the route entry names it; empty for an entry without an address.
@@ -98,19 +109,44 @@ std::string PrometheusLabelValue(std::string_view text) {
   return out;
 }
 
-std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_clock::time_point now) {
+std::string ParseMetricLabels(const std::vector<std::string>& texts, MetricLabels& labels) {
+  labels.clear();
+  std::set<std::string> names;
+  for (const std::string& text : texts) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos) return "expected NAME=VALUE, got \"" + text + "\"";
+    std::string name = text.substr(0, equals);
+    if (!IsLabelName(name))
+      return "\"" + name + "\" is not a label name: a letter or _ first, then letters, digits and _";
+    if (name.compare(0, 2, "__") == 0) return "\"" + name + "\": names starting with __ are Prometheus' own";
+    if (name == "route" || name == "address" || name == "banner")
+      return "\"" + name + "\" is a label the probe writes itself";
+    if (!names.insert(name).second) return "label \"" + name + "\" given more than once";
+    if (equals + 1 < text.size()) labels.emplace_back(std::move(name), text.substr(equals + 1));
+  }
+  return std::string();
+}
+
+std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_clock::time_point now,
+                             const MetricLabels& constant_labels) {
   const RunSnapshot& run = outcome.run;
   const bool stopped = outcome.TimedOut();
   std::string out;
+  std::string constant;
+  for (const auto& [name, value] : constant_labels)
+    constant += (constant.empty() ? "" : ",") + name + "=\"" + PrometheusLabelValue(value) + "\"";
+  const auto Sample = [&](const char* name, const std::string& own, const std::string& value) {
+    WriteSample(out, name, own, constant, value);
+  };
 
   Family(out, "zelvan_probe_up", "1 when the last run ended by itself, 0 when its time-out stopped it.");
-  Sample(out, "zelvan_probe_up", "", stopped || !run.finished ? "0" : "1");
+  Sample("zelvan_probe_up", "", stopped || !run.finished ? "0" : "1");
 
   Family(out, "zelvan_probe_result",
          "Result of the last run as the console runner's exit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
          "2 FAILURE, 3 STOPPED; the banner label names it.");
   const std::string banner = stopped || !run.finished ? "STOPPED" : RunBannerWord(run);
-  Sample(out, "zelvan_probe_result", "banner=\"" + PrometheusLabelValue(banner) + "\"",
+  Sample("zelvan_probe_result", "banner=\"" + PrometheusLabelValue(banner) + "\"",
          Number(ExitStatus(outcome)));
 
   // Each route once: a route server listing the same entry twice would otherwise give
@@ -127,25 +163,25 @@ std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_
     Family(out, "zelvan_probe_route_score",
            "Detail records the route reported missing of the " + sent + " sent: 0 is best, " + sent +
                " or more for a route that failed or was not tried.");
-    for (const auto& [labels, r] : routes) Sample(out, "zelvan_probe_route_score", labels, Number(r->score));
+    for (const auto& [labels, r] : routes) Sample("zelvan_probe_route_score", labels, Number(r->score));
     Family(out, "zelvan_probe_route_failed",
            "1 when the route counts as failed in the result, 0 when it passed or the run was stopped before it.");
-    for (const auto& [labels, r] : routes) Sample(out, "zelvan_probe_route_failed", labels, r->failed ? "1" : "0");
+    for (const auto& [labels, r] : routes) Sample("zelvan_probe_route_failed", labels, r->failed ? "1" : "0");
     Family(out, "zelvan_probe_route_profile_seconds",
            "Seconds from the route's connect to its heartbeat, or to its failure; 0 when not tried.");
     for (const auto& [labels, r] : routes)
-      Sample(out, "zelvan_probe_route_profile_seconds", labels, Number(r->profile_seconds, 3));
+      Sample("zelvan_probe_route_profile_seconds", labels, Number(r->profile_seconds, 3));
   }
 
   Family(out, "zelvan_probe_key_ok", "1 when the gateway's public key arrived in the last run.");
-  Sample(out, "zelvan_probe_key_ok", "", run.key.outcome == KeyOutcome::Received ? "1" : "0");
+  Sample("zelvan_probe_key_ok", "", run.key.outcome == KeyOutcome::Received ? "1" : "0");
   Family(out, "zelvan_probe_duration_seconds", "Wall-clock seconds the last run took.");
-  Sample(out, "zelvan_probe_duration_seconds", "", Number(run.elapsed_seconds, 3));
+  Sample("zelvan_probe_duration_seconds", "", Number(run.elapsed_seconds, 3));
   Family(out, "zelvan_probe_last_run_timestamp_seconds", "When the last run ended, in seconds since the Unix epoch.");
   const double epoch_seconds = std::chrono::duration<double>(now.time_since_epoch()).count();
-  Sample(out, "zelvan_probe_last_run_timestamp_seconds", "", Number(epoch_seconds, 3));
+  Sample("zelvan_probe_last_run_timestamp_seconds", "", Number(epoch_seconds, 3));
   Family(out, "zelvan_probe_stopped", "1 when the time-out stopped the last run before it ended.");
-  Sample(out, "zelvan_probe_stopped", "", stopped ? "1" : "0");
+  Sample("zelvan_probe_stopped", "", stopped ? "1" : "0");
   return out;
 }
 

@@ -2,6 +2,8 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "cli/ConsoleRunner.h"
 
@@ -19,8 +21,18 @@ namespace zp {
 //   zelvan_probe_last_run_timestamp_seconds  `now`, in seconds since the Unix epoch
 //   zelvan_probe_stopped                 1 when the time-out stopped the run
 // each with HELP and TYPE lines. A route is listed whether or not the run reached it.
-// Numbers are written the same whatever the process's locale is.
-std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_clock::time_point now);
+// Numbers are written the same whatever the process's locale is. `constant_labels` go on
+// every sample, after the series' own.
+using MetricLabels = std::vector<std::pair<std::string, std::string>>;
+std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_clock::time_point now,
+                             const MetricLabels& constant_labels = {});
+
+// The operator's constant labels from "NAME=VALUE" texts, so that one Prometheus can tell
+// many sites apart. A name must be a Prometheus label name not reserved to Prometheus
+// ("__" first), given once, and none of the labels the probe writes itself (route,
+// address, banner). A label with an empty value is left out, as Prometheus would drop it.
+// Returns what is wrong with the first bad text, or an empty string.
+std::string ParseMetricLabels(const std::vector<std::string>& texts, MetricLabels& labels);
 
 // A label value as the format has it between its double quotes: backslash, double quote
 // and line feed escaped as \\, \" and \n; any byte that is not UTF-8 becomes U+FFFD, since

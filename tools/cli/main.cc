@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/AtomicFile.h"
 #include "cli/ConsoleRunner.h"
@@ -49,9 +51,10 @@ int main(int argc, char** argv) {
                "route; trace lines are not written")
       ->excludes(json);
   std::string textfile;
-  app.add_option("--prometheus-textfile", textfile,
-                 "After the run, write its metrics in the Prometheus text format to this file, replacing it "
-                 "in one step (for node_exporter's textfile collector); with any output form")
+  auto* textfile_option =
+      app.add_option("--prometheus-textfile", textfile,
+                     "After the run, write its metrics in the Prometheus text format to this file, replacing it "
+                     "in one step (for node_exporter's textfile collector); with any output form")
       // Checked before the run rather than found out minutes later.
       ->check([](const std::string& path) -> std::string {
         std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -60,6 +63,14 @@ int main(int argc, char** argv) {
         if (std::filesystem::path(path).filename().empty()) return "not a file name: " + path;
         return std::filesystem::is_directory(folder, ec) ? std::string() : "no such folder: " + folder.string();
       });
+  std::vector<std::string> metric_label_texts;
+  app.add_option("--metric-label", metric_label_texts,
+                 "A label for every series of the Prometheus textfile, e.g. site=berlin, so that one Prometheus "
+                 "tells many sites apart; repeatable")
+      ->type_name("NAME=VALUE")
+      // One label per option, so that a stray word is an error rather than a label.
+      ->allow_extra_args(false)
+      ->needs(textfile_option);
   app.add_option("--dns-store", options.dns_store, "DNS cache store: a file (default: in the user's state folder), or on Windows a "
                  "registry key path read from the user's hive and then the machine's (default: their roots)");
   // History: every finished run is recorded; these list what was recorded instead of testing.
@@ -92,8 +103,12 @@ int main(int argc, char** argv) {
   const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
     return std::strcmp(a, "--monitoring") == 0;
   });
+  zp::MetricLabels metric_labels;
   try {
     app.parse(argc, argv);
+    // Refused before the run, like every other usage error.
+    const std::string label_error = zp::ParseMetricLabels(metric_label_texts, metric_labels);
+    if (!label_error.empty()) throw CLI::ValidationError("--metric-label", label_error);
   } catch (const CLI::ParseError& e) {
     if (monitoring_asked && e.get_exit_code() != 0) {
       std::fputs(zp::MonitoringUsageError(std::string("usage error: ") + e.what()).c_str(), stdout);
@@ -132,7 +147,8 @@ int main(int argc, char** argv) {
   // Written before the report, so that a program reading the report may read the file.
   if (!textfile.empty()) {
     std::string error;
-    if (!zp::WriteFileAtomically(textfile, zp::PrometheusReport(out, std::chrono::system_clock::now()), error))
+    const std::string metrics = zp::PrometheusReport(out, std::chrono::system_clock::now(), metric_labels);
+    if (!zp::WriteFileAtomically(textfile, metrics, error))
       std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", error.c_str());
   }
 
