@@ -91,10 +91,10 @@ TEST_F(HtmlReportTest, IsSelfContainedAndShowsHostileTextAsText) {
   EXPECT_EQ(routes[0][0], "Route");
   // r1 went from 2 to 0 records missing; r2 now fails where it passed.
   EXPECT_EQ(routes[1][0], "r1");
-  EXPECT_EQ(routes[1][5], "better");
+  EXPECT_EQ(routes[1][5], "better (was 2)");
   EXPECT_EQ(routes[1][6], "0 2 0");
   EXPECT_EQ(routes[2][0], "r2" + shown);
-  EXPECT_EQ(routes[2][5], "worse");
+  EXPECT_EQ(routes[2][5], "worse (was 0)");
   EXPECT_EQ(routes[2][6], "0 0 25");
   EXPECT_THAT(routes[2][4].get<std::string>(), HasSubstr("login refused: " + shown));
   const auto settings = doc["settings"];

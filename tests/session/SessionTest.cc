@@ -173,6 +173,7 @@ TEST(SessionTest, ServersAskedAgainSayIt) {
     s.address = "127.0.0.9";
     s.port = 0x6900;
     s.outcome = ServerOutcome::NoAnswer;
+    s.round = w.Record().Snapshot().discovery_rounds;
     w.Record().AddServer(s);
   };
   driver.Start(script);
