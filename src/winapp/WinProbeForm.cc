@@ -2,15 +2,9 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <chrono>
-#include <thread>
 
-#include "run/ProgressText.h"
 #include "run/ConnectionChoice.h"
-#include "run/RunWords.h"
 #include "run/TraceLine.h"
-#include "framework/Conversions.h"
 #include "winapp/WinDpi.h"
 #include "winapp/WinErrorBox.h"
 #include "winapp/WinInvoker.h"
@@ -29,11 +23,8 @@ constexpr int kHeight = 464;
 constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT kPollMs = 1000;
 constexpr UINT_PTR kFinishCloseTimer = 2;
-// Closing waits this long for workers before leaving them to the end of the process.
-constexpr int kCloseWaitMs = 1000;
 
-const wchar_t* const kBegin = L"Press Test to Begin";
-const wchar_t* const kServerMissing = L"Type the route server's name or address in the Server box.";
+COLORREF Colour(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
 }  // namespace
 
@@ -51,23 +42,24 @@ WinProbeForm::WinProbeForm() : FInvoker(std::make_shared<WinInvoker>()) {
                   kWidth, kHeight, nullptr, nullptr, wc.hInstance, this);
   Build(FWindow);
   FTrace = std::make_unique<WinTraceList>(Control(kTrace));
+  SessionOptions options;
+  options.on_line = [this](const TraceLine& line) { AddTraceLine(line); };
+  options.on_test_start = [this](const TestStart& start) { FTrace->StartTest(start); };
+  options.error_box = [this](const std::string& text) { ShowFatalErrorBox(text); };
+  FSession = std::make_unique<ProbeSession>(FInvoker, std::move(options));
   // Centred on the screen, at the size of this monitor's DPI.
   const int w = Scale(kWidth, FDpi), h = Scale(kHeight, FDpi);
   SetWindowPos(FWindow, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w,
                h, SWP_NOZORDER | SWP_NOACTIVATE);
   Layout();
   ShowPage(Page::Welcome);
-  SetThreadLine(kBegin);
-  SetText(kShowState, L"");
-  SetText(kShowStatus, L"");
+  Draw(FSession->Poll());
 }
 
 WinProbeForm::~WinProbeForm() {
-  FClosing = true;
-  FInvoker->Close();
-  for (auto& run : FRuns) run->Stop();
-  FRun = nullptr;
-  FRuns.clear();  // waits for each worker: the closed invoker lets every hand-over return at once
+  // The session stops its tests and waits for their workers: the closed invoker lets every
+  // hand-over return at once.
+  FSession.reset();
   FTrace.reset();
   FOwnResults.reset();
   if (FWindow != nullptr) DestroyWindow(FWindow);
@@ -99,7 +91,7 @@ LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CTLCOLORSTATIC: {
       auto dc = reinterpret_cast<HDC>(wp);
       SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-      if (reinterpret_cast<HWND>(lp) == Control(kShowThread) && FBanner != nullptr) SetTextColor(dc, FBannerColour);
+      if (reinterpret_cast<HWND>(lp) == Control(kShowThread) && BannerShown()) SetTextColor(dc, FBannerColour);
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     case WM_PAINT: {
@@ -114,7 +106,7 @@ LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_DPICHANGED: {
       ApplyFonts(HIWORD(wp));
-      if (FBanner != nullptr) SendMessageW(Control(kShowThread), WM_SETFONT, reinterpret_cast<WPARAM>(FBannerFont), TRUE);
+      if (BannerShown()) SendMessageW(Control(kShowThread), WM_SETFONT, reinterpret_cast<WPARAM>(FBannerFont), TRUE);
       FTrace->FontChanged();
       const RECT* r = reinterpret_cast<const RECT*>(lp);
       SetWindowPos(FWindow, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -170,8 +162,6 @@ void WinProbeForm::ShowPage(Page page) {
     SendMessageW(Control(id), BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
-int WinProbeForm::ChosenItem() const { return FChosen; }
-
 void WinProbeForm::rgSelectClick(int item) {
   if (item == FChosen) return;  // the item already chosen changes nothing
   FChosen = item;
@@ -184,84 +174,51 @@ void WinProbeForm::rgSelectClick(int item) {
 }
 
 void WinProbeForm::btnProcessTestClick() {
-  // Test waits for the worker's start while dispatching messages: a click that arrives
-  // inside that wait, or inside a box a worker has open, is not a new test.
-  if (FStarting || FClosing || FInvoker->ServingDepth() > 0) return;
-  FreeEndedRuns();
-  Busy busy(this);
+  if (FSession->Running() || FSession->Closing()) return;
+  TestRequest request;
+  request.selection = FChosen;
+  if (FChosen >= 0) request.selection_text = Latin1(Text(kSelectItem0 + FChosen));
+  request.server = Latin1(Text(kServer));
+  request.port_text = Latin1(Text(kPort));
+  request.route_code = Latin1(Text(kRouteCode));
 
-  const int item = ChosenItem();
-  if (item < 0 || item > 2) {
-    const std::wstring chosen = item >= 0 ? Text(kSelectItem0 + item) : std::wstring();
-    ShowError(chosen + L" is not supported at this time");
-    return;
-  }
-  const std::string letter = RouteLetterFor(item, Latin1(Text(kRouteCode)));
-  if (ServerMissing()) return;
-
-  RunOptions options;
-  options.settings.server = Latin1(Text(kServer));
-  const std::wstring port_text = Text(kPort);
-  options.settings.port = static_cast<std::int32_t>(HexToIntDef(Latin1(port_text)));
-  options.settings.route_code = letter;
-  options.factory = FFactory;
-  options.error_box = [this](const std::string& text) { ShowFatalErrorBox(text); };
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  FTrace->StartTest(++FTestCount, options.settings, port_text, now);
-  FPhaseValid = false;
-
-  auto run = std::make_unique<ZProbeRun>(
-      std::move(options), [this](const TraceLine& line) { AddTraceLine(line); }, FInvoker);
-  ZProbeRun* started = run.get();
-  FRuns.push_back(std::move(run));
-  FRun = started;
-
-  FStarting = true;
   const bool had_focus = GetFocus() == Control(kProcessTest);
   Disable(kProcessTest, kTrace);
-  const bool ok = started->Start();
-  FStarting = false;
-  EnableWindow(Control(kProcessTest), TRUE);
-  if (had_focus && GetFocus() == Control(kTrace)) SetFocus(Control(kProcessTest));
-  // Only the newest run is followed, and only while the window stays open.
-  if (ok && !FClosing && FRun == started) {
-    SetTimer(FWindow, kPollTimer, kPollMs, nullptr);
-    FTimerOn = true;
-    EnableWindow(Control(kProcessStop), TRUE);
-    ShowProgressBar(true);
-    ShowRun(started->Snapshot());
+  // The start-up wait dispatches messages: a close may come inside it.
+  const ProbeSession::StartAnswer answer = FSession->StartTest(request);
+  if (FSession->Closing()) return FinishClose();
+  if (answer.refusal != TestRefusal::None) {
+    EnableWindow(Control(kProcessTest), TRUE);
+    return ShowRefusal(answer.refusal, answer.message);
   }
-  if (FClosing) FinishClose();
+  Draw(answer.view);
+  if (had_focus && GetFocus() == Control(kTrace) && IsWindowEnabled(Control(kProcessTest)))
+    SetFocus(Control(kProcessTest));
 }
 
-void WinProbeForm::tmrProcessTimer() {
-  if (FRun == nullptr) return;
-  Busy busy(this);
-  const bool running = FRun->Poll();
-  const RunSnapshot run = FRun->Snapshot();
-  SetThreadLine(BytesW(run.worker_name));
-  SetText(kShowState, BytesW(run.state_name));
-  SetText(kShowStatus, BytesW(EscapeControls(run.status_text)));  // may quote a peer
-  ShowRun(run);
-  if (running) return;
-  FRun = nullptr;
-  EndTest(run);
-  if (FClosing) FinishClose();
+void WinProbeForm::tmrProcessTimer() { Draw(FSession->Poll()); }
+
+void WinProbeForm::Draw(const SessionView& view) {
+  const StatusView& status = view.status;
+  if (view.banner.kind != BannerKind::None && !view.running) ShowBanner(view.banner);
+  else SetThreadLine(WordsW(status.thread));
+  SetText(kShowState, WordsW(status.state));
+  SetText(kProgressText, WordsW(status.phase));
+  SetText(kShowStatus, WordsW(status.status));
+  ShowProgressBar(status.progress_shown);
+  // A maximum of 0 makes the bar busy: the length of the phase is unknown.
+  SetProgress(status.progress_value, status.progress_maximum);
+  Enable(kProcessStop, view.stop_enabled, kProcessTest);
+  Enable(kProcessTest, view.test_enabled, kTrace);
+  SetPollTimer(view.running);
+  if (view.ended) EndTest(*view.ended);
 }
 
-void WinProbeForm::ShowRun(const RunSnapshot& run) {
-  if (!FPhaseValid || run.phase != FPhase) {
-    FPhase = run.phase;
-    FPhaseSince = GetTickCount64();
-    FPhaseValid = true;
-  }
-  const double seconds = static_cast<double>(GetTickCount64() - FPhaseSince) / 1000.0;
-  SetText(kProgressText, WordsW(ProgressText(run, seconds)));
-  const bool known = run.phase == RunPhase::ProfilingRoutes && run.current_route > 0 &&
-                     run.RouteCount() >= run.current_route;
-  // Otherwise busy: the length of this phase is unknown.
-  SetProgress(known ? run.current_route - 1 : 0, known ? run.RouteCount() : 0);
+void WinProbeForm::SetPollTimer(bool on) {
+  if (on == FTimerOn) return;
+  FTimerOn = on;
+  if (on) SetTimer(FWindow, kPollTimer, kPollMs, nullptr);
+  else KillTimer(FWindow, kPollTimer);
 }
 
 void WinProbeForm::ShowProgressBar(bool shown) {
@@ -269,31 +226,19 @@ void WinProbeForm::ShowProgressBar(bool shown) {
   ShowWindow(Control(kProgressBar), shown && FPage == Page::Process ? SW_SHOW : SW_HIDE);
 }
 
-void WinProbeForm::EndTest(const RunSnapshot& run) {
-  FLastRun = run;
-  FResultCode = run.result_code;
-  KillTimer(FWindow, kPollTimer);
-  FTimerOn = false;
-  SetText(kShowState, L"");
-  SetText(kShowStatus, L"");
-  Disable(kProcessStop, kProcessTest);
-  SetText(kProgressText, L"");
-  ShowProgressBar(false);
-  // A stopped test shows what it had found under its own banner, whatever code the
-  // worker had set by then; an unknown result code has neither banner nor window.
-  if (*RunBanner(run) != '\0') {
-    ShowBanner(run);
-    if (FClosing) return;
-    if (FResults == nullptr) {
-      if (!FOwnResults) FOwnResults = std::make_unique<WinResultsForm>(FWindow);
-      FResults = FOwnResults.get();
-    }
-    FResults->ShowResults(run);
+void WinProbeForm::EndTest(const EndedRun& ended) {
+  FLastRun = ended.run;
+  // An unknown result code has neither banner nor window.
+  if (ended.results.banner.kind == BannerKind::None || FSession->Closing()) return;
+  if (FResults == nullptr) {
+    if (!FOwnResults) FOwnResults = std::make_unique<WinResultsForm>(FWindow);
+    FResults = FOwnResults.get();
   }
+  FResults->ShowResults(ended);
 }
 
 void WinProbeForm::SetThreadLine(const std::wstring& text) {
-  FBanner = nullptr;
+  FBanner = BannerView();
   SendMessageW(Control(kShowThread), WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
   SetText(kShowThread, text);
   FIconShown = false;
@@ -301,53 +246,53 @@ void WinProbeForm::SetThreadLine(const std::wstring& text) {
   Layout();
 }
 
-void WinProbeForm::ShowBanner(const RunSnapshot& run) {
-  const WinBannerLook look = BannerLookOf(run, DarkFace());
-  FBannerColour = look.colour;
-  FBanner = RunBanner(run);
+void WinProbeForm::ShowBanner(const BannerView& banner) {
+  FBanner = banner;
+  FBannerColour = Colour(DarkFace() ? banner.on_dark : banner.on_light);
   SendMessageW(Control(kShowThread), WM_SETFONT, reinterpret_cast<WPARAM>(FBannerFont), FALSE);
-  SetText(kShowThread, WordsW(FBanner));
-  SendMessageW(Control(kResultIcon), STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, look.icon)), 0);
-  SetWindowTextW(Control(kResultIcon), WordsW(RunBannerWord(run)).c_str());  // its name for a screen reader
+  SetText(kShowThread, WordsW(banner.spaced));
+  SendMessageW(Control(kResultIcon), STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, BannerIcon(banner.kind))), 0);
+  SetWindowTextW(Control(kResultIcon), WordsW(banner.word).c_str());  // its name for a screen reader
   FIconShown = true;
   if (FPage == Page::Process) ShowWindow(Control(kResultIcon), SW_SHOW);
   Layout();
 }
 
-bool WinProbeForm::ServerMissing() {
-  // Without a route server the worker could only fail: say what is missing instead.
-  const std::wstring server = Text(kServer);
-  if (server.find_first_not_of(L" \t") != std::wstring::npos) return false;
-  MessageBoxW(FWindow, kServerMissing, L"Zelvan Probe", MB_OK | MB_ICONWARNING);
-  if (FClosing) return true;
+void WinProbeForm::ShowRefusal(TestRefusal refusal, const std::string& message) {
+  if (refusal == TestRefusal::TestRunning || refusal == TestRefusal::Closing) return;
+  const bool error = refusal == TestRefusal::Unsupported;
+  MessageBoxW(FWindow, WordsW(message).c_str(), L"Zelvan Probe", MB_OK | (error ? MB_ICONERROR : MB_ICONWARNING));
+  if (error || FSession->Closing()) return;
   ShowPage(Page::Select);
-  SetFocus(Control(kServer));
-  return true;
+  const int field = refusal == TestRefusal::ServerMissing ? kServer : kPort;
+  SetFocus(Control(field));
+  SendMessageW(Control(field), EM_SETSEL, 0, -1);
 }
 
-void WinProbeForm::Disable(int id, int focus_next) {
+void WinProbeForm::Disable(int id, int focus_next) { Enable(id, false, focus_next); }
+
+void WinProbeForm::Enable(int id, bool enabled, int focus_next) {
   // A disabled button keeps no focus: hand it on before the keyboard is lost.
-  if (GetFocus() == Control(id)) SetFocus(Control(focus_next));
-  EnableWindow(Control(id), FALSE);
+  if (!enabled && GetFocus() == Control(id)) SetFocus(Control(focus_next));
+  EnableWindow(Control(id), enabled ? TRUE : FALSE);
 }
 
 void WinProbeForm::btnProcessBackClick() {
   // The worker of a running test is not stopped: the poll and its lines go on.
-  FTrace->Clear(/*keep_last_test=*/FRun != nullptr);
-  SetThreadLine(kBegin);
+  FTrace->Clear(/*keep_last_test=*/FSession->Running());
+  FSession->ForgetBanner();
+  Draw(FSession->Poll());
   ShowPage(Page::Select);
 }
 
 void WinProbeForm::btnProcessStopClick() {
-  if (FRun == nullptr) return;
-  FRun->Stop();
-  Disable(kProcessStop, kProcessTest);
+  FSession->StopTest();
+  Draw(FSession->Poll());
 }
 
 void WinProbeForm::AddTraceLine(const TraceLine& line) { FTrace->Append(line); }
 
 void WinProbeForm::ShowFatalErrorBox(const std::string& text) {
-  if (FClosing) return;
   std::wstring shown = BytesW(text);
   for (std::size_t at = shown.find(L"\r\n"); at != std::wstring::npos; at = shown.find(L"\r\n", at))
     shown.erase(at, 1);
@@ -357,24 +302,13 @@ void WinProbeForm::ShowFatalErrorBox(const std::string& text) {
   std::erase(FErrorBoxes, &box);
 }
 
-void WinProbeForm::ShowError(const std::wstring& message) {
-  MessageBoxW(FWindow, message.c_str(), L"Zelvan Probe", MB_OK | MB_ICONERROR);
-}
-
 void WinProbeForm::SetText(int id, const std::wstring& text) { SetWindowTextW(Control(id), text.c_str()); }
 
 std::wstring WinProbeForm::Text(int id) const { return WindowText(Control(id)); }
 
-bool WinProbeForm::CanFreeRuns() const { return FBusy == 0 && FInvoker->ServingDepth() == 0; }
-
 void WinProbeForm::BeginClose() {
-  FClosing = true;
-  KillTimer(FWindow, kPollTimer);
-  FTimerOn = false;
+  SetPollTimer(false);
   ShowWindow(FWindow, SW_HIDE);
-  // From here a worker's hand-over returns at once, so no worker can wait on us.
-  FInvoker->Close();
-  for (auto& run : FRuns) run->Stop();
   // A box open on the stack keeps its worker waiting until it closes.
   for (WinErrorBox* box : FErrorBoxes) box->Dismiss();
   if (FResults != nullptr && FResults->IsShowing()) FResults->Close();
@@ -382,40 +316,21 @@ void WinProbeForm::BeginClose() {
 }
 
 void WinProbeForm::FinishClose() {
-  if (!FClosing) return;
   KillTimer(FWindow, kFinishCloseTimer);
-  if (!CanFreeRuns()) {
+  // Whatever is still in use on the stack is freed once it has returned.
+  if (!FSession->Close()) {
     SetTimer(FWindow, kFinishCloseTimer, 10, nullptr);
     return;
   }
-  StopWorkers(kCloseWaitMs);
   if (FQuitOnClose) {
     FQuitOnClose = false;
     PostQuitMessage(0);
   }
 }
 
-bool WinProbeForm::StopWorkers(int ms) {
-  FInvoker->Close();
-  KillTimer(FWindow, kPollTimer);
-  FTimerOn = false;
-  for (auto& run : FRuns) run->Stop();
-  if (!CanFreeRuns()) return false;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (auto& run : FRuns) {
-    while (!run->WorkerFinished() && std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (FRun != nullptr && FRun->WorkerFinished()) FRun = nullptr;
-  FreeEndedRuns();
-  return FRuns.empty();
-}
-
-void WinProbeForm::FreeEndedRuns() {
-  if (!CanFreeRuns()) return;
-  std::erase_if(FRuns, [this](const std::unique_ptr<ZProbeRun>& run) {
-    return run->WorkerFinished() && run.get() != FRun;
-  });
+bool WinProbeForm::StopWorkers() {
+  SetPollTimer(false);
+  return FSession->Close();
 }
 
 }  // namespace zp

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "client/ProbeRun.h"
+#include "session/ProbeSession.h"
 #include "winapp/WinProbeFormUi.h"
 
 namespace zp {
 
+class RunHistory;
 class WinErrorBox;
 class WinInvoker;
 class WinResultsForm;
@@ -33,27 +34,32 @@ class WinProbeForm : public WinProbeFormUi {
   // The results window used by every test; it must outlive the tests this window runs.
   // Without one the window makes its own.
   void SetResultsForm(WinResultsForm* results) { FResults = results; }
-  void SetWorkerFactory(WorkerFactory factory) { FFactory = std::move(factory); }
+  void SetWorkerFactory(WorkerFactory factory) { FSession->SetWorkerFactory(std::move(factory)); }
+  // Where every finished test is recorded; null (the default) keeps no history.
+  void SetHistory(std::shared_ptr<RunHistory> history) { FSession->SetHistory(std::move(history)); }
   // The program ends its message loop when the window has closed; tests do not.
   void SetQuitOnClose(bool quit) { FQuitOnClose = quit; }
 
+  // Lists a trace line; the session hands every line of its tests here, in order.
   void AddTraceLine(const TraceLine& line);
-  // Asks every run to stop and waits up to `ms` for their workers to end; frees those
-  // that ended. True when none is left. Hand-overs are no longer served afterwards.
-  bool StopWorkers(int ms);
+  // Asks every test to stop and waits up to about a second for their workers to end;
+  // frees those that ended. True when none is left. Hand-overs are no longer served
+  // afterwards.
+  bool StopWorkers();
   // The poll (the timer's tick); public so that a caller need not wait a second.
   void tmrProcessTimer();
 
   WinTraceList& TraceList() { return *FTrace; }
+  ProbeSession& Session() { return *FSession; }
   WinResultsForm* ResultsForm() const { return FResults; }
-  std::int32_t ResultCode() const { return FResultCode; }
-  ZProbeRun* CurrentRun() const { return FRun; }
+  std::int32_t ResultCode() const { return FLastRun.result_code; }
+  ZProbeRun* CurrentRun() const { return FSession->CurrentRun(); }
   const RunSnapshot& LastRun() const { return FLastRun; }
   bool PollTimerOn() const { return FTimerOn; }
   bool ResultIconShown() const { return FIconShown; }
-  bool Closed() const { return FClosing; }
+  bool Closed() const { return FSession->Closing(); }
   // The first status line's look: bold and larger for a banner.
-  bool BannerShown() const { return FBanner != nullptr; }
+  bool BannerShown() const { return FBanner.kind != BannerKind::None; }
   COLORREF BannerColour() const { return FBannerColour; }
 
  private:
@@ -66,52 +72,33 @@ class WinProbeForm : public WinProbeFormUi {
   void btnProcessBackClick();
   void btnProcessStopClick();
 
-  void ShowRun(const RunSnapshot& run);
+  // Draws what the session hands out: the status lines, progress, buttons and banner.
+  void Draw(const SessionView& view);
   void SetThreadLine(const std::wstring& text);
-  void ShowBanner(const RunSnapshot& run);
+  void ShowBanner(const BannerView& banner);
   void ShowProgressBar(bool shown);
-  bool ServerMissing();
-  void EndTest(const RunSnapshot& run);
+  void SetPollTimer(bool on);
+  void EndTest(const EndedRun& ended);
+  void ShowRefusal(TestRefusal refusal, const std::string& message);
   void ShowFatalErrorBox(const std::string& text);
-  void ShowError(const std::wstring& message);
   void Disable(int id, int focus_next);
+  void Enable(int id, bool enabled, int focus_next);
   void SetText(int id, const std::wstring& text);
   std::wstring Text(int id) const;
-  int ChosenItem() const;
 
   void BeginClose();
   void FinishClose();
-  bool CanFreeRuns() const;
-  void FreeEndedRuns();
 
-  struct Busy {
-    explicit Busy(WinProbeForm* form) : f(form) { ++f->FBusy; }
-    ~Busy() { --f->FBusy; }
-    WinProbeForm* f;
-  };
-
-  std::int32_t FResultCode = 0;
-  ZProbeRun* FRun = nullptr;
   RunSnapshot FLastRun;
-  int FTestCount = 0;
   int FChosen = -1;
-  ULONGLONG FPhaseSince = 0;
-  bool FPhaseValid = false;
-  RunPhase FPhase = RunPhase::Starting;
-
   std::shared_ptr<WinInvoker> FInvoker;
-  WorkerFactory FFactory;
-  std::vector<std::unique_ptr<ZProbeRun>> FRuns;
+  std::unique_ptr<ProbeSession> FSession;
   std::unique_ptr<WinTraceList> FTrace;
   WinResultsForm* FResults = nullptr;
   std::unique_ptr<WinResultsForm> FOwnResults;
   std::vector<WinErrorBox*> FErrorBoxes;
-  HICON FIcon = nullptr;
-  const char* FBanner = nullptr;
+  BannerView FBanner;
   COLORREF FBannerColour = 0;
-  int FBusy = 0;
-  bool FStarting = false;
-  bool FClosing = false;
   bool FTimerOn = false;
   bool FIconShown = false;
   bool FProgressShown = false;

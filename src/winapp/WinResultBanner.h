@@ -1,19 +1,15 @@
 #pragma once
 #include <windows.h>
 
-#include "run/RunRecord.h"
+#include "session/SessionView.h"
 
 namespace zp {
 
-// How an ended run's banner looks: a shade for a light face and one for a dark face, and
-// the system icon beside it. Words and icon carry the result; the colour only repeats it.
-struct WinBannerLook {
-  COLORREF colour;
-  const wchar_t* icon;  // a system icon's resource name, for LoadIcon
-};
-
-WinBannerLook BannerLookOf(const RunSnapshot& run, bool dark_face);
-// Whether the window's face (COLOR_BTNFACE) is dark.
+// The system icon beside an ended test's banner, a resource name for LoadIcon. Words and
+// icon carry the result; the colour only repeats it.
+const wchar_t* BannerIcon(BannerKind kind);
+// Whether the window's face (COLOR_BTNFACE) is dark: the banner then takes its colour
+// for a dark background.
 bool DarkFace();
 
 }  // namespace zp

@@ -3,11 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdio>
 
-#include "run/RunConstants.h"
-#include "run/RunWords.h"
-#include "run/TraceLine.h"
 #include "winapp/WinDpi.h"
 #include "winapp/WinInvoker.h"
 #include "winapp/WinText.h"
@@ -22,17 +18,6 @@ constexpr int kHeight = 280;
 constexpr int kTopPanelHeight = 41;
 constexpr int kResultTabStop = 50;  // tab units: the route column follows a 6-digit score
 constexpr int kColumnGap = 3;       // characters between the route and its outcome
-
-std::wstring Escaped(const std::string& bytes) { return BytesW(EscapeControls(bytes)); }
-std::wstring Words(const std::string& utf8) { return WordsW(EscapeControls(utf8)); }
-
-std::wstring ServerName(const ServerResult& server) {
-  wchar_t port[16];
-  std::swprintf(port, 16, L"%X", static_cast<unsigned>(server.port));
-  std::wstring name = Escaped(server.server) + L':' + port;
-  if (!server.address.empty() && server.address != server.server) name += L" (" + Escaped(server.address) + L")";
-  return name;
-}
 
 HWND Child(HWND parent, const wchar_t* kind, const wchar_t* text, DWORD style, int id, DWORD ex = 0) {
   return CreateWindowExW(ex, kind, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, parent,
@@ -120,43 +105,20 @@ void WinResultsForm::AddLine(const std::wstring& line) {
   SendMessageW(FResults, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
 }
 
-void WinResultsForm::Fill(const RunSnapshot& run) {
-  if (const char* word = RunBannerWord(run); *word != '\0') SetWindowTextW(FShowResult, WordsW(word).c_str());
+void WinResultsForm::Fill(const ResultsView& results) {
+  if (!results.banner.word.empty()) SetWindowTextW(FShowResult, WordsW(results.banner.word).c_str());
   SendMessageW(FResults, WM_SETREDRAW, FALSE, 0);
   SendMessageW(FResults, LB_RESETCONTENT, 0, 0);
   const int stop = kResultTabStop;
   SendMessageW(FResults, LB_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&stop));
-  if (!run.routes.empty()) {
-    AddLine(L"Score\tRoute\tOutcome");
-    for (const RouteResult& route : run.routes) {
-      wchar_t score[16];
-      std::swprintf(score, 16, L"%6d", static_cast<int>(route.score));
-      AddLine(score + (L'\t' + Escaped(route.entry)) + L'\t' + Words(RouteReason(route, run.stopped)));
-    }
-    AddLine(L"");
-    AddLine(L"Public key: " + Words(KeyReason(run.key, run.stopped)));
-    FitColumns();
-    SetWindowTextW(FLegend, WordsW(ScoreLegend(ExchangeSettings{}.FDetailRecords)).c_str());
-  } else {
-    // Nothing to score: what each route server did is the whole story.
-    if (run.servers.empty()) {
-      AddLine(L"No route server was asked.");
-    } else {
-      AddLine(L"No route server gave a route. Route servers asked:");
-      for (const ServerResult& server : run.servers)
-        AddLine(L"    " + ServerName(server) + L" \u2014 " + Words(ServerReason(server)));
-    }
-    SetWindowTextW(FLegend, L"");
-  }
-  int stops[2]{};
-  const int count = static_cast<int>(SendMessageW(FResults, LB_GETCOUNT, 0, 0));
+  for (const ResultLine& line : results.lines) AddLine(WordsW(line.Text()));
+  if (!results.lines.empty() && results.lines.front().kind == ResultLine::Kind::Heading) FitColumns();
+  SetWindowTextW(FLegend, WordsW(results.legend).c_str());
   const int unit = TabCharWidth(FResults);
-  const std::vector<std::wstring> lines = Lines();
   // The stops as the list has them, in pixels, for measuring.
-  stops[0] = MulDiv(kResultTabStop, unit, 4);
+  const int stops[1] = {MulDiv(kResultTabStop, unit, 4)};
   int widest = 0;
-  for (const std::wstring& line : lines) widest = std::max(widest, TabbedTextWidth(FResults, line, stops, 1));
-  (void)count;
+  for (const std::wstring& line : Lines()) widest = std::max(widest, TabbedTextWidth(FResults, line, stops, 1));
   const int char_width = MeasureCharWidth(FResults);
   SendMessageW(FResults, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + char_width), 0);
   SendMessageW(FResults, WM_SETREDRAW, TRUE, 0);
@@ -175,21 +137,31 @@ void WinResultsForm::Fill(const RunSnapshot& run) {
 }
 
 void WinResultsForm::FitColumns() {
-  // Outcomes start in one column after the longest route, whatever the font.
+  // Each column starts after the widest text before it, whatever the font: the route
+  // lines are those with as many columns as the heading.
+  const std::vector<std::wstring> lines = Lines();
+  const auto tabs = std::count(lines.front().begin(), lines.front().end(), L'\t');
   const int unit = TabCharWidth(FResults);
-  const int first = MulDiv(kResultTabStop, unit, 4);
-  int widest = TabbedTextWidth(FResults, L"Score\tRoute", &first, 1);
-  for (const std::wstring& line : Lines()) {
-    if (std::count(line.begin(), line.end(), L'\t') != 2) continue;
-    widest = std::max(widest, TabbedTextWidth(FResults, line.substr(0, line.rfind(L'\t')), &first, 1));
+  std::vector<int> stops{kResultTabStop};  // in dialog units, as the list takes them
+  for (int column = 1; column < tabs; ++column) {
+    std::vector<int> pixels;
+    for (const int stop : stops) pixels.push_back(MulDiv(stop, unit, 4));
+    int widest = 0;
+    for (const std::wstring& line : lines) {
+      if (std::count(line.begin(), line.end(), L'\t') != tabs) continue;
+      std::size_t end = 0;
+      for (int i = 0; i <= column; ++i) end = line.find(L'\t', end + (i > 0 ? 1 : 0));
+      widest = std::max(widest, TabbedTextWidth(FResults, line.substr(0, end), pixels.data(),
+                                                static_cast<int>(pixels.size())));
+    }
+    const int stop = (widest * 4 + unit - 1) / std::max(unit, 1) + 4 * kColumnGap;
+    stops.push_back(std::max(stop, stops.back() + kResultTabStop));
   }
-  const int outcome = (widest * 4 + unit - 1) / std::max(unit, 1) + 4 * kColumnGap;
-  const int stops[2] = {kResultTabStop, std::max(outcome, 2 * kResultTabStop)};
-  SendMessageW(FResults, LB_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(stops));
+  SendMessageW(FResults, LB_SETTABSTOPS, static_cast<WPARAM>(stops.size()), reinterpret_cast<LPARAM>(stops.data()));
 }
 
-void WinResultsForm::ShowResults(const RunSnapshot& run) {
-  Fill(run);
+void WinResultsForm::ShowResults(const EndedRun& ended) {
+  Fill(ended.results);
   HWND owner = GetWindow(FWindow, GW_OWNER);
   if (owner != nullptr) EnableWindow(owner, FALSE);
   ShowWindow(FWindow, SW_SHOW);

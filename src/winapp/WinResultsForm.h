@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "run/RunRecord.h"
+#include "session/SessionView.h"
 
 namespace zp {
 
@@ -19,9 +19,9 @@ class WinResultsForm {
   WinResultsForm(const WinResultsForm&) = delete;
   WinResultsForm& operator=(const WinResultsForm&) = delete;
 
-  // Fills the window from the run and runs it modally (its owner disabled); returns when
-  // the operator has closed it. A run with no banner of its own leaves the word as it was.
-  void ShowResults(const RunSnapshot& run);
+  // Fills the window from the ended test and runs it modally (its owner disabled);
+  // returns when the operator has closed it.
+  void ShowResults(const EndedRun& ended);
   // Ends the modal run as Close does.
   void Close();
   bool IsShowing() const { return FModal; }
@@ -43,7 +43,7 @@ class WinResultsForm {
   void Create(HWND owner);
   void ApplyFonts();
   void Layout();
-  void Fill(const RunSnapshot& run);
+  void Fill(const ResultsView& results);
   void AddLine(const std::wstring& line);
   void FitColumns();
   void CopySelected();

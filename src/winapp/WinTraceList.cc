@@ -18,12 +18,6 @@ constexpr UINT_PTR kBurstTimer = 0x7A71;
 constexpr int kTabStops[] = {50, 100, 150, 200, 250, 300, 350, 400, 450, 500};
 enum MenuItem : UINT { kCopy = 1, kCopyAll, kSaveTrace };
 
-std::wstring Printf(const wchar_t* format, int a, int b, int c) {
-  wchar_t text[64];
-  std::swprintf(text, 64, format, a, b, c);
-  return text;
-}
-
 }  // namespace
 
 WinTraceList::WinTraceList(HWND box) : FBox(box) {
@@ -113,12 +107,9 @@ void WinTraceList::Clear(bool keep_last_test) {
   else FTests.clear();
 }
 
-void WinTraceList::StartTest(int number, const RunSettings& settings, const std::wstring& port_text,
-                             const SYSTEMTIME& started) {
-  FTests.push_back({number, settings, port_text, started});
-  FWaiting.push_back(L"Test " + std::to_wstring(number) + L" started " +
-                     Printf(L"%02d:%02d:%02d", started.wHour, started.wMinute, started.wSecond) + L" \u2014 " +
-                     BytesW(settings.server) + L':' + port_text + L", route code " + BytesW(settings.route_code));
+void WinTraceList::StartTest(const TestStart& start) {
+  FTests.push_back(WordsW(start.heading));
+  FWaiting.push_back(WordsW(start.line));
   Flush();
   SendMessageW(FBox, WM_HSCROLL, SB_LEFT, 0);
 }
@@ -128,13 +119,7 @@ std::wstring WinTraceList::Text(bool with_header) {
   std::wstring out;
   if (with_header) {
     out += L"Zelvan Probe trace\n";
-    for (const Test& test : FTests) {
-      const SYSTEMTIME& t = test.started;
-      out += L"Test " + std::to_wstring(test.number) + L" started " + Printf(L"%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay) +
-             L' ' + Printf(L"%02d:%02d:%02d", t.wHour, t.wMinute, t.wSecond) + L": server " +
-             BytesW(test.settings.server) + L", port " + test.port_text + L" (" + std::to_wstring(test.settings.port) +
-             L"), route code " + BytesW(test.settings.route_code) + L"\n";
-    }
+    for (const std::wstring& heading : FTests) out += heading + L'\n';
     out += L"\n";
   }
   for (int i = 0; i < BoxCount(); ++i) out += Line(i) + L'\n';

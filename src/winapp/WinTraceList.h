@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "run/RunRecord.h"
+#include "session/SessionView.h"
 #include "run/TraceLine.h"
 
 namespace zp {
@@ -27,7 +27,7 @@ class WinTraceList {
   void FontChanged();
 
   void Append(const TraceLine& line);
-  void StartTest(int number, const RunSettings& settings, const std::wstring& port_text, const SYSTEMTIME& started);
+  void StartTest(const TestStart& start);
   // Empties the list; the widest line so far and the scroll width stay. With
   // `keep_last_test` the last test still names itself in the head (its lines go on).
   void Clear(bool keep_last_test = false);
@@ -66,13 +66,7 @@ class WinTraceList {
   bool FBurstPending = false;
   ULONGLONG FLastBurst = 0;
 
-  struct Test {
-    int number;
-    RunSettings settings;
-    std::wstring port_text;
-    SYSTEMTIME started;
-  };
-  std::vector<Test> FTests;
+  std::vector<std::wstring> FTests;  // each listed test's head line
 };
 
 }  // namespace zp

@@ -33,7 +33,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
       }
       zp::WinInvoker::Dispatch(msg);
     }
-    if (!frmProbe.StopWorkers(1000)) {
+    if (!frmProbe.StopWorkers()) {
       // A worker stuck in a call that a stop cannot interrupt is not waited for:
       // the process ends without it.
       zp::StopTracking();

@@ -1,6 +1,8 @@
 // The wizard's pages, controls and field filling, driven by their messages.
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include <cstdlib>
 #include <string>
 
@@ -184,7 +186,9 @@ TEST_P(WinSettingsTest, TheWorkerGetsTheTypedSettings) {
   // The test's separator line heads its trace lines.
   ASSERT_FALSE(Trace().empty());
   EXPECT_EQ(Trace().front().rfind(L"Test 1 started ", 0), 0u) << Utf8(Trace().front());
-  EXPECT_NE(Trace().front().find(L" \u2014 10.0.0.9:" + c.port + L", route code "), std::wstring::npos);
+  wchar_t port[16];
+  std::swprintf(port, 16, L"%X", static_cast<unsigned>(c.want_port));
+  EXPECT_NE(Trace().front().find(L" \u2014 10.0.0.9:" + std::wstring(port) + L", route code "), std::wstring::npos);
   ASSERT_TRUE(WaitForResults());
 }
 
@@ -193,18 +197,32 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SettingsCase{"NormalRouteAlwaysAsksForA", 0, L"6900", L"H", 26880, "A"},
                       SettingsCase{"OtherRouteTakesTheTypedLetter", 1, L"6900", L"H", 26880, "H"},
                       SettingsCase{"EmptyRouteCodeGivesA", 2, L"6900", L"", 26880, "A"},
-                      SettingsCase{"PortNotHexGivesZero", 1, L"G", L"B", 0, "B"},
-                      SettingsCase{"EmptyPortGivesZero", 1, L"", L"B", 0, "B"}),
+                      SettingsCase{"LowerCaseHex", 1, L"ffff", L"B", 65535, "B"}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(WinFormTest, TestWithoutAServerSaysWhatIsMissingAndStartsNothing) {
-  Test(1, {}, L"");
+TEST_F(WinFormTest, AnEmptyServerOrABadPortIsNamedAndNothingStarts) {
+  struct Case {
+    const wchar_t *server, *port, *text;
+    int field;
+  };
+  const Case cases[] = {
+      {L"", L"6900", L"Type the route server's name or address in the Server box.", Ui::kServer},
+      {L"h", L"ZZ12", L"The port \"ZZ12\" is not a port: type 1 to FFFF in hexadecimal digits (0-9, A-F).", Ui::kPort},
+  };
+  for (const Case& c : cases) {
+    boxes.clear();
+    Choose(1);
+    SetText(C(Ui::kServer), c.server);
+    SetText(C(Ui::kPort), c.port);
+    Click(C(Ui::kSelectNext));
+    Click(C(Ui::kProcessTest));
+    ASSERT_TRUE(PumpUntil([&] { return !boxes.empty(); }, 5000));
+    EXPECT_EQ(boxes[0].dialog.title, L"Zelvan Probe");
+    EXPECT_NE(boxes[0].dialog.text.find(c.text), std::wstring::npos) << Utf8(boxes[0].dialog.text);
+    ASSERT_TRUE(PumpUntil([&] { return form->CurrentPage() == Ui::Page::Select; }, 5000));
+    EXPECT_EQ(GetFocus(), C(c.field));
+  }
   EXPECT_TRUE(factory.made->empty());
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].dialog.title, L"Zelvan Probe");
-  EXPECT_NE(boxes[0].dialog.text.find(L"Type the route server's name or address in the Server box."),
-            std::wstring::npos);
-  EXPECT_EQ(form->CurrentPage(), Ui::Page::Select);
 }
 
 }  // namespace

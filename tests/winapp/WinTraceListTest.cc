@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "WinDriver.h"
+#include "winapp/WinText.h"
 #include "winapp/WinTraceList.h"
 
 namespace zp::test {
@@ -23,40 +24,35 @@ class WinTraceListTest : public ::testing::Test {
     list.reset();
     DestroyWindow(host);
   }
-  static SYSTEMTIME At(int h, int m, int s) {
-    SYSTEMTIME t{};
-    t.wYear = 2026;
-    t.wMonth = 12;
-    t.wDay = 7;
-    t.wHour = static_cast<WORD>(h);
-    t.wMinute = static_cast<WORD>(m);
-    t.wSecond = static_cast<WORD>(s);
-    return t;
+  // A test's start as the session hands it out.
+  static TestStart Start(int number, const char* server) {
+    return MakeTestStart(number, {server, 0x6900, "A"}, 1'796'000'000);
   }
   HWND host = nullptr, box = nullptr;
   std::unique_ptr<WinTraceList> list;
 };
 
 TEST_F(WinTraceListTest, LinesSeparatorsAndHeadsAsTheQtWindowHasThem) {
-  list->StartTest(1, {"gw.example", 26880, "A"}, L"6900", At(9, 5, 7));
+  const TestStart start = Start(1, "gw.example");
+  list->StartTest(start);
   list->Append({"ExpressT", "Mon 12/07 09:05:07", "first"});
   list->Append({"ExpressT", "Mon 12/07 09:05:07", "\x1B[31mred"});
   list->Flush();
   const std::vector<std::wstring> want = {
-      L"Test 1 started 09:05:07 \u2014 gw.example:6900, route code A",
+      WordsW(start.line),
       L"ExpressT\tMon 12/07 09:05:07\tfirst",
       L"ExpressT\tMon 12/07 09:05:07\t\\x1B[31mred",
   };
   EXPECT_EQ(ListLines(box), want);
-  EXPECT_EQ(list->Text(true), L"Zelvan Probe trace\n"
-                              L"Test 1 started 2026-12-07 09:05:07: server gw.example, port 6900 (26880), route code A\n\n" +
-                                  want[0] + L"\n" + want[1] + L"\n" + want[2] + L"\n");
+  EXPECT_NE(want[0].find(L" \u2014 gw.example:6900, route code A"), std::wstring::npos);
+  EXPECT_EQ(list->Text(true), L"Zelvan Probe trace\n" + WordsW(start.heading) + L"\n\n" + want[0] + L"\n" + want[1] +
+                                  L"\n" + want[2] + L"\n");
   EXPECT_GT(SendMessageW(box, LB_GETHORIZONTALEXTENT, 0, 0), 0);
 }
 
 TEST_F(WinTraceListTest, LinesOfABurstWaitAndAreCountedAndClearKeepsTheRunningTestsHead) {
-  list->StartTest(1, {"a", 1, "A"}, L"1", At(1, 0, 0));
-  list->StartTest(2, {"b", 2, "B"}, L"2", At(2, 0, 0));
+  list->StartTest(Start(1, "a"));
+  list->StartTest(Start(2, "b"));
   for (int i = 0; i < 50; ++i) list->Append({"ExpressT", "t", "dump " + std::to_string(i)});
   EXPECT_EQ(list->Count(), 52);
   Pump(3 * WinTraceList::kBurstMs);
