@@ -84,7 +84,7 @@ struct ShownWindow {
     form.show();
     (void)QTest::qWaitForWindowExposed(&form);
     form.findChild<QPushButton*>("btnWelcomeNext")->click();
-    form.findChild<QRadioButton*>("rgSelectItem1")->setChecked(true);
+    form.findChild<QRadioButton*>("rgSelectItem0")->setChecked(true);  // its server is filled in
     form.findChild<QPushButton*>("btnSelectNext")->click();
     form.findChild<QPushButton*>("btnProcessTest")->click();
     Reset(lines);
@@ -100,11 +100,23 @@ struct ShownWindow {
   // One batch from the worker, served by the window thread's event loop, until it is
   // listed and painted: the burst that would show it a moment later is shown at once, so
   // that every batch, whatever the list holds, pays for one layout and one repaint.
-  void HandOverBatch() {
+  // Returns where the batch's lines start in the list.
+  int HandOverBatch() {
+    const int before = Count();
     worker->RequestBatch();
-    while (!worker->BatchDone()) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    // Traced is not yet listed: the lines come over in bursts of their own.
+    while (!worker->BatchDone() || Count() < before + kBatch)
+      QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     form.TraceList().Flush();
     QCoreApplication::processEvents();
+    return before;
+  }
+  // The batch listed from `from` on holds its lines in the order they were traced.
+  bool InOrder(int from) {
+    const auto* box = form.findChild<zp::ZTabListBox*>("tlbTrace");
+    for (int i = 0; i < kBatch; ++i)
+      if (!box->Line(from + i).endsWith(QString::fromStdString(TraceText(i)))) return false;
+    return true;
   }
   int Count() { return form.TraceList().Count(); }
 
@@ -119,7 +131,10 @@ void BM_TraceFromWorkerThread(benchmark::State& state) {
   window.HandOverBatch();  // warm-up: the first paints fill the glyph caches
   window.Reset(preload);
   for (auto _ : state) {
-    window.HandOverBatch();
+    const int from = window.HandOverBatch();
+    state.PauseTiming();
+    if (!window.InOrder(from)) state.SkipWithError("lines out of order");
+    state.ResumeTiming();
     if (preload < kBatch) {
       state.PauseTiming();
       window.Reset(preload);  // keep the list short

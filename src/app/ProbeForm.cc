@@ -14,6 +14,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 
+#include "session/WindowLook.h"
 #include "app/HistoryForm.h"
 #include "app/QtInvoker.h"
 #include "app/QtText.h"
@@ -28,8 +29,8 @@ namespace zp {
 
 namespace {
 
-constexpr int kWidth = 621;
-constexpr int kHeight = 464;
+constexpr int kWidth = look::kMainWidth;
+constexpr int kHeight = look::kMainHeight;
 
 
 }  // namespace

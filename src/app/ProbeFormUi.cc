@@ -18,32 +18,13 @@
 #include <initializer_list>
 
 #include "app/TabBox.h"
+#include "session/WindowLook.h"
 
 namespace zp {
 
 namespace {
 
-constexpr int kButtonWidth = 67;
-constexpr int kButtonHeight = 27;
-constexpr int kStatusPanelHeight = 59;
-constexpr int kButtonPanelHeight = 53;
-constexpr int kPollMs = 1000;
-
-const char* const kItems[] = {
-    "Connect to Corvalink(tm) via Internet using Normal Route",
-    "Connect to Corvalink(tm) via Internet using Other Route",
-    "Connect to Corvalink(tm) via WAN using Other Route",
-};
-
-const char* const kWelcome =
-    "Welcome to Zelvan Probe.\n"
-    "\n"
-    "\n"
-    "This tool is used to verify communication between your site and \n"
-    "Zelvan across the Internet.\n"
-    "\n"
-    "Please press the Next button below to select which product you wish\n"
-    "to verify.";
+using namespace look;
 
 QLabel* PlainLabel(const QString& name, const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -96,7 +77,7 @@ void TProbeFormUi::BuildWelcomePage() {
   QPalette face = mmoWelcome->palette();
   face.setColor(QPalette::Base, face.color(QPalette::Button));
   mmoWelcome->setPalette(face);
-  mmoWelcome->setPlainText(kWelcome);
+  mmoWelcome->setPlainText(kWelcomeText);
 
   btnWelcomeNext = MakeButton("btnWelcomeNext", "Ne&xt", tsWelcome);
   btnWelcomeNext->setDefault(true);
@@ -118,7 +99,7 @@ void TProbeFormUi::BuildSelectPage() {
   FSelectItems->setObjectName("rgSelectItems");
   auto* items = new QVBoxLayout(rgSelect);
   for (int i = 0; i < 3; ++i) {
-    auto* item = new QRadioButton(kItems[i], rgSelect);
+    auto* item = new QRadioButton(kConnectionItems[i], rgSelect);
     item->setObjectName(QString("rgSelectItem%1").arg(i));
     FSelectItems->addButton(item, i);
     items->addWidget(item);

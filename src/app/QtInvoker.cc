@@ -32,10 +32,14 @@ bool QtInvoker::RunAndWait(const std::function<void()>& fn) {
     RunOne(fn);
     return true;
   }
-  return FCalls.SubmitAndWait(fn, [this] {
-    QCoreApplication::postEvent(this, new QEvent(RunPendingEvent()));
-    return true;
-  });
+  return FCalls.SubmitAndWait(fn, [this] { return Wake(); });
+}
+
+bool QtInvoker::Post(std::function<void()> fn) { return FCalls.Post(std::move(fn), [this] { return Wake(); }); }
+
+bool QtInvoker::Wake() {
+  QCoreApplication::postEvent(this, new QEvent(RunPendingEvent()));
+  return true;
 }
 
 bool QtInvoker::event(QEvent* event) {
@@ -49,14 +53,8 @@ bool QtInvoker::event(QEvent* event) {
 void QtInvoker::RunOne(const std::function<void()>& fn) {
   ++FDepth;
   ++FServed;
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    // The worker waits for this call: it must be marked done whatever happened.
-    std::fprintf(stderr, "hand-over failed: %s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "hand-over failed\n");
-  }
+  // The worker waits for this call: it must be marked done whatever happened.
+  HandOverQueue::RunGuarded(fn);
   --FDepth;
 }
 

@@ -21,6 +21,7 @@ class QtInvoker final : public QObject, public Invoker {
   ~QtInvoker() override;
 
   bool RunAndWait(const std::function<void()>& fn) override;
+  bool Post(std::function<void()> fn) override;
   // On the window thread: processes events (so hand-overs, clicks and timers run)
   // until `ev` is set or `ms` tick milliseconds pass without a hand-over. Once the
   // invoker is closed it serves nothing and gives up within kClosedWaitMs.
@@ -39,6 +40,7 @@ class QtInvoker final : public QObject, public Invoker {
 
  private:
   void RunOne(const std::function<void()>& fn);
+  bool Wake();
 
   HandOverQueue FCalls;
   int FDepth = 0;                     // window thread only

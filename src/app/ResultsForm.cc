@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "session/WindowLook.h"
 #include "app/HistoryForm.h"
 #include "app/TabBox.h"
 #include "history/RunHistory.h"
@@ -24,8 +25,8 @@ namespace zp {
 
 namespace {
 
-constexpr int kWidth = 459;
-constexpr int kHeight = 280;
+constexpr int kWidth = look::kResultsWidth;
+constexpr int kHeight = look::kResultsHeight;
 constexpr int kTopPanelHeight = 41;
 constexpr int kResultTabStop = 50;  // tab units: the route column follows a 6-digit score
 constexpr int kColumnGap = 3;       // characters between the route and its outcome

@@ -66,9 +66,14 @@ void ZProbeRun::Stop() {
   FWorker->Terminate();
 }
 
+void ZProbeRun::DeliverTrace() {
+  if (FWorker) FWorker->DeliverTrace();
+}
+
 void ZProbeRun::WaitFinished() {
   if (!FWorker) return;
   FWorker->WaitFinished();
+  FWorker->DeliverTrace();
   if (!FDone) Conclude();
 }
 

@@ -48,8 +48,11 @@ class ZProbeRun {
   // Asks the worker to stop; returns at once. A run stopped before it halted is recorded
   // as stopped.
   void Stop();
-  // Serves hand-overs until the worker's thread has ended.
+  // Serves hand-overs until the worker's thread has ended, and delivers its last lines.
   void WaitFinished();
+  // Delivers the lines the worker has traced so far at once, rather than with the next
+  // hand-over: once the worker has ended, its trace is then complete.
+  void DeliverTrace();
   bool Done() const { return FDone; }
   // True once the worker's thread has ended (it may still be tracing its shutdown before).
   bool WorkerFinished() const;

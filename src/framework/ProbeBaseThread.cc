@@ -74,7 +74,12 @@ ZBaseThread::ZBaseThread(std::string name, ZTraceEvent on_trace, std::shared_ptr
       FSignalEvent(std::make_unique<Event>(Event::Reset::Manual)),
       FPauseEvent(std::make_unique<Event>(Event::Reset::Auto)),
       FOnTrace(std::move(on_trace)),
-      FInvoker(invoker ? std::move(invoker) : std::make_shared<QueueInvoker>()) {
+      FInvoker(invoker ? std::move(invoker) : std::make_shared<QueueInvoker>()),
+      FTraceQueue(std::make_shared<TraceQueue>(
+          [this](const std::string& text) {
+            if (FOnTrace) FOnTrace(FName, text);
+          },
+          FInvoker)) {
   FOnErrorBox = [](const std::string& text) { std::fprintf(stderr, "Error: %s\n", text.c_str()); };
 }
 
@@ -82,7 +87,11 @@ ZBaseThread::~ZBaseThread() {
   Terminate();
   WaitFinished();
   if (FThread.joinable()) FThread.join();
+  // A drain still on its way to the creator must not reach this object.
+  FTraceQueue->Detach();
 }
+
+void ZBaseThread::DeliverTrace() { FInvoker->RunAndWait([this] { FTraceQueue->Drain(); }); }
 
 void ZBaseThread::Resume() {
   if (!FThread.joinable() && !Finished()) FThread = std::thread([this] { Execute(); });
@@ -94,6 +103,8 @@ void ZBaseThread::WaitFinished() {
     // On the creator this serves the worker's hand-overs; elsewhere it is a plain wait.
     FInvoker->WaitServing(FFinishedEvent, 100);
   }
+  // The last lines, before the caller reads the end (inline on the creator).
+  FInvoker->RunAndWait([this] { FTraceQueue->Drain(); });
 }
 
 void ZBaseThread::Terminate() {
@@ -116,8 +127,12 @@ bool ZBaseThread::WaitForStartup() {
       break;
     }
   }
-  std::lock_guard lock(FStartupLock);
-  FStartupEvent.reset();  // a later signal by the worker goes nowhere
+  {
+    std::lock_guard lock(FStartupLock);
+    FStartupEvent.reset();  // a later signal by the worker goes nowhere
+  }
+  // What the start-up traced stands in the trace before the caller goes on.
+  DeliverTrace();
   return result;
 }
 
@@ -230,16 +245,7 @@ void ZBaseThread::SetStatusText(const std::string& text) {
   if (FStatusText != text) FStatusText = text;
 }
 
-void ZBaseThread::Trace(const std::string& text) {
-  FTraceText = text;
-  FInvoker->RunAndWait([this] { DoTrace(); });
-  FTraceText.clear();
-}
-
-void ZBaseThread::DoTrace() {
-  if (FOnTrace) FOnTrace(GetName(), FTraceText);
-  FTraceText.clear();
-}
+void ZBaseThread::Trace(const std::string& text) { FTraceQueue->Push(text); }
 
 void ZBaseThread::TraceDump(const std::string& prefix, int length, const void* data) {
   for (const std::string& line : DumpLines(prefix, length, data)) Trace(line);
@@ -250,6 +256,8 @@ void ZBaseThread::FatalError(const std::string& text) {
   Trace(text);
   const std::string box_text = FErrorText;
   FInvoker->RunAndWait([this, &box_text] {
+    // The lines before the error stand before its box.
+    FTraceQueue->Drain();
     if (FOnErrorBox) FOnErrorBox(box_text);
   });
   Trace("Halted");

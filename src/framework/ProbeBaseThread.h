@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "framework/TraceQueue.h"
 #include "framework/ZTimer.h"
 #include "platform/Event.h"
 #include "platform/Invoker.h"
@@ -15,7 +16,7 @@
 namespace zp {
 
 // Trace callback (Name, Text). Every line reaches it through Trace, on the creator's
-// thread, in order.
+// thread, in order (a batch of lines at a time: see TraceQueue).
 using ZTraceEvent = std::function<void(const std::string& name, const std::string& text)>;
 // Shows the fatal-error box (modal on the creator's thread) and returns when closed.
 using ZErrorBoxEvent = std::function<void(const std::string& text)>;
@@ -74,6 +75,9 @@ class ZBaseThread {
   bool Finished() const { return FFinished.load(); }
   // Waits (serving hand-overs when on the creator) until the thread body has returned.
   void WaitFinished();
+  // Delivers at once every line traced so far (they would come with the next hand-over):
+  // once the thread has finished, the trace is then complete.
+  void DeliverTrace();
   void SetOnErrorBox(ZErrorBoxEvent box) { FOnErrorBox = std::move(box); }
   const std::shared_ptr<Invoker>& GetInvoker() const { return FInvoker; }
 
@@ -117,7 +121,6 @@ class ZBaseThread {
  private:
   void Execute();
   void RunTask();
-  void DoTrace();
 
   const std::string FName;
   std::atomic<ZThreadState> FPrevState{0};
@@ -135,10 +138,10 @@ class ZBaseThread {
   mutable std::mutex FStatusLock;  // the creator reads the status while the worker writes it
   std::string FStatusText;
   ZTraceEvent FOnTrace;
-  std::string FTraceText;
   std::atomic<std::int32_t> FResultCode{0};
 
   std::shared_ptr<Invoker> FInvoker;
+  std::shared_ptr<TraceQueue> FTraceQueue;
   ZErrorBoxEvent FOnErrorBox;
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FFinished{false};

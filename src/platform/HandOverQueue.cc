@@ -1,6 +1,8 @@
 #include "platform/HandOverQueue.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <exception>
 
 namespace zp {
 
@@ -28,6 +30,30 @@ bool HandOverQueue::SubmitAndWait(const std::function<void()>& fn, const std::fu
   });
   if (call->state != Call::State::Done) std::erase(FPending, call);
   return call->state == Call::State::Done;
+}
+
+bool HandOverQueue::Post(std::function<void()> fn, const std::function<bool()>& wake) {
+  auto call = std::make_shared<Call>();
+  call->fn = std::move(fn);
+  {
+    std::lock_guard lock(FLock);
+    if (FClosed) return false;
+    FPending.push_back(call);
+  }
+  if (wake()) return true;
+  std::lock_guard lock(FLock);
+  std::erase(FPending, call);
+  return false;
+}
+
+void HandOverQueue::RunGuarded(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "hand-over failed: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "hand-over failed\n");
+  }
 }
 
 void HandOverQueue::RunPending(const std::function<void(const std::function<void()>&)>& run) {

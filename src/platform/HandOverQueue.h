@@ -17,10 +17,17 @@ class HandOverQueue {
   // True when it ran; false when the queue was or became closed first, or `wake`
   // reported that the creator cannot be reached.
   bool SubmitAndWait(const std::function<void()>& fn, const std::function<bool()>& wake);
+  // Queues `fn` without waiting for it and calls `wake`; it runs in order with the calls
+  // waited for. False when the queue is or becomes closed first (it will never run).
+  bool Post(std::function<void()> fn, const std::function<bool()>& wake);
   // On the creator's thread: runs every queued call in order, each through `run`.
   void RunPending(const std::function<void(const std::function<void()>&)>& run);
   void Close();
   bool IsClosed() const;
+
+  // Runs one hand-over, reporting on standard error and swallowing what it throws: a
+  // worker waits for it, or no one would hear of it.
+  static void RunGuarded(const std::function<void()>& fn);
 
  private:
   struct Call;

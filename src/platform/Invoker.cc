@@ -13,7 +13,7 @@ constexpr std::uint32_t kRunPendingMessage = 0x8001;  // private to the invoker'
 
 QueueInvoker::QueueInvoker() : FCreator(std::this_thread::get_id()) {
   FWindow = CreateMessageWindow([this](Message& m) {
-    if (m.message == kRunPendingMessage) FCalls.RunPending([](const std::function<void()>& fn) { fn(); });
+    if (m.message == kRunPendingMessage) FCalls.RunPending(HandOverQueue::RunGuarded);
     DefaultWindowProc(m);
   });
 }
@@ -29,8 +29,12 @@ bool QueueInvoker::RunAndWait(const std::function<void()>& fn) {
     fn();
     return true;
   }
-  return FCalls.SubmitAndWait(fn, [this] { return PostMessageTo(FWindow, kRunPendingMessage, 0, 0); });
+  return FCalls.SubmitAndWait(fn, [this] { return Wake(); });
 }
+
+bool QueueInvoker::Post(std::function<void()> fn) { return FCalls.Post(std::move(fn), [this] { return Wake(); }); }
+
+bool QueueInvoker::Wake() { return PostMessageTo(FWindow, kRunPendingMessage, 0, 0); }
 
 Invoker::WaitResult QueueInvoker::WaitServing(Event& ev, long ms) {
   MessageQueue& queue = MessageQueue::ForThisThread();

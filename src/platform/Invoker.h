@@ -21,6 +21,9 @@ class Invoker {
   // Runs `fn` on the creator's thread and waits for it. Runs it inline when called on
   // that thread. False, without running it, once the invoker is closed.
   virtual bool RunAndWait(const std::function<void()>& fn) = 0;
+  // Queues `fn` to run on the creator's thread, in order with the calls waited for, and
+  // returns at once. False, and it never runs, once the invoker is closed.
+  virtual bool Post(std::function<void()> fn) = 0;
   // Creator side: waits up to `ms` tick milliseconds for `ev` while serving hand-overs.
   virtual WaitResult WaitServing(Event& ev, long ms) = 0;
   // Makes pending and later RunAndWait calls return false at once.
@@ -37,6 +40,7 @@ class QueueInvoker final : public Invoker {
   ~QueueInvoker() override;
 
   bool RunAndWait(const std::function<void()>& fn) override;
+  bool Post(std::function<void()> fn) override;
   WaitResult WaitServing(Event& ev, long ms) override;
   // As WaitServing, but `ms` is the whole wait however many hand-overs arrive (WaitServing
   // waits for `ms` of silence): for a caller that keeps a deadline.
@@ -45,6 +49,8 @@ class QueueInvoker final : public Invoker {
   bool IsClosed() const override;
 
  private:
+  bool Wake();
+
   std::thread::id FCreator;
   WindowHandle FWindow = 0;
   HandOverQueue FCalls;

@@ -176,6 +176,7 @@ void ProbeSession::WaitWorkerEnded(ZProbeRun& run, int ms) {
   Event never(Event::Reset::Manual);
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!run.WorkerFinished() && std::chrono::steady_clock::now() < end) FInvoker->WaitServing(never, 10);
+  run.DeliverTrace();
 }
 
 EndedRun ProbeSession::Record(const RunSnapshot& run) { return RecordEnded(FOptions.history.get(), run); }

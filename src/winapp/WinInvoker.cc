@@ -74,17 +74,15 @@ bool WinInvoker::RunAndWait(const std::function<void()>& fn) {
   return FCalls.SubmitAndWait(fn, [this] { return PostMessageW(FWindow, kRunPending, 0, 0) != FALSE; });
 }
 
+bool WinInvoker::Post(std::function<void()> fn) {
+  return FCalls.Post(std::move(fn), [this] { return PostMessageW(FWindow, kRunPending, 0, 0) != FALSE; });
+}
+
 void WinInvoker::RunOne(const std::function<void()>& fn) {
   ++FDepth;
   ++FServed;
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    // The worker waits for this call: it must be marked done whatever happened.
-    std::fprintf(stderr, "hand-over failed: %s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "hand-over failed\n");
-  }
+  // The worker waits for this call: it must be marked done whatever happened.
+  HandOverQueue::RunGuarded(fn);
   --FDepth;
 }
 

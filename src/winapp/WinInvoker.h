@@ -24,6 +24,7 @@ class WinInvoker final : public Invoker {
   WinInvoker& operator=(const WinInvoker&) = delete;
 
   bool RunAndWait(const std::function<void()>& fn) override;
+  bool Post(std::function<void()> fn) override;
   // On the window thread: dispatches messages (hand-overs, clicks, timers) until `ev` is
   // set or `ms` tick milliseconds pass without a hand-over. Once closed it serves nothing
   // and gives up within kClosedWaitMs.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 
+#include "session/WindowLook.h"
 #include "run/ConnectionChoice.h"
 #include "run/TraceLine.h"
 #include "winapp/WinDpi.h"
@@ -18,10 +19,10 @@ namespace zp {
 namespace {
 
 const wchar_t* const kClassName = L"ZelvanProbeWizard";
-constexpr int kWidth = 621;
-constexpr int kHeight = 464;
+constexpr int kWidth = look::kMainWidth;
+constexpr int kHeight = look::kMainHeight;
 constexpr UINT_PTR kPollTimer = 1;
-constexpr UINT kPollMs = 1000;
+constexpr UINT kPollMs = look::kPollMs;
 constexpr UINT_PTR kFinishCloseTimer = 2;
 
 COLORREF Colour(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
@@ -94,6 +95,12 @@ LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (reinterpret_cast<HWND>(lp) == Control(kShowThread) && BannerShown()) SetTextColor(dc, FBannerColour);
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
+    case WM_DRAWITEM:
+      if (wp == static_cast<WPARAM>(kTrace) && FTrace) {
+        FTrace->DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+        return TRUE;
+      }
+      break;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(FWindow, &ps);

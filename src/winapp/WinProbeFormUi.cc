@@ -6,33 +6,23 @@
 #include <initializer_list>
 #include <tuple>
 
+#include "session/WindowLook.h"
 #include "winapp/WinDpi.h"
+#include "winapp/WinText.h"
 
 namespace zp {
 
 namespace {
 
-constexpr int kButtonWidth = 67;
-constexpr int kButtonHeight = 27;
-constexpr int kStatusPanelHeight = 59;
-constexpr int kButtonPanelHeight = 53;
+using namespace look;
 constexpr int kMargin = 12;
 
-const wchar_t* const kItems[] = {
-    L"Connect to Corvalink(tm) via Internet using Normal Route",
-    L"Connect to Corvalink(tm) via Internet using Other Route",
-    L"Connect to Corvalink(tm) via WAN using Other Route",
-};
-
-const wchar_t* const kWelcome =
-    L"Welcome to Zelvan Probe.\r\n"
-    L"\r\n"
-    L"\r\n"
-    L"This tool is used to verify communication between your site and \r\n"
-    L"Zelvan across the Internet.\r\n"
-    L"\r\n"
-    L"Please press the Next button below to select which product you wish\r\n"
-    L"to verify.";
+// The edit control breaks lines at CR LF only.
+std::wstring EditText(const char* text) {
+  std::wstring out;
+  for (const wchar_t c : WordsW(text)) out += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+  return out;
+}
 
 constexpr int kWelcomeControls[] = {WinProbeFormUi::kWelcomeText, WinProbeFormUi::kWelcomeNext,
                                     WinProbeFormUi::kWelcomeClose};
@@ -63,14 +53,14 @@ void WinProbeFormUi::Build(HWND window) {
   FWindow = window;
   FDpi = DpiOf(window);
   // Welcome. The text is read-only and out of the Tab order.
-  Make(L"EDIT", kWelcome, ES_MULTILINE | ES_READONLY, kWelcomeText);
+  Make(L"EDIT", EditText(look::kWelcomeText).c_str(), ES_MULTILINE | ES_READONLY, kWelcomeText);
   Make(L"BUTTON", L"Ne&xt", WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kWelcomeNext);
   Make(L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, kWelcomeClose);
 
   // Select: the radio group (no item chosen at start), then the three labelled edits.
   Make(L"BUTTON", L" Available Items ", BS_GROUPBOX, kSelectGroup);
   for (int i = 0; i < kItemCount; ++i)
-    Make(L"BUTTON", kItems[i], WS_TABSTOP | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0), kSelectItem0 + i);
+    Make(L"BUTTON", WordsW(kConnectionItems[i]).c_str(), WS_TABSTOP | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0), kSelectItem0 + i);
   Make(L"STATIC", L"Server", SS_RIGHT | SS_NOPREFIX | WS_GROUP, kServerLabel);
   Make(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kServer, WS_EX_CLIENTEDGE);
   Make(L"STATIC", L"Port (in hex)", SS_RIGHT | SS_NOPREFIX, kPortLabel);
@@ -90,7 +80,9 @@ void WinProbeFormUi::Build(HWND window) {
   Make(L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, kProgressText);
   Make(L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, kShowStatus);
   Make(L"LISTBOX", L"",
-       WS_TABSTOP | WS_GROUP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT, kTrace,
+       WS_TABSTOP | WS_GROUP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NODATA | LBS_OWNERDRAWFIXED |
+           LBS_NOINTEGRALHEIGHT,
+       kTrace,
        WS_EX_CLIENTEDGE);
   SetWindowTextW(Control(kTrace), L"Trace");  // the name a screen reader gives the list
   Make(PROGRESS_CLASSW, L"", PBS_MARQUEE, kProgressBar);

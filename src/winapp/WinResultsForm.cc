@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "session/WindowLook.h"
 #include "winapp/WinDpi.h"
 #include "winapp/WinInvoker.h"
 #include "winapp/WinText.h"
@@ -13,8 +14,8 @@ namespace zp {
 namespace {
 
 const wchar_t* const kClassName = L"ZelvanProbeResults";
-constexpr int kWidth = 459;
-constexpr int kHeight = 280;
+constexpr int kWidth = look::kResultsWidth;
+constexpr int kHeight = look::kResultsHeight;
 constexpr int kTopPanelHeight = 41;
 constexpr int kResultTabStop = 50;  // tab units: the route column follows a 6-digit score
 constexpr int kColumnGap = 3;       // characters between the route and its outcome

@@ -33,24 +33,44 @@ WinTraceList::~WinTraceList() {
 void WinTraceList::FontChanged() {
   Measure();
   FMaxLineWidth = 0;
-  for (int i = 0; i < BoxCount(); ++i)
-    FMaxLineWidth = std::max(FMaxLineWidth, TabbedTextWidth(FBox, Line(i), FStops.data(), static_cast<int>(FStops.size())));
+  for (std::size_t i = 0; i < FShown; ++i) FMaxLineWidth = std::max(FMaxLineWidth, LineWidth(FLines[i]));
   SendMessageW(FBox, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(FMaxLineWidth + FCharWidth), 0);
+  InvalidateRect(FBox, nullptr, TRUE);
 }
 
 void WinTraceList::Measure() {
-  // The list converts its tab units with the font it has when the stops are set.
-  SendMessageW(FBox, LB_SETTABSTOPS, std::size(kTabStops), reinterpret_cast<LPARAM>(kTabStops));
   const int unit = TabCharWidth(FBox);
   FStops.clear();
   for (const int stop : kTabStops) FStops.push_back(MulDiv(stop, unit, 4));
   FCharWidth = MeasureCharWidth(FBox);
-  const LRESULT height = SendMessageW(FBox, LB_GETITEMHEIGHT, 0, 0);
-  FLineHeight = height > 0 ? static_cast<int>(height) : 1;
+  HDC dc = GetDC(FBox);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(FBox, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(FBox, dc);
+  // A list that draws its own lines takes their height from its owner, not its font.
+  FLineHeight = std::max<int>(metrics.tmHeight, 1);
+  SendMessageW(FBox, LB_SETITEMHEIGHT, 0, FLineHeight);
+}
+
+int WinTraceList::LineWidth(const std::wstring& line) const {
+  int x = 0;
+  for (const wchar_t c : line) {
+    if (c != L'\t') {
+      x += FCharWidth;
+      continue;
+    }
+    const auto next = std::upper_bound(FStops.begin(), FStops.end(), x);
+    // Past the last stop a tab goes on by the last stops' spacing.
+    const int step = FStops.size() > 1 ? FStops.back() - FStops[FStops.size() - 2] : 8 * FCharWidth;
+    x = next != FStops.end() ? *next : x + step - (x - FStops.back()) % std::max(step, 1);
+  }
+  return x;
 }
 
 void WinTraceList::Append(const TraceLine& line) {
-  FWaiting.push_back(BytesW(FormatTraceLine(line)));
+  FLines.push_back(BytesW(FormatTraceLine(line)));
   if (FBurstPending) return;
   // A line after a quiet spell shows at once; the lines of a dump wait for the next burst.
   const ULONGLONG since = GetTickCount64() - FLastBurst;
@@ -65,18 +85,16 @@ void WinTraceList::Append(const TraceLine& line) {
 void WinTraceList::Flush() {
   if (FBurstPending) KillTimer(FBox, kBurstTimer);
   FBurstPending = false;
-  if (FWaiting.empty()) return;
+  if (FShown == FLines.size()) return;
   FLastBurst = GetTickCount64();
+  for (std::size_t i = FShown; i < FLines.size(); ++i) FMaxLineWidth = std::max(FMaxLineWidth, LineWidth(FLines[i]));
+  FShown = FLines.size();
   SendMessageW(FBox, WM_SETREDRAW, FALSE, 0);
-  for (const std::wstring& line : FWaiting) {
-    FMaxLineWidth = std::max(FMaxLineWidth, TabbedTextWidth(FBox, line, FStops.data(), static_cast<int>(FStops.size())));
-    SendMessageW(FBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-  }
-  FWaiting.clear();
+  SendMessageW(FBox, LB_SETCOUNT, static_cast<WPARAM>(FShown), 0);
   RECT client{};
   GetClientRect(FBox, &client);
   // The list clamps the top line; the newest line ends up in view.
-  const int top = BoxCount() - (client.bottom - client.top) / FLineHeight + 2;
+  const int top = static_cast<int>(FShown) - (client.bottom - client.top) / FLineHeight + 2;
   SendMessageW(FBox, LB_SETTOPINDEX, static_cast<WPARAM>(std::max(top, 0)), 0);
   // One character to spare, so that the end of the widest line is never cut.
   SendMessageW(FBox, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(FMaxLineWidth + FCharWidth), 0);
@@ -84,23 +102,32 @@ void WinTraceList::Flush() {
   InvalidateRect(FBox, nullptr, TRUE);
 }
 
-int WinTraceList::BoxCount() const { return static_cast<int>(SendMessageW(FBox, LB_GETCOUNT, 0, 0)); }
+void WinTraceList::DrawItem(const DRAWITEMSTRUCT& item) const {
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  SetBkColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  ExtTextOutW(item.hDC, 0, 0, ETO_OPAQUE, &item.rcItem, nullptr, 0, nullptr);
+  if (item.itemID < FShown) {
+    const std::wstring& line = FLines[item.itemID];
+    // The box shifts the item's rectangle by its horizontal scroll; the stops go with it.
+    TabbedTextOutW(item.hDC, item.rcItem.left, item.rcItem.top, line.c_str(), static_cast<int>(line.size()),
+                   static_cast<int>(FStops.size()), FStops.data(), item.rcItem.left);
+  }
+  if ((item.itemState & ODS_FOCUS) != 0) DrawFocusRect(item.hDC, &item.rcItem);
+}
 
-int WinTraceList::Count() const { return BoxCount() + static_cast<int>(FWaiting.size()); }
+int WinTraceList::Count() const { return static_cast<int>(FLines.size()); }
 
 std::wstring WinTraceList::Line(int index) const {
-  const LRESULT n = SendMessageW(FBox, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-  if (n == LB_ERR) return {};
-  std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-  const LRESULT got = SendMessageW(FBox, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(got == LB_ERR ? 0 : static_cast<std::size_t>(got));
-  return text;
+  return index >= 0 && static_cast<std::size_t>(index) < FLines.size() ? FLines[static_cast<std::size_t>(index)]
+                                                                         : std::wstring();
 }
 
 void WinTraceList::Clear(bool keep_last_test) {
   if (FBurstPending) KillTimer(FBox, kBurstTimer);
   FBurstPending = false;
-  FWaiting.clear();
+  FLines.clear();
+  FShown = 0;
   SendMessageW(FBox, LB_RESETCONTENT, 0, 0);
   SendMessageW(FBox, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(FMaxLineWidth + FCharWidth), 0);
   if (keep_last_test && !FTests.empty()) FTests.erase(FTests.begin(), FTests.end() - 1);
@@ -109,7 +136,7 @@ void WinTraceList::Clear(bool keep_last_test) {
 
 void WinTraceList::StartTest(const TestStart& start) {
   FTests.push_back(WordsW(start.heading));
-  FWaiting.push_back(WordsW(start.line));
+  FLines.push_back(WordsW(start.line));
   Flush();
   SendMessageW(FBox, WM_HSCROLL, SB_LEFT, 0);
 }
@@ -122,7 +149,7 @@ std::wstring WinTraceList::Text(bool with_header) {
     for (const std::wstring& heading : FTests) out += heading + L'\n';
     out += L"\n";
   }
-  for (int i = 0; i < BoxCount(); ++i) out += Line(i) + L'\n';
+  for (const std::wstring& line : FLines) out += line + L'\n';
   return out;
 }
 

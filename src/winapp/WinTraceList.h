@@ -9,15 +9,19 @@
 
 namespace zp {
 
-// The window's trace in a list box with tab stops: every line of the tests in order,
-// "Test n started …" separator lines, and the operator's Copy (Ctrl+C), Copy All
-// (Ctrl+Shift+C) and Save Trace (Ctrl+S), also on the list's context menu.
+// The window's trace: every line of the tests in order, "Test n started …" separator
+// lines, and the operator's Copy (Ctrl+C), Copy All (Ctrl+Shift+C) and Save Trace
+// (Ctrl+S), also on the list's context menu.
 //
-// Lines are kept at once but reach the list box in bursts, at most one per kBurstMs, so
-// that a hex dump costs one repaint per burst rather than one per line. Window thread only.
+// The lines live here, not in the list box: the box holds no data, only their count, and
+// draws each line it shows from here with its tab stops. Adding a hundred thousand
+// strings to a list box one by one costs more with every line it holds; a count does not.
+// Lines are kept at once but reach the box in bursts, at most one per kBurstMs, so that a
+// hex dump costs one repaint per burst rather than one per line. Window thread only.
 class WinTraceList {
  public:
-  // Takes over `box` (a list box with tab expansion and a horizontal scroll bar).
+  // Takes over `box`: a list box that holds no data (LBS_NODATA, LBS_OWNERDRAWFIXED)
+  // with a horizontal scroll bar; its owner passes its WM_DRAWITEM on to DrawItem.
   explicit WinTraceList(HWND box);
   ~WinTraceList();
   WinTraceList(const WinTraceList&) = delete;
@@ -32,8 +36,12 @@ class WinTraceList {
   // `keep_last_test` the last test still names itself in the head (its lines go on).
   void Clear(bool keep_last_test = false);
   void Flush();
+  // Lines kept, shown or not.
   int Count() const;
   std::wstring Line(int index) const;
+  const std::vector<std::wstring>& Lines() const { return FLines; }
+  // Draws one line of the box.
+  void DrawItem(const DRAWITEMSTRUCT& item) const;
 
   // The trace as text, one line per trace line with its tabs; `with_header` puts each
   // listed test's start, server, port and route code in front.
@@ -54,15 +62,17 @@ class WinTraceList {
  private:
   static LRESULT CALLBACK BoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
   void Measure();
-  int BoxCount() const;
+  // A line's width in pixels, tabs expanded: the font has a fixed pitch.
+  int LineWidth(const std::wstring& line) const;
   void ShowMenu(int x, int y);
 
   HWND FBox;
   int FLineHeight = 1;
   int FCharWidth = 1;
   int FMaxLineWidth = 0;
-  std::vector<int> FStops;  // pixels, for measuring
-  std::vector<std::wstring> FWaiting;
+  std::vector<int> FStops;  // pixels
+  std::vector<std::wstring> FLines;
+  std::size_t FShown = 0;  // lines the box counts; the rest wait for the next burst
   bool FBurstPending = false;
   ULONGLONG FLastBurst = 0;
 

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/LineByLineInvoker.h"
 #include "GatewaySimulator.h"
 #include "client/ProbeExpressClientThread.h"
 #include "platform/LocalTime.h"
@@ -117,7 +118,8 @@ class GoldenTraceTest : public ::testing::Test {
     sim_.Start();
 
     GoldenRun run;
-    auto invoker = std::make_shared<QueueInvoker>();
+    // Line by line, so that a stop asked for on a line lands where the line was traced.
+    auto invoker = std::make_shared<LineByLineInvoker>();
     ZExpressTcpClientThread* worker = nullptr;
     const std::thread::id creator = std::this_thread::get_id();
     ZTraceEvent handler = [&](const std::string&, const std::string& text) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/LineByLineInvoker.h"
 #include "client/ProbeExpressClientThread.h"
 #include "framework/MemTrack.h"
 #include "platform/Random.h"
@@ -94,7 +95,8 @@ class ProbeHarness : public ::testing::Test {
 
   ProbeRun Run(const ProbeSettings& settings) {
     ProbeRun run;
-    auto invoker = std::make_shared<QueueInvoker>();
+    // Line by line, so that a stop asked for on a line lands where the line was traced.
+    auto invoker = std::make_shared<LineByLineInvoker>();
     ZExpressTcpClientThread* current = nullptr;  // set once built; read on this thread only
     ZTraceEvent handler = [&run, &current, invoker](const std::string&, const std::string& text) {
       // Packets trace on the worker thread: pass those lines over like the window does.

@@ -91,7 +91,10 @@ class WinFormTest : public ::testing::Test {
         },
         ms);
   }
-  std::vector<std::wstring> Trace() { return ListLines(C(Ui::kTrace)); }
+  std::vector<std::wstring> Trace() {
+    form->TraceList().Flush();
+    return form->TraceList().Lines();
+  }
   bool TraceHas(const std::wstring& text) {
     form->TraceList().Flush();
     for (const std::wstring& line : Trace())

@@ -63,8 +63,9 @@ TEST_F(WinFormTest, PagesFollowTheButtonsWithTheirTextsAndDefaults) {
   EXPECT_FALSE(Enabled(C(Ui::kProcessStop)));
   EXPECT_FALSE(form->PollTimerOn());
   EXPECT_EQ(DefaultId(form->Window()), Ui::kProcessTest);
-  // The trace list expands tabs to its stops.
-  EXPECT_NE(GetWindowLongPtrW(C(Ui::kTrace), GWL_STYLE) & LBS_USETABSTOPS, 0);
+  // The trace list holds only a count and draws its lines from the window's trace.
+  EXPECT_EQ(GetWindowLongPtrW(C(Ui::kTrace), GWL_STYLE) & (LBS_NODATA | LBS_OWNERDRAWFIXED),
+            LBS_NODATA | LBS_OWNERDRAWFIXED);
   Click(C(Ui::kProcessBack));
   EXPECT_EQ(form->CurrentPage(), Ui::Page::Select);
   EXPECT_TRUE(Checked(C(Ui::kSelectItem1)));
