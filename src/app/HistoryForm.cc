@@ -2,8 +2,9 @@
 
 #include <QChart>
 #include <QChartView>
-#include <QDateTime>
-#include <QDateTimeAxis>
+#include <QImage>
+#include <QLegendMarker>
+#include <QPainter>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,7 +19,8 @@
 #include <cmath>
 #include <map>
 
-#include "report/HistoryPlot.h"
+#include "report/PlotModel.h"
+#include "report/PlotSvg.h"
 #include "history/RunHistory.h"
 #include "run/TraceLine.h"
 
@@ -32,8 +34,6 @@ QString Bytes(const std::string& text) {
   return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
-constexpr const char* kResults[] = {"SUCCESS", "SOME ROUTES FAILED", "FAILURE", "STOPPED"};
-
 QChartView* MakeView(const QString& name, QWidget* parent) {
   auto* chart = new QChart();
   chart->setObjectName(name);
@@ -44,71 +44,89 @@ QChartView* MakeView(const QString& name, QWidget* parent) {
   return view;
 }
 
-// One line per route, and over them one marker series per result, so that every point
-// shows its run's result in colour.
+QColor Colour(std::uint32_t rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+// The plot model's marker, drawn once into an image the series repeats at each point.
+QImage MarkerImage(MarkerShape shape, const QColor& colour, int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QRectF box(1.5, 1.5, size - 3.0, size - 3.0);
+  painter.setPen(QPen(colour, 2));
+  painter.setBrush(colour);
+  switch (shape) {
+    case MarkerShape::Circle: painter.drawEllipse(box); break;
+    case MarkerShape::Triangle:
+      painter.drawPolygon(QPolygonF({QPointF(box.center().x(), box.top()), box.bottomRight(), box.bottomLeft()}));
+      break;
+    case MarkerShape::Cross:
+      painter.setPen(QPen(colour, 2.5));
+      painter.drawLine(box.topLeft(), box.bottomRight());
+      painter.drawLine(box.bottomLeft(), box.topRight());
+      break;
+    case MarkerShape::Square:
+      painter.setBrush(Qt::NoBrush);
+      painter.drawRect(box.adjusted(1, 1, -1, -1));
+      break;
+  }
+  return image;
+}
+
+void SetAxis(QValueAxis* axis, const PlotAxis& from, const char* format) {
+  axis->setTitleText(QString::fromStdString(from.title));
+  axis->setRange(from.min, from.max);
+  axis->setLabelFormat(format);
+  if (from.ticks.size() > 1) {
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(from.ticks[0].value);
+    axis->setTickInterval(from.ticks[1].value - from.ticks[0].value);
+  }
+}
+
+// One line per route in its colour, and over it one marker series per result, so that
+// every point's shape shows its run's result.
 void Plot(QChart* chart, const std::vector<HistoryRun>& runs, bool score) {
   chart->removeAllSeries();
   for (QAbstractAxis* axis : chart->axes()) {
     chart->removeAxis(axis);
     delete axis;
   }
-  chart->setTitle(score ? "Score (detail records missing; 0 is best)" : "Profiling time (seconds)");
-  auto* x = new QDateTimeAxis(chart);
-  x->setTitleText("Start");
-  x->setTickCount(5);
+  const PlotModel plot = MakePlot(runs, score ? PlotModel::Measure::Score : PlotModel::Measure::ProfileSeconds);
+  chart->setTitle(QString::fromStdString(plot.title));
+  auto* x = new QValueAxis(chart);
+  SetAxis(x, plot.x, "%d");
   auto* y = new QValueAxis(chart);
-  y->setLabelFormat(score ? "%d" : "%.2f");
-  y->setTickCount(6);
+  const bool whole = plot.y.ticks.size() < 2 || plot.y.ticks[1].label.find('.') == std::string::npos;
+  SetAxis(y, plot.y, whole ? "%d" : "%.2f");
   chart->addAxis(x, Qt::AlignBottom);
   chart->addAxis(y, Qt::AlignLeft);
-
-  const HistoryPlot names(runs, HistoryPlot::Measure::Score);
-  std::map<std::string, QScatterSeries*> by_result;
-  for (const char* result : kResults) {
-    auto* dots = new QScatterSeries(chart);
-    dots->setName(result);
-    dots->setColor(QColor(ResultColour(result)));
-    dots->setBorderColor(QColor(ResultColour(result)));
-    dots->setMarkerSize(8);
-    by_result[result] = dots;
-  }
-  double top = score ? 25 : 0.1;
-  qint64 first = 0, last = 0;
-  for (std::size_t s = 0; s < names.Routes().size(); ++s) {
+  for (const PlotSeries& s : plot.series) {
     auto* line = new QLineSeries(chart);
-    line->setName(Bytes(names.Routes()[s]));
-    line->setColor(QColor(SeriesColour(s)));
-    for (const HistoryRun& run : runs) {
-      for (const HistoryRoute& r : run.routes) {
-        if (RouteLabel(r) != names.Routes()[s]) continue;
-        const double value = score ? r.score : r.profile_seconds;
-        const qint64 t = run.start_utc_ms;
-        line->append(static_cast<qreal>(t), value);
-        auto found = by_result.find(run.banner);
-        (found != by_result.end() ? found->second : by_result["STOPPED"])->append(static_cast<qreal>(t), value);
-        top = std::max(top, value);
-        first = first == 0 ? t : std::min(first, t);
-        last = std::max(last, t);
+    line->setName(Bytes(s.name));
+    line->setColor(Colour(s.colour));
+    std::map<MarkerShape, QScatterSeries*> dots;
+    for (const PlotPoint& p : s.points) {
+      line->append(p.x, p.y);
+      QScatterSeries*& series = dots[p.marker];
+      if (series == nullptr) {
+        series = new QScatterSeries(chart);
+        series->setMarkerSize(10);
+        series->setLightMarker(MarkerImage(p.marker, Colour(s.colour), 10));
       }
+      series->append(p.x, p.y);
     }
     chart->addSeries(line);
     line->attachAxis(x);
     line->attachAxis(y);
+    for (auto& [shape, series] : dots) {
+      chart->addSeries(series);
+      series->attachAxis(x);
+      series->attachAxis(y);
+      // The route's line names it in the legend; its markers do not again.
+      for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
+    }
   }
-  for (const char* result : kResults) {
-    chart->addSeries(by_result[result]);
-    by_result[result]->attachAxis(x);
-    by_result[result]->attachAxis(y);
-  }
-  // A little room at both ends, so that the first and last points are not cut in half;
-  // a single run still gets a readable span around it. Labels as fine as the span needs.
-  const qint64 margin = std::max<qint64>((last - first) / 20, 1'000);
-  first -= margin;
-  last += margin;
-  x->setFormat(last - first < 86'400'000 ? "hh:mm:ss" : "MM-dd hh:mm");
-  x->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
-  // Scores in steps of five from 0 to at least the failure mark.
-  y->setRange(0, score ? std::ceil(top / 5) * 5 : top * 1.1);
 }
 
 }  // namespace

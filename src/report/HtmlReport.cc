@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "run/RunConstants.h"
-#include "report/HistoryPlot.h"
+#include "report/PlotSvg.h"
 #include "report/HtmlText.h"
 #include "run/RunWords.h"
 #include "framework/Format.h"
@@ -108,11 +108,9 @@ std::string HtmlReport(const ReportInput& in) {
   } else {
     std::vector<HistoryRun> plotted = in.history;
     if (plotted.back().start_utc_ms != now.start_utc_ms) plotted.push_back(now);
-    html += "<p>Each point is one run, filled in the colour of its result: <span style=\"color:#2E7D32\">SUCCESS</span>, "
-            "<span style=\"color:#EF6C00\">SOME ROUTES FAILED</span>, <span style=\"color:#C62828\">FAILURE</span>, "
-            "<span style=\"color:#757575\">STOPPED</span>.</p>\n";
-    html += HistoryPlot(plotted, HistoryPlot::Measure::Score).Svg(760, 240);
-    html += HistoryPlot(plotted, HistoryPlot::Measure::ProfileSeconds).Svg(760, 240);
+    html += "<p>Each point is one run, in its route's colour; its shape says the run's result.</p>\n";
+    html += PlotSvg(MakePlot(plotted, PlotModel::Measure::Score), 760, 260);
+    html += PlotSvg(MakePlot(plotted, PlotModel::Measure::ProfileSeconds), 760, 260);
     html += "<table id=\"history\">\n" + Row({"Started (UTC)", "Result", "Failed routes", "Elapsed"}, "th");
     std::size_t listed = 0;
     for (auto it = plotted.rbegin(); it != plotted.rend() && listed < kTableRuns; ++it, ++listed) {

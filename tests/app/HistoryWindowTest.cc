@@ -20,6 +20,7 @@
 #include "app/HistoryForm.h"
 #include "app/ProbeForm.h"
 #include "app/ResultsForm.h"
+#include "report/PlotModel.h"
 #include "session/ResultLines.h"
 #include "history/RunHistory.h"
 
@@ -122,7 +123,7 @@ TEST_F(HistoryWindowTest, WithoutAHistoryTheColumnsStayAsTheyWere) {
   EXPECT_FALSE(results_.findChild<QPushButton*>("btnHistory")->isEnabled());
 }
 
-TEST_F(HistoryWindowTest, HistoryWindowPlotsEachRouteColouredByResult) {
+TEST_F(HistoryWindowTest, HistoryWindowPlotsEachRouteInItsColourWithItsRunsResultAsTheShape) {
   const std::vector<RunSnapshot> runs = {
       Finished(1, {{"r1", 0, false, .5}, {"r2", 0, false, .25}}, 1'800'000'000'000),
       Finished(2, {{"r1", 0, false, .75}, {"r2", 25, true, .125}}, 1'800'000'060'000),
@@ -134,20 +135,23 @@ TEST_F(HistoryWindowTest, HistoryWindowPlotsEachRouteColouredByResult) {
   }
   THistoryForm form(history_);
   for (QChart* chart : {form.ScoreChart(), form.TimeChart()}) {
-    std::map<QString, QList<QPointF>> series;
-    for (QAbstractSeries* s : chart->series()) series[s->name()] = static_cast<QXYSeries*>(s)->points();
-    ASSERT_EQ(series.size(), 6u);  // two routes, four results
+    std::map<QString, QList<QPointF>> lines;
+    int markers = 0;
+    for (QAbstractSeries* s : chart->series()) {
+      if (qobject_cast<QScatterSeries*>(s) != nullptr) markers += static_cast<int>(static_cast<QXYSeries*>(s)->count());
+      else lines[s->name()] = static_cast<QXYSeries*>(s)->points();
+    }
+    ASSERT_EQ(lines.size(), 2u);  // one line per route
+    EXPECT_EQ(markers, 5);        // one marker per point
     const bool score = chart == form.ScoreChart();
-    EXPECT_EQ(series["r1"].size(), 3);
-    EXPECT_EQ(series["r2"].size(), 2);
-    EXPECT_EQ(series["r2"][1].y(), score ? 25 : .125);
-    EXPECT_EQ(series["r1"][1].y(), score ? 0 : .75);
-    EXPECT_EQ(series["r1"][2].x(), 1'800'000'120'000.0);
-    EXPECT_EQ(series["SUCCESS"].size(), 3);
-    EXPECT_EQ(series["SOME ROUTES FAILED"].size(), 2);
-    EXPECT_EQ(series["FAILURE"].size(), 0);
+    EXPECT_EQ(lines["r1"].size(), 3);
+    EXPECT_EQ(lines["r2"].size(), 2);
+    EXPECT_EQ(lines["r2"][1].y(), score ? 25 : .125);
+    EXPECT_EQ(lines["r1"][1].y(), score ? 0 : .75);
+    EXPECT_EQ(lines["r1"][2].x(), 3.0);  // the runs are numbered
   }
-  EXPECT_EQ(qobject_cast<QLineSeries*>(form.ScoreChart()->series()[0])->color(), QColor("#1565C0"));
+  // The routes' colours come from the shared plot model.
+  EXPECT_EQ(qobject_cast<QLineSeries*>(form.ScoreChart()->series()[0])->color(), QColor(ColourText(SeriesColourOf(0)).c_str()));
   QTableWidget* table = form.Table();
   ASSERT_EQ(table->rowCount(), 3);
   EXPECT_EQ(table->item(0, 0)->text(), "2027-01-15T08:02:00Z");  // newest first

@@ -8,7 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "support/ProcessRunner.h"
-#include "report/HistoryPlot.h"
+#include "report/PlotModel.h"
+#include "report/PlotSvg.h"
 #include "report/HtmlReport.h"
 
 namespace zp {
@@ -128,14 +129,44 @@ TEST_F(HtmlReportTest, WithoutHistoryOrRoutesSaysWhy) {
   EXPECT_THAT(html, HasSubstr("&lt;host&gt;"));
 }
 
-TEST(HistoryPlotTest, OneSeriesPerRouteInOrderOfAppearance) {
+TEST(PlotModelTest, OneSeriesPerRouteWithEachRunsResultAsItsShape) {
   std::vector<HistoryRun> runs = {Earlier(1, 0, false, "SUCCESS"), Earlier(2, 5, true, "SOME ROUTES FAILED")};
   runs[1].routes.push_back({"r3=1.1.1.1:1", "", 1, false, 0, "scored", ""});
-  const HistoryPlot plot(runs, HistoryPlot::Measure::Score);
-  EXPECT_THAT(plot.Routes(), ElementsAre("r1", std::string("r2") + kHostile, "r3=1.1.1.1:1"));
-  const std::string svg = plot.Svg(400, 200);
-  EXPECT_THAT(svg, HasSubstr("fill=\"#EF6C00\""));  // the second run's points in its result's colour
+  runs[1].routes.push_back({"r4=1.1.1.1:1", "r4", 25, false, 0, "stopped", ""});  // no score: no point
+  const PlotModel plot = MakePlot(runs, PlotModel::Measure::Score);
+  ASSERT_EQ(plot.series.size(), 3u);
+  EXPECT_EQ(plot.series[0].name, "r1");
+  EXPECT_EQ(plot.series[1].name, std::string("r2") + kHostile);
+  EXPECT_EQ(plot.series[2].name, "r3=1.1.1.1:1");
+  EXPECT_EQ(plot.series[1].points.back().marker, MarkerShape::Triangle);
+  EXPECT_EQ(plot.series[1].points.back().x, 2);
+  // Whole numbers with room above the failure mark.
+  EXPECT_GT(plot.y.max, 25);
+  for (const PlotTick& t : plot.y.ticks) EXPECT_EQ(t.label.find('.'), std::string::npos) << t.label;
+  const std::string svg = PlotSvg(plot, 400, 200);
+  EXPECT_THAT(svg, HasSubstr("<polygon"));  // the second run's points are triangles
   EXPECT_EQ(svg.find("<script"), std::string::npos);
+  EXPECT_EQ(svg.find(kHostile), std::string::npos);  // the route's name is escaped
+}
+
+TEST(PlotModelTest, TicksAreRoundAndCoverTheValues) {
+  struct Case {
+    double top;
+    int wanted;
+    std::vector<double> ticks;
+  };
+  const Case cases[] = {
+      {26, 6, {0, 5, 10, 15, 20, 25, 30}},
+      {0.41, 5, {0, 0.1, 0.2, 0.3, 0.4, 0.5}},
+      {301, 6, {0, 100, 200, 300, 400}},
+      {40, 6, {0, 10, 20, 30, 40}},
+      {1, 6, {0, 0.2, 0.4, 0.6, 0.8, 1}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<double> ticks = RoundTicks(c.top, c.wanted);
+    ASSERT_EQ(ticks.size(), c.ticks.size()) << c.top;
+    for (std::size_t i = 0; i < ticks.size(); ++i) EXPECT_NEAR(ticks[i], c.ticks[i], 1e-9) << c.top;
+  }
 }
 
 }  // namespace

@@ -49,7 +49,9 @@ def main(path):
         "routes": table("routes"),
         "history": table("history"),
         "svg": [len([p for p in s.iter(SVG + "polyline")]) for s in svgs],
-        "svg_points": [len(list(s.iter(SVG + "circle"))) for s in svgs],
+        # A point is a marker (its shape is its run's result) with its tip as a title.
+        "svg_points": [len([e for e in s.iter() if e.tag != SVG + "svg" and e.find(SVG + "title") is not None])
+                       for s in svgs],
         "svg_legend": [[text(t) for t in s.iter(SVG + "text") if "\u25a0" in text(t)] for s in svgs],
         "trace": text(trace[0]) if trace else None,
     }))
