@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/ConsoleOutput.h"
 #include "cli/ConsoleRunner.h"
 #include "cli/HistoryCommands.h"
 #include "cli/JsonReport.h"
@@ -24,6 +25,7 @@
 
 int main(int argc, char** argv) {
   zp::StartTracking();
+  zp::UseUtf8Console();
   zp::ConsoleOptions options;
   CLI::App app{"Zelvan Probe console runner: fetch the route list, profile every route and "
                "fetch the gateway's public key.\nExit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
@@ -98,6 +100,11 @@ int main(int argc, char** argv) {
                  "After the test, write a self-contained HTML report for support to this file "
                  "(exit status 3 when it cannot be written)")
       ->type_name("FILE.html");
+  // A build without a store lists none of the history's options, and refuses them when given.
+  if (!zp::RunHistory::Available()) {
+    for (const char* name : {"--history", "--history-route", "--history-db", "--history-limit", "--no-history"})
+      app.get_option(name)->group("")->check([](const std::string&) { return std::string(zp::RunHistory::UnavailableText()); });
+  }
   // A monitoring system reads only standard output and the exit status: asked for, the
   // status line is written for a command line that does not parse too.
   const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
