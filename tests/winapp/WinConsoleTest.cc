@@ -55,7 +55,8 @@ TEST(WinConsoleRunner, RecordsInTheUsersLocalAppDataAndListsAndReportsWhatItReco
   Program listed({ZP_CLI_PROGRAM, "--history", "50", "--json"});
   ASSERT_EQ(listed.Finish(30), 0) << listed.err;
   std::vector<nlohmann::json> ours;
-  for (const nlohmann::json& run : nlohmann::json::parse(listed.out)["runs"])
+  const nlohmann::json doc = nlohmann::json::parse(listed.out);
+  for (const nlohmann::json& run : doc["runs"])
     if (run["failed_routes"] == nlohmann::json::array({tag + "b"})) ours.push_back(run);
   ASSERT_EQ(ours.size(), 2u) << listed.out;
 
@@ -72,8 +73,13 @@ TEST(WinConsoleRunner, RecordsInTheUsersLocalAppDataAndListsAndReportsWhatItReco
 }
 
 TEST(WinConsoleRunner, TheConsoleShowsUtf8WhileTheProgramRuns) {
-  if (GetConsoleWindow() == nullptr && !AllocConsole()) GTEST_SKIP() << "no console to be had";
-  SetConsoleOutputCP(437);
+  // A console of the test's own, on the code page of an English command prompt.
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  SetStdHandle(STD_OUTPUT_HANDLE, console);
+  ASSERT_TRUE(SetConsoleOutputCP(437));
   UseUtf8Console();
   EXPECT_EQ(GetConsoleOutputCP(), static_cast<UINT>(CP_UTF8));
 }
