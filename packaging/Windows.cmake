@@ -72,17 +72,19 @@ include(CPack)
 find_program(ZP_WIXL wixl)
 if(TARGET zelvan-probe AND ZP_WIXL)
   set(ZP_MSI_VERSION ${PROJECT_VERSION})
-  set(ZP_STAGE ${stage})
-  set(ZP_ICON ${PROJECT_SOURCE_DIR}/src/winapp/zelvan-probe.ico)
-  configure_file(windows/zelvan-probe.wxs.in ${CMAKE_CURRENT_BINARY_DIR}/zelvan-probe.wxs @ONLY)
+  # wixl takes the files by their names, from the folder it runs in: all of them are there.
+  configure_file(${PROJECT_SOURCE_DIR}/src/winapp/zelvan-probe.ico ${stage}/zelvan-probe.ico COPYONLY)
+  configure_file(windows/zelvan-probe.wxs.in ${stage}/zelvan-probe.wxs @ONLY)
   set(msi ${PROJECT_BINARY_DIR}/zelvan-probe-${PROJECT_VERSION}-windows-x64.msi)
   set(strip_commands)
   foreach(program ${ZP_PROGRAMS})
     list(APPEND strip_commands COMMAND ${CMAKE_STRIP} -o ${stage}/${program}.exe $<TARGET_FILE:${program}>)
   endforeach()
   add_custom_command(OUTPUT ${msi} ${strip_commands}
-                     COMMAND ${ZP_WIXL} -a x64 -o ${msi} ${CMAKE_CURRENT_BINARY_DIR}/zelvan-probe.wxs
-                     DEPENDS ${ZP_PROGRAMS} ${CMAKE_CURRENT_BINARY_DIR}/zelvan-probe.wxs ${ZP_ICON}
+                     COMMAND ${ZP_WIXL} -a x64 -o ${msi} zelvan-probe.wxs
+                     WORKING_DIRECTORY ${stage}
+                     DEPENDS ${ZP_PROGRAMS} ${stage}/zelvan-probe.wxs ${stage}/zelvan-probe.ico ${stage}/README.txt
+                             ${stage}/LICENSE.txt ${stage}/monitoring.md ${stage}/zelvan-probe-task.xml
                      COMMENT "Making the installer ${msi}" VERBATIM)
   add_custom_target(msi DEPENDS ${msi})
 endif()
