@@ -7,7 +7,6 @@
 #include "report/PlotSvg.h"
 #include "run/TraceLine.h"
 #include "winapp/WinDpi.h"
-#include "winapp/WinInvoker.h"
 #include "winapp/WinLook.h"
 #include "winapp/WinPlotPainter.h"
 #include "winapp/WinText.h"
@@ -151,27 +150,7 @@ void WinHistoryForm::ShowTip(HWND plot, POINT where) {
   if (shown != Note()) SetWindowTextW(ControlById(kNote), shown.c_str());
 }
 
-void WinHistoryForm::ShowModal() {
-  HWND owner = GetWindow(FWindow, GW_OWNER);
-  if (owner != nullptr) EnableWindow(owner, FALSE);
-  ShowWindow(FWindow, SW_SHOW);
-  SetForegroundWindow(FWindow);
-  SetFocus(ControlById(kClose));
-  FModal = true;
-  MSG msg;
-  while (FModal) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    WinInvoker::Dispatch(msg);
-  }
-  FModal = false;
-  if (owner != nullptr) EnableWindow(owner, TRUE);
-  ShowWindow(FWindow, SW_HIDE);
-  if (owner != nullptr) SetActiveWindow(owner);
-}
+void WinHistoryForm::ShowModal() { RunModal(FWindow, ControlById(kClose), FModal); }
 
 void WinHistoryForm::Close() {
   FModal = false;
@@ -212,13 +191,10 @@ LRESULT CALLBACK WinHistoryForm::PlotProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
 }
 
 LRESULT CALLBACK WinHistoryForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<WinHistoryForm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    self->FWindow = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<WinHistoryForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return self != nullptr ? self->Handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+  auto* self = FormOf<WinHistoryForm>(hwnd, msg, lp);
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) self->FWindow = hwnd;
+  return self->Handle(msg, wp, lp);
 }
 
 LRESULT WinHistoryForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -244,8 +220,7 @@ LRESULT WinHistoryForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: {
       FDpi = HIWORD(wp);
       ApplyFonts();
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(FWindow, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(FWindow, lp);
       Layout();
       return 0;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "winapp/WinDpi.h"
+#include "winapp/WinInvoker.h"
 
 namespace zp {
 
@@ -15,6 +16,11 @@ LRESULT SystemColours(WPARAM dc, int text_colour, int face_colour) {
 
 void RedrawAll(HWND window) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+void MoveToSuggested(HWND window, LPARAM lp) {
+  const RECT* r = reinterpret_cast<const RECT*>(lp);
+  SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void SetMinimumSize(HWND window, LPARAM info, SIZE client) {
@@ -45,6 +51,28 @@ int TextWidthIn(HWND control, const std::wstring& text, HFONT font) {
 int ButtonWidth(HWND button, int least, UINT dpi) {
   // The caption with room for the button's edges and its focus rectangle on each side.
   return std::max(least, TextWidthIn(button, WindowText(button)) + Scale(18, dpi));
+}
+
+void RunModal(HWND window, HWND focus, bool& showing) {
+  HWND owner = GetWindow(window, GW_OWNER);
+  if (owner != nullptr) EnableWindow(owner, FALSE);
+  ShowWindow(window, SW_SHOW);
+  SetForegroundWindow(window);
+  SetFocus(focus);
+  showing = true;
+  MSG msg;
+  while (showing) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    WinInvoker::Dispatch(msg);
+  }
+  showing = false;
+  if (owner != nullptr) EnableWindow(owner, TRUE);
+  ShowWindow(window, SW_HIDE);
+  if (owner != nullptr) SetActiveWindow(owner);
 }
 
 }  // namespace zp

@@ -74,13 +74,10 @@ WinProbeForm::~WinProbeForm() {
 }
 
 LRESULT CALLBACK WinProbeForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<WinProbeForm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    self->FWindow = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<WinProbeForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return self != nullptr ? self->Handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+  auto* self = FormOf<WinProbeForm>(hwnd, msg, lp);
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) self->FWindow = hwnd;
+  return self->Handle(msg, wp, lp);
 }
 
 LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -135,8 +132,7 @@ LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       ApplyFonts(HIWORD(wp));
       if (BannerShown()) SendMessageW(Control(kShowThread), WM_SETFONT, reinterpret_cast<WPARAM>(FBannerFont), TRUE);
       FTrace->FontChanged();
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(FWindow, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(FWindow, lp);
       Layout();
       return 0;
     }

@@ -195,27 +195,9 @@ void WinResultsForm::FitWidth() {
 
 void WinResultsForm::ShowResults(const EndedRun& ended, std::shared_ptr<RunHistory> history) {
   Fill(ended, std::move(history));
-  HWND owner = GetWindow(FWindow, GW_OWNER);
-  if (owner != nullptr) EnableWindow(owner, FALSE);
-  ShowWindow(FWindow, SW_SHOW);
-  SetForegroundWindow(FWindow);
-  SetFocus(FClose);
-  // The window's own loop: it dispatches every message of the thread, so the workers'
-  // hand-overs and the other window's timers go on while it is up.
-  FModal = true;
-  MSG msg;
-  while (FModal) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));  // for the program's loop
-      break;
-    }
-    WinInvoker::Dispatch(msg);
-  }
-  FModal = false;
-  if (owner != nullptr) EnableWindow(owner, TRUE);
-  ShowWindow(FWindow, SW_HIDE);
-  if (owner != nullptr) SetActiveWindow(owner);
+  // Its loop dispatches every message of the thread, so the workers' hand-overs and the
+  // other window's timers go on while it is up.
+  RunModal(FWindow, FClose, FModal);
 }
 
 void WinResultsForm::Close() { FModal = false; PostMessageW(FWindow, WM_NULL, 0, 0); }
@@ -275,13 +257,10 @@ LRESULT CALLBACK WinResultsForm::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
 }
 
 LRESULT CALLBACK WinResultsForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<WinResultsForm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    self->FWindow = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<WinResultsForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return self != nullptr ? self->Handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+  auto* self = FormOf<WinResultsForm>(hwnd, msg, lp);
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) self->FWindow = hwnd;
+  return self->Handle(msg, wp, lp);
 }
 
 LRESULT WinResultsForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -341,8 +320,7 @@ LRESULT WinResultsForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: {
       FDpi = HIWORD(wp);
       ApplyFonts();
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(FWindow, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(FWindow, lp);
       FitWidth();
       return 0;
     }

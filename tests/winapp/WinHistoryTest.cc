@@ -52,32 +52,6 @@ HistoryRun Recorded(long long minute, const char* banner, int r1, int r2) {
   return run;
 }
 
-// The pixels of a window as its own painting draws them (WM_PRINTCLIENT), 0x00BBGGRR.
-std::vector<COLORREF> Painted(HWND window, int& width, int& height) {
-  RECT r{};
-  GetClientRect(window, &r);
-  width = r.right;
-  height = r.bottom;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
-  GdiFlush();
-  std::vector<COLORREF> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  const auto* from = static_cast<const std::uint32_t*>(bits);
-  for (std::size_t i = 0; i < pixels.size(); ++i)
-    pixels[i] = RGB((from[i] >> 16) & 0xFF, (from[i] >> 8) & 0xFF, from[i] & 0xFF);
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  ReleaseDC(nullptr, screen);
-  return pixels;
-}
-
 TEST(WinHistoryWindow, ThePainterDrawsEveryRoutesSeriesWhereTheModelPutsItsPoints) {
   InitControls();
   const auto dir = TempFolder("plot");
@@ -96,9 +70,10 @@ TEST(WinHistoryWindow, ThePainterDrawsEveryRoutesSeriesWhereTheModelPutsItsPoint
     const PlotModel& plot = form.Plot(id);
     ASSERT_EQ(plot.series.size(), 2u);
     HWND view = form.ControlById(id);
-    int w = 0, h = 0;
-    const std::vector<COLORREF> pixels = Painted(view, w, h);
-    RECT area{0, 0, w, h};
+    RECT area{};
+    GetClientRect(view, &area);
+    const int w = area.right, h = area.bottom;
+    const std::vector<COLORREF> pixels = Painted(view);
     const WinPlotPainter painter(plot, area, DpiOf(view));
     const auto colour_near = [&](POINT at, COLORREF colour) {
       for (int dy = -1; dy <= 1; ++dy)

@@ -18,27 +18,6 @@ namespace {
 
 using Pixels = std::vector<COLORREF>;
 
-// Pixels of `area` (screen coordinates) as `source` draws them into a fresh bitmap.
-Pixels Grab(int w, int h, const std::function<void(HDC)>& source) {
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof info.bmiHeader, w, -h, 1, 32, BI_RGB};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  source(dc);
-  GdiFlush();
-  Pixels pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-  const auto* from = static_cast<const std::uint32_t*>(bits);
-  for (std::size_t i = 0; i < pixels.size(); ++i)
-    pixels[i] = RGB((from[i] >> 16) & 0xFF, (from[i] >> 8) & 0xFF, from[i] & 0xFF);
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  ReleaseDC(nullptr, screen);
-  return pixels;
-}
 RECT ScreenRect(HWND control) {
   RECT r{};
   GetClientRect(control, &r);
@@ -48,18 +27,10 @@ RECT ScreenRect(HWND control) {
 // What the screen shows of a control's client area now.
 Pixels OnScreen(HWND control) {
   const RECT r = ScreenRect(control);
-  return Grab(r.right - r.left, r.bottom - r.top, [&](HDC dc) {
+  return Drawn(r.right - r.left, r.bottom - r.top, [&](HDC dc) {
     HDC screen = GetDC(nullptr);
     BitBlt(dc, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
     ReleaseDC(nullptr, screen);
-  });
-}
-// The control's own painting of its client area, fresh.
-Pixels Painted(HWND control) {
-  RECT r{};
-  GetClientRect(control, &r);
-  return Grab(r.right, r.bottom, [&](HDC dc) {
-    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
   });
 }
 bool Has(const Pixels& pixels, COLORREF colour) { return std::find(pixels.begin(), pixels.end(), colour) != pixels.end(); }
