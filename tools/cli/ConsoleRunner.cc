@@ -13,6 +13,7 @@
 #include "session/RunReport.h"
 #include "run/RunWords.h"
 #include "platform/LocalTime.h"
+#include "platform/QueueInvoker.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "platform/Invoker.h"
+#include "platform/QueueInvoker.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -13,7 +13,7 @@ constexpr std::uint32_t kRunPendingMessage = 0x8001;  // private to the invoker'
 
 QueueInvoker::QueueInvoker() : FCreator(std::this_thread::get_id()) {
   FWindow = CreateMessageWindow([this](Message& m) {
-    if (m.message == kRunPendingMessage) FCalls.RunPending(HandOverQueue::RunGuarded);
+    if (m.message == kRunPendingMessage) RunPending();
     DefaultWindowProc(m);
   });
 }
@@ -22,17 +22,6 @@ QueueInvoker::~QueueInvoker() {
   Close();
   DestroyMessageWindow(FWindow);
 }
-
-bool QueueInvoker::RunAndWait(const std::function<void()>& fn) {
-  if (std::this_thread::get_id() == FCreator) {
-    if (IsClosed()) return false;
-    fn();
-    return true;
-  }
-  return FCalls.SubmitAndWait(fn, [this] { return Wake(); });
-}
-
-bool QueueInvoker::Post(std::function<void()> fn) { return FCalls.Post(std::move(fn), [this] { return Wake(); }); }
 
 bool QueueInvoker::Wake() { return PostMessageTo(FWindow, kRunPendingMessage, 0, 0); }
 
@@ -67,8 +56,5 @@ Invoker::WaitResult QueueInvoker::ServeFor(Event& ev, long ms) {
   }
 }
 
-void QueueInvoker::Close() { FCalls.Close(); }
-
-bool QueueInvoker::IsClosed() const { return FCalls.IsClosed(); }
 
 }  // namespace zp
