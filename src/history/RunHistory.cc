@@ -176,6 +176,14 @@ bool RunHistory::Open(Access access) {
   return true;
 }
 
+// A file without tables has no runs. The connection is not kept: the next read looks
+// again, for another program may have recorded a run since.
+bool RunHistory::Blank() {
+  if (FDb->FVersion != 0) return false;
+  FDb.reset();
+  return true;
+}
+
 bool RunHistory::Record(HistoryRun& run) {
   if (!Open(Access::Write)) return false;
   SqliteDb& sql = FDb->FSql;
@@ -213,7 +221,9 @@ bool RunHistory::Record(HistoryRun& run) {
   Stmt cut(sql, "SELECT id FROM runs ORDER BY id DESC LIMIT 1 OFFSET ?1");
   if (!cut.Ok()) return Fail("cannot trim " + FPath), sql.Rollback();
   cut.Bind(1, static_cast<long long>(FLimit));
-  if (cut.Next() == Step::Row) {
+  const Step beyond = cut.Next();
+  if (beyond == Step::Failed) return Fail("cannot trim " + FPath), sql.Rollback();
+  if (beyond == Step::Row) {
     const long long oldest_dropped = cut.Int(0);
     for (const char* text : {"DELETE FROM routes WHERE run_id<=?1", "DELETE FROM servers WHERE run_id<=?1",
                              "DELETE FROM runs WHERE id<=?1"}) {
@@ -229,7 +239,7 @@ bool RunHistory::Record(HistoryRun& run) {
 
 std::optional<std::vector<HistoryRun>> RunHistory::Recent(int count) {
   if (!Open(Access::Read)) return FNoFile ? std::optional(std::vector<HistoryRun>()) : std::nullopt;
-  if (FDb->FVersion == 0) return std::vector<HistoryRun>();
+  if (Blank()) return std::vector<HistoryRun>();
   SqliteDb& sql = FDb->FSql;
   const std::string cannot = "cannot read " + FPath;
   // One read transaction: the runs and their details from the same moment.
@@ -250,7 +260,7 @@ std::optional<std::vector<HistoryRun>> RunHistory::Recent(int count) {
 }
 
 std::optional<HistoryRun> RunHistory::LastWith(const RunSettings& settings, long long except) {
-  if (!Open(Access::Read) || FDb->FVersion == 0) return std::nullopt;
+  if (!Open(Access::Read) || Blank()) return std::nullopt;
   SqliteDb& sql = FDb->FSql;
   const std::string cannot = "cannot read " + FPath;
   if (!sql.Exec("BEGIN")) return Fail(cannot), std::nullopt;
@@ -273,7 +283,7 @@ std::optional<HistoryRun> RunHistory::LastWith(const RunSettings& settings, long
 
 std::optional<long long> RunHistory::Count() {
   if (!Open(Access::Read)) return FNoFile ? std::optional(0LL) : std::nullopt;
-  if (FDb->FVersion == 0) return 0;
+  if (Blank()) return 0;
   Stmt s(FDb->FSql, "SELECT count(*) FROM runs");
   if (!s.Ok() || s.Next() != Step::Row) return Fail("cannot read " + FPath), std::nullopt;
   return s.Int(0);

@@ -68,6 +68,7 @@ class RunHistory {
   enum class Access { Read, Write };
   // False with LastError(), or with NoFileYet() for a read of a missing file.
   bool Open(Access access);
+  bool Blank();
   bool Fail(const std::string& what);
 
   std::string FPath;
