@@ -19,10 +19,6 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include "cli/Promtool.h"
 #include "support/ProcessRunner.h"
 
@@ -127,52 +123,6 @@ TEST_F(AtomicFileTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   std::string line;
   std::getline(in, line);
   EXPECT_EQ(line, "old");
-}
-
-// Only a regular file, or nothing yet, is replaced: the rename would put a regular file in
-// the place of anything else, a link or a device node included.
-TEST_F(AtomicFileTest, OnlyARegularFileOrNothingIsReplaced) {
-  std::ofstream(dir_ / "old.prom") << "old\n";
-  fs::create_directories(dir_ / "folder");
-  const struct {
-    const char* name;
-    fs::path path;
-    const char* problem;  // empty: replaced
-  } cases[] = {
-      {"a regular file", dir_ / "old.prom", ""},
-      {"nothing yet", dir_ / "new.prom", ""},
-      {"a folder", dir_ / "folder", "is a folder, not a regular file"},
-      {"a missing folder", dir_ / "missing" / "x.prom", "no such folder: "},
-      {"no name", "", "names no file"},
-      {"a folder's name", dir_ / "folder" / "", "names no file"},
-#ifndef _WIN32
-      {"a symbolic link", dir_ / "link.prom", "is a symbolic link, not a regular file"},
-      {"a device", "/dev/null", "is a device, not a regular file"},
-      {"a pipe", dir_ / "pipe.prom", "is a pipe, not a regular file"},
-#endif
-  };
-#ifndef _WIN32
-  fs::create_symlink(dir_ / "old.prom", dir_ / "link.prom");
-  ASSERT_EQ(mkfifo((dir_ / "pipe.prom").c_str(), 0600), 0);
-#endif
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string problem = ReplaceProblem(c.path);
-    std::string error;
-    const bool written = WriteFileAtomically(c.path, "new\n", error);
-    if (*c.problem == '\0') {
-      EXPECT_EQ(problem, "");
-      EXPECT_TRUE(written) << error;
-    } else {
-      EXPECT_THAT(problem, ::testing::HasSubstr(c.problem));
-      EXPECT_FALSE(written);
-      EXPECT_EQ(error, problem);
-    }
-  }
-#ifndef _WIN32
-  EXPECT_TRUE(fs::is_symlink(dir_ / "link.prom"));
-  EXPECT_EQ(fs::status(dir_ / "pipe.prom").type(), fs::file_type::fifo);
-#endif
 }
 
 }  // namespace

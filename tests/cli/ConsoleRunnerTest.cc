@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "cli/MetricsFile.h"
 #include "support/ProcessRunner.h"
 #include "support/TestSockets.h"
@@ -577,6 +581,8 @@ TEST_F(ConsoleRunnerTest, FileTargetsThatAreNotRegularFilesAreRefusedBeforeTheTe
   targets.push_back({"a symbolic link to nothing", dir_ / "dangling.prom", " is a symbolic link, not a regular file"});
   targets.push_back({"a device", "/dev/null", " is a device, not a regular file"});
   targets.push_back({"a device through its name", "/dev/stdout", " is a symbolic link, not a regular file"});
+  ASSERT_EQ(mkfifo((dir_ / "pipe.prom").c_str(), 0600), 0);
+  targets.push_back({"a pipe", dir_ / "pipe.prom", " is a pipe, not a regular file"});
 #endif
   for (const Target& t : targets) {
     for (const char* option : {"--report", "--prometheus-textfile"}) {

@@ -294,63 +294,6 @@ TEST_F(RunHistoryTest, ReadingMakesAndChangesNothing) {
   EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 1);
 }
 
-// A damaged page is an error for every read and for a record, never a run without its
-// routes.
-TEST_F(RunHistoryTest, ADamagedFileIsAnError) {
-  {
-    RunHistory history(path_);
-    for (int i = 0; i < 3; ++i) {
-      HistoryRun run = SampleRun(1'800'000'000'000 + i);
-      ASSERT_TRUE(history.Record(run)) << history.LastError();
-    }
-  }  // the last connection folds the write-ahead log into the file
-  const long long page = Scalar(path_, "PRAGMA page_size");
-  const long long root = Scalar(path_, "SELECT rootpage FROM sqlite_master WHERE name='routes'");
-  ASSERT_GT(root, 1);
-  {
-    std::fstream file(path_, std::ios::binary | std::ios::in | std::ios::out);
-    file.seekp((root - 1) * page);
-    const std::string garbage(static_cast<std::size_t>(page), '\x5A');
-    file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
-  }
-  RunHistory history(path_);
-  EXPECT_EQ(history.Recent(5), std::nullopt);
-  EXPECT_THAT(history.LastError(), ::testing::AnyOf(::testing::HasSubstr(" is damaged: "),
-                                                    ::testing::HasSubstr("malformed")));
-  EXPECT_EQ(history.LastWith(SampleRun(1).settings), std::nullopt);
-  EXPECT_NE(history.LastError(), "");
-  HistoryRun run = SampleRun(1);
-  EXPECT_FALSE(history.Record(run));
-}
-
-// Another program holding the file keeps a record waiting only until the caller gives up
-// (a run's deadline), and the message says what held it; readers go on meanwhile.
-TEST_F(RunHistoryTest, AWaitForAnotherWriterEndsWhenTheCallerGivesUp) {
-  {
-    RunHistory history(path_);
-    HistoryRun run = SampleRun(1);
-    ASSERT_TRUE(history.Record(run));
-  }
-  sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open(path_.c_str(), &holder), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  for (const double give_up_after : {0.0, 1.0}) {
-    SCOPED_TRACE(give_up_after);
-    RunHistory history(path_);
-    const auto t0 = std::chrono::steady_clock::now();
-    const auto waited = [t0] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
-    history.SetGiveUp([&] { return waited() >= give_up_after; });
-    EXPECT_EQ(history.Recent(5)->size(), 1u) << history.LastError();
-    HistoryRun run = SampleRun(2);
-    EXPECT_FALSE(history.Record(run));
-    EXPECT_THAT(history.LastError(), ::testing::HasSubstr("database is locked"));
-    EXPECT_GE(waited(), give_up_after);
-    EXPECT_LT(waited(), give_up_after + 3) << "the ten seconds of the wait were not cut short";
-  }
-  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(holder);
-}
-
 TEST_F(RunHistoryTest, AFolderThatCannotBeMadeIsAnError) {
   std::filesystem::create_directories(dir_);
   std::ofstream(dir_ / "file").close();
