@@ -1,6 +1,7 @@
 #include "run/RunWords.h"
 
 #include "run/ConnectionChoice.h"
+#include "run/RouteEntry.h"
 #include "run/RunConstants.h"
 #include "framework/Format.h"
 #include "net/ZWinSock.h"
@@ -21,7 +22,8 @@ std::string ConnectWords(int error, const std::string& detail) {
     case WSAENETUNREACH: return "cannot be reached from this site";
     default: break;
   }
-  if (detail == "no address") return "the route entry has no address";
+  if (detail == RouteEntryFaultDetail(RouteEntryFault::NoAddress)) return "the route entry has no address";
+  if (detail == RouteEntryFaultDetail(RouteEntryFault::PortOutOfRange)) return "the route entry's port is not 1 to 65535";
   return "could not connect: " + (error != 0 ? SocketErrorText(error) : detail);
 }
 
@@ -44,6 +46,7 @@ std::string RouteReason(const RouteResult& route, bool run_stopped) {
   const int sent = kSettings.FDetailRecords;
   switch (route.outcome) {
     case RouteOutcome::Scored:
+      if (route.detail == kRecordsNeverSent) return kRecordsNeverSent;
       if (route.score == 0) return Format("all %d detail records arrived", sent);
       if (route.score < sent) return Format("%d of %d detail records missing", route.score, sent);
       if (route.score == sent) return Format("all %d detail records missing", sent);

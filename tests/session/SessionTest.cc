@@ -13,7 +13,7 @@
 #include "FakeWorker.h"
 #include "framework/Errors.h"
 #include "history/RunHistory.h"
-#include "platform/Invoker.h"
+#include "platform/QueueInvoker.h"
 #include "platform/Tick.h"
 #include "session/ProbeSession.h"
 #include "support/ProcessRunner.h"

@@ -22,7 +22,8 @@ DESCRIPTION
 
     When everything listens, one line goes to standard output:
         READY route-server=127.0.0.1:26880 routes=r1=127.0.0.1:40001,r2=127.0.0.1:40002,...
-    The program then runs until SIGINT or SIGTERM (or for --duration) and exits 0.
+    The program then runs until SIGINT, SIGTERM or SIGHUP (or for --duration) and exits 0;
+    a second one ends it at once.
 
 OPTIONS
     Each option is a directive of a scenario file (SCENARIO FILES); "--NAME=VALUE" works as
@@ -114,7 +115,7 @@ SCENARIO FILES
         route r3 fault=late-login delay=5100
 
 EXIT STATUS
-    0   stopped by SIGINT, SIGTERM or --duration
+    0   stopped by SIGINT, SIGTERM, SIGHUP or --duration
     1   a listening socket could not be opened (for example the port is in use)
     2   bad arguments or scenario file
 
