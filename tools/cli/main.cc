@@ -19,6 +19,7 @@
 #include "cli/OptionChecks.h"
 #include "cli/PlainReport.h"
 #include "cli/PrometheusReport.h"
+#include "history/RunHistory.h"
 #include "run/ProgramVersion.h"
 #include "run/TraceLine.h"
 #include "framework/MemTrack.h"
