@@ -11,11 +11,18 @@ if(TARGET zelvan-probe)
   zp_windows_version_info(zelvan-probe "Zelvan Probe")
 endif()
 
-# Text with CR LF line ends, written at configure time.
+# Text with CR LF line ends, written at configure time (only when it changed, so that
+# the packages are not made again for nothing).
 function(zp_crlf_text output text)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
-  file(CONFIGURE OUTPUT ${output} CONTENT "${text}")
+  if(EXISTS ${output})
+    file(READ ${output} before)
+    if(before STREQUAL text)
+      return()
+    endif()
+  endif()
+  file(WRITE ${output} "${text}")
 endfunction()
 
 set(stage ${CMAKE_CURRENT_BINARY_DIR}/windows-files)
