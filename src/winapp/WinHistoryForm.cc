@@ -19,7 +19,7 @@ const wchar_t* const kClassName = L"ZelvanProbeHistory";
 const wchar_t* const kPlotClass = L"ZelvanProbePlot";
 constexpr int kWidth = 1000, kHeight = 640;
 constexpr int kMinWidth = 560, kMinHeight = 420;
-constexpr int kRunTabStops[] = {90, 190, 300};  // dialog units: time, result, failed routes, settings
+constexpr std::size_t kRunColumns = 4;  // time, result, failed routes, settings
 
 HWND Child(HWND parent, const wchar_t* kind, const wchar_t* text, DWORD style, int id, DWORD ex = 0) {
   return CreateWindowExW(ex, kind, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, parent,
@@ -64,8 +64,6 @@ WinHistoryForm::WinHistoryForm(HWND owner, std::shared_ptr<RunHistory> history) 
         WS_EX_CLIENTEDGE);
   Child(FWindow, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, kNote);
   Child(FWindow, L"BUTTON", L"&Close", WS_TABSTOP | BS_DEFPUSHBUTTON, kClose);
-  SendMessageW(ControlById(kRuns), LB_SETTABSTOPS, std::size(kRunTabStops),
-               reinterpret_cast<LPARAM>(kRunTabStops));
   ApplyFonts();
   const int w = std::min(Scale(kWidth, FDpi), GetSystemMetrics(SM_CXSCREEN));
   const int h = std::min(Scale(kHeight, FDpi), GetSystemMetrics(SM_CYSCREEN));
@@ -102,19 +100,39 @@ void WinHistoryForm::Reload() {
   SetWindowTextW(ControlById(kNote), FNote.c_str());
   FScore = MakePlot(runs, PlotModel::Measure::Score);
   FTime = MakePlot(runs, PlotModel::Measure::ProfileSeconds);
+  FillRuns(runs);
+  RedrawAll(FWindow);
+}
+
+void WinHistoryForm::FillRuns(const std::vector<HistoryRun>& runs) {
   HWND list = ControlById(kRuns);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
-  int widest = 0;
-  const int unit = TabCharWidth(list);
-  std::vector<int> stops;
-  for (const int stop : kRunTabStops) stops.push_back(MulDiv(stop, unit, 4));
-  for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
-    const std::wstring line = RunLine(*it);
-    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-    widest = std::max(widest, TabbedTextWidth(list, line, stops.data(), static_cast<int>(stops.size())));
+  std::vector<std::wstring> lines;
+  for (auto it = runs.rbegin(); it != runs.rend(); ++it) lines.push_back(RunLine(*it));
+  // Each column starts after the widest text of the one before it, in this font.
+  const int gap = 2 * MeasureCharWidth(list);
+  std::vector<int> widths(kRunColumns - 1, 0);
+  for (const std::wstring& line : lines) {
+    std::size_t from = 0;
+    for (std::size_t column = 0; column + 1 < kRunColumns; ++column) {
+      const std::size_t tab = line.find(L'\t', from);
+      widths[column] = std::max(widths[column], TextWidthIn(list, line.substr(from, tab - from)) + gap);
+      from = tab == std::wstring::npos ? line.size() : tab + 1;
+    }
   }
-  SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + MeasureCharWidth(list)), 0);
-  RedrawAll(FWindow);
+  const int unit = std::max(TabCharWidth(list), 1);
+  std::vector<int> stops;  // in dialog units, as the list takes them
+  int x = 0;
+  for (const int width : widths) stops.push_back((x += width) * 4 / unit + 1);
+  SendMessageW(list, LB_SETTABSTOPS, stops.size(), reinterpret_cast<LPARAM>(stops.data()));
+  std::vector<int> pixels;
+  for (const int stop : stops) pixels.push_back(MulDiv(stop, unit, 4));
+  int widest = 0;
+  for (const std::wstring& line : lines) {
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    widest = std::max(widest, TabbedTextWidth(list, line, pixels.data(), static_cast<int>(pixels.size())));
+  }
+  SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + gap), 0);
 }
 
 void WinHistoryForm::Layout() {
@@ -220,6 +238,7 @@ LRESULT WinHistoryForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: {
       FDpi = HIWORD(wp);
       ApplyFonts();
+      Reload();  // the columns follow the new font
       MoveToSuggested(FWindow, lp);
       Layout();
       return 0;

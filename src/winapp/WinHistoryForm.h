@@ -48,6 +48,7 @@ class WinHistoryForm {
   void ShowTip(HWND plot, POINT where);
   void ApplyFonts();
   void Layout();
+  void FillRuns(const std::vector<HistoryRun>& runs);  // oldest first
 
   HWND FWindow = nullptr;
   HFONT FFont = nullptr;
