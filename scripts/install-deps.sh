@@ -3,6 +3,23 @@
 # packages. Run as root on a fresh machine; safe to run again.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+# The Windows build compiles SQLite from Debian's own source package (apt-get source):
+# source entries for the release the machine runs, beside its binary entries.
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src ' /etc/apt/sources.list; then
+  cat > /etc/apt/sources.list.d/zelvan-probe-sources.sources <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+fi
 apt-get update
 apt-get install -y --no-install-recommends \
   cmake ninja-build g++ clang libclang-rt-14-dev llvm \
@@ -14,4 +31,5 @@ apt-get install -y --no-install-recommends \
   qt6-charts-dev libqt6opengl6-dev systemd \
   prometheus prometheus-node-exporter prometheus-alertmanager icinga2-bin \
   lintian appstream \
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix wine wine64 \
+  tcl msitools wixl

@@ -15,4 +15,28 @@ if [ ! -f "$prefix/.zelvan-probe-ready" ]; then
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
     touch "$prefix/.zelvan-probe-ready"; }) 9>"$prefix.lock"
 fi
+# One session for a run of tests (ZP_WINE_SESSION names tests/support's zp_wine_session):
+# it holds Wine's desktop from a process whose standard handles are /dev/null, before any
+# test's child can start it with the pipe its output goes to, and keeps Wine's services up
+# between tests. It ends by itself once no test has run for a while; one left from an
+# earlier display has lost its desktop with that display, and is ended here.
+session_pids() {  # programs matching $1 in this prefix's session
+  local p
+  for p in $(pgrep -f "$1" 2>/dev/null); do
+    grep -qzx "WINEPREFIX=$prefix" "/proc/$p/environ" 2>/dev/null && echo "$p"
+  done
+}
+running() {  # ... and on this display
+  local p
+  for p in $(session_pids "$1"); do
+    [ "$(tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | sed -n 's/^DISPLAY=//p')" = "${DISPLAY:-}" ] && return 0
+  done
+  return 1
+}
+if [ -n "${ZP_WINE_SESSION:-}" ] && [ -f "$ZP_WINE_SESSION" ] && ! running zp_wine_session; then
+  (flock 9; running zp_wine_session || {
+    for p in $(session_pids zp_wine_session); do kill "$p" 2>/dev/null || true; done
+    setsid wine "$ZP_WINE_SESSION" </dev/null >/dev/null 2>&1 9>&- &
+    for _ in $(seq 100); do running 'explorer.exe /desktop' && break; sleep 0.1; done; }) 9>"$prefix.lock"
+fi
 exec wine "$@"

@@ -63,6 +63,11 @@ void WinInvoker::LetOthersThrough() {
 
 void WinInvoker::Dispatch(MSG& msg) {
   HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  static const HACCEL shortcuts = [] {
+    ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'H', kShowHistory}};
+    return CreateAcceleratorTableW(keys, 1);
+  }();
+  if (root != nullptr && TranslateAcceleratorW(root, shortcuts, &msg)) return;
   if (root != nullptr && IsDialogMessageW(root, &msg)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);

@@ -27,9 +27,12 @@ class WinInvoker final : public HandOverInvoker {
   // and gives up within kClosedWaitMs.
   WaitResult WaitServing(Event& ev, long ms) override;
 
-  // Dispatches one message the way the program's loops do: dialog keys (Tab, Enter,
-  // mnemonics) go to the message's top-level window first.
+  // Dispatches one message the way the program's loops do: the program's shortcut keys
+  // (Ctrl+H: kShowHistory) become commands of the message's top-level window, and dialog
+  // keys (Tab, Enter, Esc, mnemonics) go to that window first.
   static void Dispatch(MSG& msg);
+  // The command Ctrl+H sends to the active top-level window: show the History window.
+  static constexpr int kShowHistory = 0x7A48;
 
   // How long hand-overs may follow one another before the window's other messages get through.
   static constexpr ULONGLONG kFloodSliceMs = 50;

@@ -8,7 +8,9 @@
 #include "run/TraceLine.h"
 #include "winapp/WinDpi.h"
 #include "winapp/WinErrorBox.h"
+#include "winapp/WinHistoryForm.h"
 #include "winapp/WinInvoker.h"
+#include "winapp/WinLook.h"
 #include "winapp/WinResultBanner.h"
 #include "winapp/WinResultsForm.h"
 #include "winapp/WinText.h"
@@ -24,6 +26,7 @@ constexpr int kHeight = look::kMainHeight;
 constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT kPollMs = look::kPollMs;
 constexpr UINT_PTR kFinishCloseTimer = 2;
+constexpr UINT kHistoryMenuItem = 0x0710;  // a system menu command: the low four bits stay clear
 
 COLORREF Colour(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
@@ -42,6 +45,10 @@ WinProbeForm::WinProbeForm() : FInvoker(std::make_shared<WinInvoker>()) {
   CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Zelvan Probe", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                   kWidth, kHeight, nullptr, nullptr, wc.hInstance, this);
   Build(FWindow);
+  // The window has no menu bar: the History window is on Ctrl+H and the window menu.
+  HMENU system = GetSystemMenu(FWindow, FALSE);
+  AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(system, MF_STRING, kHistoryMenuItem, L"&History\u2026\tCtrl+H");
   FTrace = std::make_unique<WinTraceList>(Control(kTrace));
   SessionOptions options;
   options.on_line = [this](const TraceLine& line) { AddTraceLine(line); };
@@ -67,13 +74,10 @@ WinProbeForm::~WinProbeForm() {
 }
 
 LRESULT CALLBACK WinProbeForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<WinProbeForm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    self->FWindow = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<WinProbeForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return self != nullptr ? self->Handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+  auto* self = FormOf<WinProbeForm>(hwnd, msg, lp);
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) self->FWindow = hwnd;
+  return self->Handle(msg, wp, lp);
 }
 
 LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -90,11 +94,24 @@ LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       else if (wp == kFinishCloseTimer) FinishClose();
       return 0;
     case WM_CTLCOLORSTATIC: {
-      auto dc = reinterpret_cast<HDC>(wp);
-      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-      if (reinterpret_cast<HWND>(lp) == Control(kShowThread) && BannerShown()) SetTextColor(dc, FBannerColour);
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      // Statics, the read-only welcome text, the radio buttons and the group box: the
+      // system's text on the system's face, so that a high-contrast scheme reaches them.
+      const LRESULT brush = SystemColours(wp, COLOR_BTNTEXT, COLOR_BTNFACE);
+      if (reinterpret_cast<HWND>(lp) == Control(kShowThread) && BannerShown())
+        SetTextColor(reinterpret_cast<HDC>(wp), FBannerColour);
+      return brush;
     }
+    case WM_CTLCOLORLISTBOX:
+      return SystemColours(wp, COLOR_WINDOWTEXT, COLOR_WINDOW);
+    case WM_GETMINMAXINFO:
+      if (Control(kTrace) != nullptr) SetMinimumSize(FWindow, lp, MinimumClientSize());
+      return 0;
+    case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == kHistoryMenuItem) {
+        ShowHistory();
+        return 0;
+      }
+      break;
     case WM_DRAWITEM:
       if (wp == static_cast<WPARAM>(kTrace) && FTrace) {
         FTrace->DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
@@ -115,8 +132,7 @@ LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       ApplyFonts(HIWORD(wp));
       if (BannerShown()) SendMessageW(Control(kShowThread), WM_SETFONT, reinterpret_cast<WPARAM>(FBannerFont), TRUE);
       FTrace->FontChanged();
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(FWindow, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggested(FWindow, lp);
       Layout();
       return 0;
     }
@@ -147,9 +163,13 @@ void WinProbeForm::Command(int id, int code) {
     case kWelcomeClose:
     case kSelectClose:
     case kProcessClose:
-    case IDCANCEL:  // Escape
       PostMessageW(FWindow, WM_CLOSE, 0, 0);
       break;
+    case WinInvoker::kShowHistory:
+      ShowHistory();
+      break;
+    // Esc (IDCANCEL) closes dialogs, never this window: a stray key would end a test and
+    // lose its trace.
     default: break;
   }
 }
@@ -241,7 +261,13 @@ void WinProbeForm::EndTest(const EndedRun& ended) {
     if (!FOwnResults) FOwnResults = std::make_unique<WinResultsForm>(FWindow);
     FResults = FOwnResults.get();
   }
-  FResults->ShowResults(ended);
+  FResults->ShowResults(ended, FSession->History());
+}
+
+void WinProbeForm::ShowHistory() {
+  if (!IsWindowEnabled(FWindow)) return;  // a modal window of its own is up
+  WinHistoryForm form(FWindow, FSession->History());
+  form.ShowModal();
 }
 
 void WinProbeForm::SetThreadLine(const std::wstring& text) {

@@ -71,6 +71,7 @@ class WinProbeForm : public WinProbeFormUi {
   void btnProcessTestClick();
   void btnProcessBackClick();
   void btnProcessStopClick();
+  void ShowHistory();
 
   // Draws what the session hands out: the status lines, progress, buttons and banner.
   void Draw(const SessionView& view);

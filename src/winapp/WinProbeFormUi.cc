@@ -8,6 +8,7 @@
 
 #include "session/WindowLook.h"
 #include "winapp/WinDpi.h"
+#include "winapp/WinLook.h"
 #include "winapp/WinText.h"
 
 namespace zp {
@@ -16,6 +17,31 @@ namespace {
 
 using namespace look;
 constexpr int kMargin = 12;
+
+int FontHeight(HWND window, HFONT font) {
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return metrics.tmHeight;
+}
+
+// The group box paints only its frame and caption: what was drawn inside it before (the
+// process page's lines) would stay. It clears its inside first; the controls in it lie
+// above it and are left out of its painting.
+LRESULT CALLBACK GroupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  if (msg == WM_ERASEBKGND) {
+    RECT r{};
+    GetClientRect(hwnd, &r);
+    HWND parent = GetParent(hwnd);
+    auto brush = reinterpret_cast<HBRUSH>(SendMessageW(parent, WM_CTLCOLORSTATIC, wp, reinterpret_cast<LPARAM>(hwnd)));
+    FillRect(reinterpret_cast<HDC>(wp), &r, brush != nullptr ? brush : GetSysColorBrush(COLOR_BTNFACE));
+    return 1;
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
 
 // The edit control breaks lines at CR LF only.
 std::wstring EditText(const char* text) {
@@ -58,7 +84,8 @@ void WinProbeFormUi::Build(HWND window) {
   Make(L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, kWelcomeClose);
 
   // Select: the radio group (no item chosen at start), then the three labelled edits.
-  Make(L"BUTTON", L" Available Items ", BS_GROUPBOX, kSelectGroup);
+  Make(L"BUTTON", L" Available Items ", BS_GROUPBOX | WS_CLIPSIBLINGS, kSelectGroup);
+  SetWindowSubclass(Control(kSelectGroup), GroupProc, 1, 0);
   for (int i = 0; i < kItemCount; ++i)
     Make(L"BUTTON", WordsW(kConnectionItems[i]).c_str(), WS_TABSTOP | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0), kSelectItem0 + i);
   Make(L"STATIC", L"Server", SS_RIGHT | SS_NOPREFIX | WS_GROUP, kServerLabel);
@@ -91,6 +118,8 @@ void WinProbeFormUi::Build(HWND window) {
   Make(L"BUTTON", L"&Stop", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, kProcessStop);
   Make(L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, kProcessClose);
 
+  // Beneath every other control, so that those inside it are left out of its painting.
+  SetWindowPos(Control(kSelectGroup), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   ApplyFonts(FDpi);
   ShowPageControls(Page::Welcome);
 }
@@ -105,13 +134,37 @@ void WinProbeFormUi::ApplyFonts(UINT dpi) {
   for (HWND child = GetWindow(FWindow, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), TRUE);
   SendMessageW(Control(kTrace), WM_SETFONT, reinterpret_cast<WPARAM>(FFixedFont), TRUE);
+  FLineHeight = FontHeight(FWindow, FFont);
+  FBannerHeight = FontHeight(FWindow, FBannerFont);
+}
+
+// The three status lines as tall as their fonts: the banner's line, then two of the window's.
+int WinProbeFormUi::StatusPanelHeight() const {
+  return std::max(Scale(kStatusPanelHeight, FDpi), FBannerHeight + 2 * FLineHeight + Scale(16, FDpi));
+}
+
+int WinProbeFormUi::ButtonRowWidth(std::initializer_list<int> ids) const {
+  int width = 0;
+  for (const int id : ids) width += ButtonWidth(Control(id), Scale(kButtonWidth, FDpi), FDpi) + Scale(6, FDpi);
+  return width;
+}
+
+SIZE WinProbeFormUi::MinimumClientSize() const {
+  const auto s = [this](int v) { return Scale(v, FDpi); };
+  // The process page's row: the progress bar and four buttons; its banner, as measured;
+  // and room for a few trace lines between the status lines and the buttons.
+  const int row = 2 * s(kMargin) + s(120) + s(12) + ButtonRowWidth({kProcessBack, kProcessTest, kProcessStop, kProcessClose});
+  const int banner = s(40) + TextWidthIn(Control(kShowThread), WindowText(Control(kShowThread)));
+  const int width = std::max({s(kMainWidth) * 3 / 4, row, banner});
+  const int height = std::max(s(kMainHeight) * 2 / 3, StatusPanelHeight() + 6 * FLineHeight + s(kButtonPanelHeight));
+  return {width, height};
 }
 
 RECT WinProbeFormUi::StatusFrame() const {
   RECT client{};
   GetClientRect(FWindow, &client);
   const int m = Scale(4, FDpi);
-  return {m, m, client.right - m, Scale(kStatusPanelHeight, FDpi) - m};
+  return {m, m, client.right - m, StatusPanelHeight() - m};
 }
 
 void WinProbeFormUi::PaintFrame(HDC dc) {
@@ -156,21 +209,24 @@ void WinProbeFormUi::Layout() {
   row({kSelectBack, kSelectNext, kSelectClose});
 
   const RECT frame = StatusFrame();
-  const int line = (frame.bottom - frame.top - s(4)) / 3;
+  const int banner_h = FBannerHeight + s(2), line = FLineHeight + s(1);
   const int left = frame.left + s(6), right = frame.right - s(6);
   const int icon = s(16);
   const bool icon_shown = IsWindowVisible(Control(kResultIcon)) != FALSE;
-  place(kResultIcon, left, frame.top + s(2) + (line - icon) / 2, icon, icon);
+  const int y0 = frame.top + s(3);
+  place(kResultIcon, left, y0 + (banner_h - icon) / 2, icon, icon);
   const int banner_x = icon_shown ? left + icon + s(6) : left;
-  place(kShowThread, banner_x, frame.top + s(2), right - banner_x, line);
-  place(kShowState, left, frame.top + s(2) + line, s(150), line);
-  place(kProgressText, left + s(166), frame.top + s(2) + line, right - left - s(166), line);
-  place(kShowStatus, left, frame.top + s(2) + 2 * line, right - left, line);
-  const int top = s(kStatusPanelHeight), bottom = s(kButtonPanelHeight);
+  place(kShowThread, banner_x, y0, right - banner_x, banner_h);
+  // The state column with room for a long state word in the font as it is.
+  const int state_w = std::max(s(150), TextWidthIn(Control(kShowState), L"WaitingForRouteList") + s(8));
+  place(kShowState, left, y0 + banner_h, state_w, line);
+  place(kProgressText, left + state_w + s(16), y0 + banner_h, right - left - state_w - s(16), line);
+  place(kShowStatus, left, y0 + banner_h + line, right - left, line);
+  const int top = StatusPanelHeight(), bottom = s(kButtonPanelHeight);
   place(kTrace, 0, top, w, h - top - bottom);
   place(kProgressBar, m, row_y + (bh - s(12)) / 2, s(120), s(12));
   row({kProcessBack, kProcessTest, kProcessStop, kProcessClose});
-  InvalidateRect(FWindow, nullptr, TRUE);
+  RedrawAll(FWindow);
 }
 
 void WinProbeFormUi::SetProgress(int done, int total) {
@@ -194,14 +250,18 @@ void WinProbeFormUi::ShowPageControls(Page page) {
   const auto show = [this](const auto& ids, bool visible) {
     for (const int id : ids) ShowWindow(Control(id), visible ? SW_SHOW : SW_HIDE);
   };
-  show(kWelcomeControls, page == Page::Welcome);
-  show(kSelectControls, page == Page::Select);
-  show(kProcessControls, page == Page::Process);
-  if (page != Page::Process) {
-    ShowWindow(Control(kResultIcon), SW_HIDE);
-    ShowWindow(Control(kProgressBar), SW_HIDE);
-  }
-  InvalidateRect(FWindow, nullptr, TRUE);
+  // The old page goes first, and the window repaints the room it leaves before the new
+  // page's controls cover it: nothing of the old page shows through the new.
+  show(kWelcomeControls, false);
+  show(kSelectControls, false);
+  show(kProcessControls, false);
+  ShowWindow(Control(kResultIcon), SW_HIDE);
+  ShowWindow(Control(kProgressBar), SW_HIDE);
+  RedrawWindow(FWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ERASENOW);
+  if (page == Page::Welcome) show(kWelcomeControls, true);
+  else if (page == Page::Select) show(kSelectControls, true);
+  else show(kProcessControls, true);
+  RedrawAll(FWindow);
 }
 
 }  // namespace zp

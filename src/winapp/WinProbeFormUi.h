@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
+
 namespace zp {
 
 // The controls of the wizard window: its three pages with their texts, sizes and
@@ -32,6 +34,8 @@ class WinProbeFormUi {
   void ApplyFonts(UINT dpi);
   void Layout();
   void ShowPageControls(Page page);
+  // The smallest client area that still shows every page whole, from the measured texts.
+  SIZE MinimumClientSize() const;
   // The progress bar at `done` of `total`, or busy (moving) for a total of 0.
   void SetProgress(int done, int total);
   // The sunken frame around the three status lines.
@@ -45,6 +49,11 @@ class WinProbeFormUi {
  private:
   HWND Make(const wchar_t* kind, const wchar_t* text, DWORD style, int id, DWORD ex = 0);
   RECT StatusFrame() const;
+  int StatusPanelHeight() const;
+  int ButtonRowWidth(std::initializer_list<int> ids) const;
+
+  int FLineHeight = 16;    // of the window's font, in pixels
+  int FBannerHeight = 20;  // of the banner's
 };
 
 }  // namespace zp

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 
+#include "session/RunReport.h"
 #include "session/WindowLook.h"
 #include "winapp/WinDpi.h"
+#include "winapp/WinFiles.h"
+#include "winapp/WinHistoryForm.h"
 #include "winapp/WinInvoker.h"
+#include "winapp/WinLook.h"
 #include "winapp/WinText.h"
 
 namespace zp {
@@ -17,8 +21,11 @@ const wchar_t* const kClassName = L"ZelvanProbeResults";
 constexpr int kWidth = look::kResultsWidth;
 constexpr int kHeight = look::kResultsHeight;
 constexpr int kTopPanelHeight = 41;
+constexpr int kButtonWidth = 75;
+constexpr int kGap = 6;
 constexpr int kResultTabStop = 50;  // tab units: the route column follows a 6-digit score
 constexpr int kColumnGap = 3;       // characters between the route and its outcome
+constexpr int kLinesShownAtLeast = 4;
 
 HWND Child(HWND parent, const wchar_t* kind, const wchar_t* text, DWORD style, int id, DWORD ex = 0) {
   return CreateWindowExW(ex, kind, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, parent,
@@ -49,7 +56,9 @@ void WinResultsForm::Create(HWND owner) {
                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN, 0, 0, kWidth,
                             kHeight, owner, nullptr, wc.hInstance, this);
   FDpi = DpiOf(FWindow);
-  FShowResult = Child(FWindow, L"STATIC", L"<<show result>>", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, kShowResult);
+  FShowResult = Child(FWindow, L"STATIC", L"<<show result>>", SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX, kShowResult);
+  FSaveReport = Child(FWindow, L"BUTTON", L"Save &Report\u2026", WS_TABSTOP | BS_PUSHBUTTON, kSaveReport);
+  FHistoryButton = Child(FWindow, L"BUTTON", L"&History\u2026", WS_TABSTOP | BS_PUSHBUTTON, kHistory);
   FCopyAll = Child(FWindow, L"BUTTON", L"Copy &All", WS_TABSTOP | BS_PUSHBUTTON, kCopyAll);
   FClose = Child(FWindow, L"BUTTON", L"&Close", WS_TABSTOP | BS_DEFPUSHBUTTON, kClose);
   FResults = Child(FWindow, L"LISTBOX", L"",
@@ -69,11 +78,30 @@ void WinResultsForm::ApplyFonts() {
   if (FBannerFont != nullptr) DeleteObject(FBannerFont);
   FFont = MakeUiFont(FDpi);
   FBannerFont = MakeUiFont(FDpi, 24);
-  for (HWND control : {FCopyAll, FClose, FResults, FLegend})
+  for (HWND control : {FSaveReport, FHistoryButton, FCopyAll, FClose, FResults, FLegend})
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), TRUE);
   SendMessageW(FShowResult, WM_SETFONT, reinterpret_cast<WPARAM>(FBannerFont), TRUE);
-  const int stop = kResultTabStop;
-  SendMessageW(FResults, LB_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&stop));
+  if (!FStops.empty()) FitColumns();
+}
+
+// The top row: the result word as wide as its text, then the buttons as wide as theirs.
+int WinResultsForm::TopWidth() const {
+  const auto s = [this](int v) { return Scale(v, FDpi); };
+  int width = s(4) + TextWidthIn(FShowResult, WindowText(FShowResult)) + s(10) + s(8);
+  for (HWND button : {FSaveReport, FHistoryButton, FCopyAll, FClose}) width += ButtonWidth(button, s(kButtonWidth), FDpi) + s(kGap);
+  return width;
+}
+
+int WinResultsForm::LegendHeight(int width) const {
+  const std::wstring legend = WindowText(FLegend);
+  if (legend.empty()) return 0;
+  HDC dc = GetDC(FLegend);
+  HGDIOBJ old = SelectObject(dc, FFont);
+  RECT r{0, 0, width, 0};
+  DrawTextW(dc, legend.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(FLegend, dc);
+  return r.bottom;
 }
 
 void WinResultsForm::Layout() {
@@ -81,112 +109,113 @@ void WinResultsForm::Layout() {
   GetClientRect(FWindow, &client);
   const auto s = [this](int v) { return Scale(v, FDpi); };
   const int w = client.right, h = client.bottom;
-  const int button_w = s(75), button_h = s(27), top = s(kTopPanelHeight);
-  const int close_x = w - s(8) - button_w, copy_x = close_x - s(6) - button_w;
-  MoveWindow(FClose, close_x, (top - button_h) / 2, button_w, button_h, TRUE);
-  MoveWindow(FCopyAll, copy_x, (top - button_h) / 2, button_w, button_h, TRUE);
-  MoveWindow(FShowResult, s(4), s(4), std::max(copy_x - s(10), s(345)), s(33), TRUE);
-  int legend_h = 0;
-  const std::wstring legend = WindowText(FLegend);
-  if (!legend.empty()) {
-    HDC dc = GetDC(FLegend);
-    HGDIOBJ old = SelectObject(dc, FFont);
-    RECT r{0, 0, w - s(12), 0};
-    DrawTextW(dc, legend.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(FLegend, dc);
-    legend_h = r.bottom + s(10);
+  const int button_h = s(27), top = s(kTopPanelHeight);
+  int x = w - s(8);
+  for (HWND button : {FClose, FCopyAll, FHistoryButton, FSaveReport}) {
+    const int bw = ButtonWidth(button, s(kButtonWidth), FDpi);
+    x -= bw;
+    MoveWindow(button, x, (top - button_h) / 2, bw, button_h, FALSE);
+    x -= s(kGap);
   }
-  ShowWindow(FLegend, legend.empty() ? SW_HIDE : SW_SHOW);
-  MoveWindow(FLegend, s(6), h - legend_h + s(4), w - s(12), std::max(legend_h - s(10), 0), TRUE);
-  MoveWindow(FResults, 0, top, w, std::max(h - top - legend_h, s(20)), TRUE);
+  MoveWindow(FShowResult, s(4), s(4), std::max(x - s(8), 0), s(33), FALSE);
+  // The legend wraps at the window's width and takes the height its lines need.
+  const int legend_text_h = LegendHeight(w - s(12));
+  const int legend_h = legend_text_h > 0 ? legend_text_h + s(10) : 0;
+  ShowWindow(FLegend, legend_h > 0 ? SW_SHOW : SW_HIDE);
+  MoveWindow(FLegend, s(6), h - legend_h + s(4), w - s(12), legend_text_h, FALSE);
+  MoveWindow(FResults, 0, top, w, std::max(h - top - legend_h, s(20)), FALSE);
+  RedrawAll(FWindow);
 }
 
-void WinResultsForm::AddLine(const std::wstring& line) {
-  SendMessageW(FResults, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-}
-
-void WinResultsForm::Fill(const ResultsView& results) {
+void WinResultsForm::Fill(const EndedRun& ended, std::shared_ptr<RunHistory> history) {
+  FEnded = ended;
+  FHistory = std::move(history);
+  EnableWindow(FHistoryButton, FHistory != nullptr);
+  const ResultsView& results = ended.results;
   if (!results.banner.word.empty()) SetWindowTextW(FShowResult, WordsW(results.banner.word).c_str());
   SendMessageW(FResults, WM_SETREDRAW, FALSE, 0);
   SendMessageW(FResults, LB_RESETCONTENT, 0, 0);
-  const int stop = kResultTabStop;
-  SendMessageW(FResults, LB_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&stop));
-  for (const ResultLine& line : results.lines) AddLine(WordsW(line.Text()));
-  if (!results.lines.empty() && results.lines.front().kind == ResultLine::Kind::Heading) FitColumns();
+  for (const ResultLine& line : results.lines)
+    SendMessageW(FResults, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WordsW(line.Text()).c_str()));
   SetWindowTextW(FLegend, WordsW(results.legend).c_str());
-  const int unit = TabCharWidth(FResults);
-  // The stops as the list has them, in pixels, for measuring.
-  const int stops[1] = {MulDiv(kResultTabStop, unit, 4)};
-  int widest = 0;
-  for (const std::wstring& line : Lines()) widest = std::max(widest, TabbedTextWidth(FResults, line, stops, 1));
-  const int char_width = MeasureCharWidth(FResults);
-  SendMessageW(FResults, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + char_width), 0);
+  FitColumns();
   SendMessageW(FResults, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(FResults, nullptr, TRUE);
-
-  // Wide enough for the lines where the screen allows; never narrower than the window's own size.
-  RECT frame{};
-  GetWindowRect(FWindow, &frame);
-  const int room = GetSystemMetrics(SM_CXSCREEN) * 9 / 10;
-  const int base = Scale(kWidth, FDpi);
-  const int want = std::clamp(widest + 4 * char_width, base, std::max(base, room));
-  if (want > frame.right - frame.left)
-    SetWindowPos(FWindow, nullptr, (GetSystemMetrics(SM_CXSCREEN) - want) / 2, frame.top, want,
-                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  Layout();
+  FitWidth();
 }
 
 void WinResultsForm::FitColumns() {
   // Each column starts after the widest text before it, whatever the font: the route
   // lines are those with as many columns as the heading.
   const std::vector<std::wstring> lines = Lines();
-  const auto tabs = std::count(lines.front().begin(), lines.front().end(), L'\t');
+  const auto tabs = lines.empty() ? 0 : std::count(lines.front().begin(), lines.front().end(), L'\t');
   const int unit = TabCharWidth(FResults);
-  std::vector<int> stops{kResultTabStop};  // in dialog units, as the list takes them
+  const auto pixels = [unit](const std::vector<int>& stops) {
+    std::vector<int> out;
+    for (const int stop : stops) out.push_back(MulDiv(stop, unit, 4));
+    return out;
+  };
+  FStops = {kResultTabStop};  // in dialog units, as the list takes them
   for (int column = 1; column < tabs; ++column) {
-    std::vector<int> pixels;
-    for (const int stop : stops) pixels.push_back(MulDiv(stop, unit, 4));
+    const std::vector<int> at = pixels(FStops);
     int widest = 0;
     for (const std::wstring& line : lines) {
       if (std::count(line.begin(), line.end(), L'\t') != tabs) continue;
       std::size_t end = 0;
       for (int i = 0; i <= column; ++i) end = line.find(L'\t', end + (i > 0 ? 1 : 0));
-      widest = std::max(widest, TabbedTextWidth(FResults, line.substr(0, end), pixels.data(),
-                                                static_cast<int>(pixels.size())));
+      widest = std::max(widest, TabbedTextWidth(FResults, line.substr(0, end), at.data(), static_cast<int>(at.size())));
     }
     const int stop = (widest * 4 + unit - 1) / std::max(unit, 1) + 4 * kColumnGap;
-    stops.push_back(std::max(stop, stops.back() + kResultTabStop));
+    FStops.push_back(std::max(stop, FStops.back() + kResultTabStop));
   }
-  SendMessageW(FResults, LB_SETTABSTOPS, static_cast<WPARAM>(stops.size()), reinterpret_cast<LPARAM>(stops.data()));
+  SendMessageW(FResults, LB_SETTABSTOPS, static_cast<WPARAM>(FStops.size()), reinterpret_cast<LPARAM>(FStops.data()));
+  // The scroll width from the stops the list has now, so that the end of the longest
+  // route or reason can be scrolled to.
+  const std::vector<int> at = pixels(FStops);
+  FWidest = 0;
+  for (const std::wstring& line : lines)
+    FWidest = std::max(FWidest, TabbedTextWidth(FResults, line, at.data(), static_cast<int>(at.size())));
+  SendMessageW(FResults, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(FWidest + MeasureCharWidth(FResults)), 0);
 }
 
-void WinResultsForm::ShowResults(const EndedRun& ended) {
-  Fill(ended.results);
-  HWND owner = GetWindow(FWindow, GW_OWNER);
-  if (owner != nullptr) EnableWindow(owner, FALSE);
-  ShowWindow(FWindow, SW_SHOW);
-  SetForegroundWindow(FWindow);
-  SetFocus(FClose);
-  // The window's own loop: it dispatches every message of the thread, so the workers'
-  // hand-overs and the other window's timers go on while it is up.
-  FModal = true;
-  MSG msg;
-  while (FModal) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));  // for the program's loop
-      break;
-    }
-    WinInvoker::Dispatch(msg);
-  }
-  FModal = false;
-  if (owner != nullptr) EnableWindow(owner, TRUE);
-  ShowWindow(FWindow, SW_HIDE);
-  if (owner != nullptr) SetActiveWindow(owner);
+void WinResultsForm::FitWidth() {
+  // Wide enough for this test's lines where the screen allows, never narrower than the
+  // window's own size or its top row; each test starts again from that size.
+  RECT frame{}, client{};
+  GetWindowRect(FWindow, &frame);
+  GetClientRect(FWindow, &client);
+  const int border = (frame.right - frame.left) - client.right;
+  const int room = GetSystemMetrics(SM_CXSCREEN) * 9 / 10;
+  const int base = std::max(Scale(kWidth, FDpi), TopWidth() + border);
+  const int want = std::clamp(FWidest + 4 * MeasureCharWidth(FResults) + border, base, std::max(base, room));
+  const int height = std::max<int>(frame.bottom - frame.top, Scale(kHeight, FDpi));
+  SetWindowPos(FWindow, nullptr, (GetSystemMetrics(SM_CXSCREEN) - want) / 2, frame.top, want, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  Layout();
+}
+
+void WinResultsForm::ShowResults(const EndedRun& ended, std::shared_ptr<RunHistory> history) {
+  Fill(ended, std::move(history));
+  // Its loop dispatches every message of the thread, so the workers' hand-overs and the
+  // other window's timers go on while it is up.
+  RunModal(FWindow, FClose, FModal);
 }
 
 void WinResultsForm::Close() { FModal = false; PostMessageW(FWindow, WM_NULL, 0, 0); }
+
+bool WinResultsForm::SaveReport(const std::wstring& path) const { return SaveFile(path, ReportOf(FEnded, FHistory.get())); }
+
+void WinResultsForm::SaveReportAs() {
+  const auto path = AskSavePath(FWindow, {L"Save Report", L"zelvan-probe-report.html",
+                                          L"HTML files (*.html)\0*.html\0All files (*)\0*.*\0", L"html"});
+  if (!path || SaveReport(*path)) return;
+  const std::wstring text = L"The report could not be written to " + *path + L".";
+  MessageBoxW(FWindow, text.c_str(), L"Save Report", MB_OK | MB_ICONWARNING);
+}
+
+void WinResultsForm::ShowHistory() {
+  WinHistoryForm form(FWindow, FHistory);
+  form.ShowModal();
+}
 
 std::vector<std::wstring> WinResultsForm::Lines() const {
   std::vector<std::wstring> lines;
@@ -228,13 +257,10 @@ LRESULT CALLBACK WinResultsForm::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
 }
 
 LRESULT CALLBACK WinResultsForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<WinResultsForm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    self->FWindow = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<WinResultsForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return self != nullptr ? self->Handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+  auto* self = FormOf<WinResultsForm>(hwnd, msg, lp);
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) self->FWindow = hwnd;
+  return self->Handle(msg, wp, lp);
 }
 
 LRESULT WinResultsForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -242,11 +268,18 @@ LRESULT WinResultsForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       switch (LOWORD(wp)) {
         case kClose:
-        case IDCANCEL:
+        case IDCANCEL:  // Esc closes this window, as it does a dialog
           Close();
           return 0;
         case kCopyAll:
           SetClipboardText(FWindow, Text());
+          return 0;
+        case kSaveReport:
+          SaveReportAs();
+          return 0;
+        case kHistory:
+        case WinInvoker::kShowHistory:
+          if (FHistory) ShowHistory();
           return 0;
         default:
           break;
@@ -260,10 +293,17 @@ LRESULT WinResultsForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
       if (FResults != nullptr) Layout();
       return 0;
+    case WM_GETMINMAXINFO:
+      if (FResults != nullptr) {
+        const int line = static_cast<int>(SendMessageW(FResults, LB_GETITEMHEIGHT, 0, 0));
+        SetMinimumSize(FWindow, lp, {TopWidth(), Scale(kTopPanelHeight, FDpi) + kLinesShownAtLeast * line +
+                                                     LegendHeight(TopWidth() - Scale(12, FDpi)) + Scale(10, FDpi)});
+      }
+      return 0;
     case WM_CTLCOLORLISTBOX:
       // The result lines sit on the window's face, as a report rather than a choice.
-      SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_CTLCOLORSTATIC:
+      return SystemColours(wp, COLOR_BTNTEXT, COLOR_BTNFACE);
     case WM_CONTEXTMENU:
       if (reinterpret_cast<HWND>(wp) == FResults) {
         HMENU menu = CreatePopupMenu();
@@ -280,9 +320,8 @@ LRESULT WinResultsForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: {
       FDpi = HIWORD(wp);
       ApplyFonts();
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(FWindow, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
-      Layout();
+      MoveToSuggested(FWindow, lp);
+      FitWidth();
       return 0;
     }
     default:

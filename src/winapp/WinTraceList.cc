@@ -1,12 +1,12 @@
 #include "winapp/WinTraceList.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "winapp/WinDpi.h"
+#include "winapp/WinFiles.h"
 #include "winapp/WinText.h"
 
 namespace zp {
@@ -153,19 +153,7 @@ std::wstring WinTraceList::Text(bool with_header) {
   return out;
 }
 
-bool WinTraceList::Save(const std::wstring& path) {
-  const std::string bytes = LineBytes(Text(true));
-  const std::wstring temporary = path + L".saving";
-  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size() && FlushFileBuffers(file);
-  CloseHandle(file);
-  if (ok && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-  DeleteFileW(temporary.c_str());
-  return false;
-}
+bool WinTraceList::Save(const std::wstring& path) { return SaveFile(path, WithCrLf(LineBytes(Text(true)))); }
 
 void WinTraceList::CopySelected() {
   const auto index = static_cast<int>(SendMessageW(FBox, LB_GETCURSEL, 0, 0));
@@ -177,22 +165,15 @@ void WinTraceList::CopyAll() { SetClipboardText(FBox, Text(true)); }
 void WinTraceList::SaveAs() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  wchar_t path[MAX_PATH];
-  std::swprintf(path, MAX_PATH, L"zelvan-probe-trace-%04d%02d%02d-%02d%02d%02d.txt", now.wYear, now.wMonth, now.wDay,
+  wchar_t name[64];
+  std::swprintf(name, 64, L"zelvan-probe-trace-%04d%02d%02d-%02d%02d%02d.txt", now.wYear, now.wMonth, now.wDay,
                 now.wHour, now.wMinute, now.wSecond);
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = GetAncestor(FBox, GA_ROOT);
-  dialog.lpstrFilter = L"Text files (*.txt)\0*.txt\0All files (*)\0*.*\0";
-  dialog.lpstrFile = path;
-  dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrTitle = L"Save Trace";
-  dialog.lpstrDefExt = L"txt";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  // The dialog's own loop dispatches the thread's messages: workers' hand-overs go on.
-  if (!GetSaveFileNameW(&dialog) || Save(path)) return;
-  const std::wstring text = std::wstring(L"Can't save the trace to ") + path;
-  MessageBoxW(dialog.hwndOwner, text.c_str(), L"Zelvan Probe", MB_OK | MB_ICONERROR);
+  HWND owner = GetAncestor(FBox, GA_ROOT);
+  const auto path = AskSavePath(owner, {L"Save Trace", name, L"Text files (*.txt)\0*.txt\0All files (*)\0*.*\0", L"txt"});
+  if (!path || Save(*path)) return;
+  const std::wstring text = L"Can't save the trace to " + *path;
+  MessageBoxW(owner, text.c_str(), L"Zelvan Probe", MB_OK | MB_ICONERROR);
+  SetFocus(FBox);
 }
 
 void WinTraceList::ShowMenu(int x, int y) {

@@ -47,7 +47,7 @@ class WinTraceList {
   // listed test's start, server, port and route code in front.
   std::wstring Text(bool with_header);
   // Each character of a trace line is one byte of what the worker traced; the window's
-  // own words are written in UTF-8. Replaces the file whole.
+  // own words are written in UTF-8; lines end in CR LF. Replaces the file whole.
   bool Save(const std::wstring& path);
 
   void CopySelected();

@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "framework/MemTrack.h"
+#include "history/RunHistory.h"
 #include "winapp/WinInvoker.h"
 #include "winapp/WinProbeForm.h"
 #include "winapp/WinResultsForm.h"
@@ -22,6 +24,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     zp::WinResultsForm frmResults(frmProbe.Window());
     frmProbe.SetResultsForm(&frmResults);
     frmProbe.SetQuitOnClose(true);
+    // Every finished test goes into the user's history, in "%LOCALAPPDATA%\Zelvan Probe".
+    frmProbe.SetHistory(std::make_shared<zp::RunHistory>(zp::RunHistory::DefaultPath()));
     ShowWindow(frmProbe.Window(), show);
     UpdateWindow(frmProbe.Window());
     MSG msg;

@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -97,6 +99,36 @@ inline std::vector<std::wstring> ListLines(HWND list) {
     lines.push_back(std::move(line));
   }
   return lines;
+}
+
+// Pixels, 0x00BBGGRR, of a `w` x `h` bitmap after `draw` has drawn into it.
+inline std::vector<COLORREF> Drawn(int w, int h, const std::function<void(HDC)>& draw) {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, w, -h, 1, 32, BI_RGB};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  draw(dc);
+  GdiFlush();
+  std::vector<COLORREF> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+  const auto* from = static_cast<const std::uint32_t*>(bits);
+  for (std::size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = RGB((from[i] >> 16) & 0xFF, (from[i] >> 8) & 0xFF, from[i] & 0xFF);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+// A control's client area as its own painting draws it afresh (WM_PRINTCLIENT).
+inline std::vector<COLORREF> Painted(HWND control) {
+  RECT r{};
+  GetClientRect(control, &r);
+  return Drawn(r.right, r.bottom, [&](HDC dc) {
+    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+  });
 }
 
 // A system dialog the window opened (a message box or the error box).

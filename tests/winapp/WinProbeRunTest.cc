@@ -9,7 +9,11 @@
 #include <sstream>
 
 #include "WinFormFixture.h"
+
+#include <commdlg.h>
+
 #include "framework/Errors.h"
+#include "winapp/WinFiles.h"
 #include "winapp/WinText.h"
 
 namespace zp::test {
@@ -240,9 +244,31 @@ TEST_F(WinFormTest, CopyAllAndSaveTraceHoldTheHeadAndEveryLine) {
   saved << in.rdbuf();
   in.close();
   DeleteFileW(path.c_str());
-  EXPECT_EQ(saved.str(), LineBytes(text));
+  // Lines end in CR LF, as Windows' own programs read text files.
+  EXPECT_EQ(saved.str(), WithCrLf(LineBytes(text)));
+  for (std::size_t at = saved.str().find('\n'); at != std::string::npos; at = saved.str().find('\n', at + 1))
+    EXPECT_EQ(saved.str()[at - 1], '\r') << at;
   // The separator line's dash is written in UTF-8.
   EXPECT_NE(saved.str().find(" \xE2\x80\x94 127.0.0.1:6900, route code A"), std::string::npos);
+}
+
+TEST_F(WinFormTest, SaveTraceStartsInDocumentsAndGivesTheFocusBackToTheTrace) {
+  Choose(1);
+  Click(C(Ui::kSelectNext));
+  SetFocus(C(Ui::kTrace));
+  std::wstring folder;
+  ThreadTicker cancel([&] {
+    for (auto& [dialog, seen] : OpenDialogs()) {
+      wchar_t path[MAX_PATH] = {};
+      if (folder.empty() && SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path)) > 0)
+        folder = path;
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+  });
+  form->TraceList().SaveAs();
+  EXPECT_FALSE(folder.empty());
+  EXPECT_EQ(folder, DocumentsFolder());
+  EXPECT_EQ(GetFocus(), C(Ui::kTrace));
 }
 
 }  // namespace

@@ -1,16 +1,21 @@
-// Captures each page of the window and a finished test (the process page with its banner,
-// and the results window) as BMP files in the folder given as the argument, for the
-// README. The test runs with the real worker against the route server the first way of
-// connecting names (the simulator's default: localhost, port 6900).
+// Captures each page of the window, a finished test (the process page with its banner,
+// and the results window with the change column) and the History window as BMP files in
+// the folder given as the argument, for the README. Three tests run with the real worker
+// against the route server the first way of connecting names (the simulator's default:
+// localhost, port 6900), recorded in a history of their own.
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "WinDriver.h"
+#include "history/RunHistory.h"
+#include "winapp/WinHistoryForm.h"
 #include "winapp/WinProbeForm.h"
 #include "winapp/WinResultsForm.h"
+#include "winapp/WinText.h"
 #include "winapp/WinTraceList.h"
 
 namespace {
@@ -69,6 +74,12 @@ int wmain(int argc, wchar_t** argv) {
   zp::WinProbeForm form;
   zp::WinResultsForm results(form.Window());
   form.SetResultsForm(&results);
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring db = std::wstring(temp) + L"zp-screenshots-history.db";
+  DeleteFileW(db.c_str());
+  auto history = std::make_shared<zp::RunHistory>(zp::Utf8(db));
+  form.SetHistory(history);
   ShowWindow(form.Window(), SW_SHOW);
   SetForegroundWindow(form.Window());
   const auto settle = [] { zp::test::Pump(400); };
@@ -85,20 +96,36 @@ int wmain(int argc, wchar_t** argv) {
   settle();
   ok &= Capture(form.Window(), folder + L"windows-process.bmp");
 
-  bool captured = false;
+  // Three tests, so that the results have a change column and the history a line.
+  constexpr int kTests = 3;
+  int ended = 0;
+  bool closing = false;
   zp::test::ThreadTicker watcher([&] {
-    if (!results.IsShowing() || captured) return;
-    captured = true;
-    zp::test::Pump(400);
-    ok &= Capture(results.Window(), folder + L"windows-results.bmp");
+    if (!results.IsShowing()) {
+      closing = false;
+      return;
+    }
+    if (closing) return;
+    closing = true;
+    if (++ended == kTests) {
+      zp::test::Pump(400);
+      ok &= Capture(results.Window(), folder + L"windows-results.bmp");
+    }
     zp::test::Click(results.ControlById(zp::WinResultsForm::kClose));
   });
-  zp::test::Click(c(WinProbeFormUi::kProcessTest));
-  if (!zp::test::PumpUntil([&] { return captured && !results.IsShowing(); }, 120000)) {
-    std::fprintf(stderr, "the test did not end\n");
-    return 1;
+  for (int test = 1; test <= kTests; ++test) {
+    zp::test::Click(c(WinProbeFormUi::kProcessTest));
+    if (!zp::test::PumpUntil([&] { return ended == test && !results.IsShowing(); }, 120000)) {
+      std::fprintf(stderr, "test %d did not end\n", test);
+      return 1;
+    }
   }
   settle();
   ok &= Capture(form.Window(), folder + L"windows-finished.bmp");
+
+  zp::WinHistoryForm shown(form.Window(), history);
+  ShowWindow(shown.Window(), SW_SHOW);
+  settle();
+  ok &= Capture(shown.Window(), folder + L"windows-history.bmp");
   return ok ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/ConsoleOutput.h"
 #include "platform/StopRequests.h"
 #include "cli/ConsoleRunner.h"
 #include "cli/ConsoleStream.h"
@@ -18,6 +19,7 @@
 #include "cli/OptionChecks.h"
 #include "cli/PlainReport.h"
 #include "cli/PrometheusReport.h"
+#include "history/RunHistory.h"
 #include "run/ProgramVersion.h"
 #include "run/TraceLine.h"
 #include "framework/MemTrack.h"
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
   // in order, with its results.
   zp::CatchStopRequests();
   zp::StartTracking();
+  zp::UseUtf8Console();
   zp::ConsoleOptions options;
   CLI::App app{"Zelvan Probe console runner: fetch the route list, profile every route and "
                "fetch the gateway's public key.\nExit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
@@ -113,6 +116,11 @@ int main(int argc, char** argv) {
                                 "trace and results then go to standard error)")
                      ->check(zp::CheckReportOption)
                      ->type_name("FILE.html");
+  // A build without a store lists none of the history's options, and refuses them when given.
+  if (!zp::RunHistory::Available()) {
+    for (const char* name : {"--history", "--history-route", "--history-db", "--history-limit", "--no-history"})
+      app.get_option(name)->group("")->check([](const std::string&) { return std::string(zp::RunHistory::UnavailableText()); });
+  }
   // A monitoring system reads only standard output and the exit status: asked for, the
   // status line is written for a command line that does not parse too.
   const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
