@@ -14,14 +14,13 @@ const ExchangeSettings kSettings;
 
 // What a failed connect says about the other end.
 std::string ConnectWords(int error, const std::string& detail) {
-  switch (error) {
-    case WSAECONNREFUSED: return "refused the connection";
-    case WSAETIMEDOUT: return "did not answer the connection attempt";
-    case WSAEHOSTUNREACH:
-    case WSAENETUNREACH: return "cannot be reached from this site";
-    default: break;
+  switch (ConnectFailureOf(error, detail)) {
+    case ConnectFailure::Refused: return "refused the connection";
+    case ConnectFailure::Unanswered: return "did not answer the connection attempt";
+    case ConnectFailure::Unreachable: return "cannot be reached from this site";
+    case ConnectFailure::NoAddress: return "the route entry has no address";
+    case ConnectFailure::Other: break;
   }
-  if (detail == "no address") return "the route entry has no address";
   return "could not connect: " + (error != 0 ? SocketErrorText(error) : detail);
 }
 
@@ -39,6 +38,17 @@ std::string StoppedWords(RouteStep step) {
 }
 
 }  // namespace
+
+ConnectFailure ConnectFailureOf(int error, const std::string& detail) {
+  switch (error) {
+    case WSAECONNREFUSED: return ConnectFailure::Refused;
+    case WSAETIMEDOUT: return ConnectFailure::Unanswered;
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH: return ConnectFailure::Unreachable;
+    default: break;
+  }
+  return detail == "no address" ? ConnectFailure::NoAddress : ConnectFailure::Other;
+}
 
 std::string RouteReason(const RouteResult& route, bool run_stopped) {
   const int sent = kSettings.FDetailRecords;
