@@ -121,8 +121,11 @@ OutcomeKind ConnectOutcome(const int error, const std::string& detail, bool rout
 void Add(std::vector<NextStepLine>& lines, NextStepLine::Subject subject, const char* step) {
   if (*step == '\0') return;
   const auto same = std::find_if(lines.begin(), lines.end(), [&](const NextStepLine& l) { return l.step == step; });
-  if (same != lines.end()) return same->subjects.push_back(std::move(subject));
-  lines.push_back({{std::move(subject)}, step});
+  if (same == lines.end()) return lines.push_back({{std::move(subject)}, step});
+  // A route server asked again in the second round is named once.
+  for (const NextStepLine::Subject& s : same->subjects)
+    if (s.about == subject.about && s.name == subject.name) return;
+  same->subjects.push_back(std::move(subject));
 }
 
 }  // namespace
@@ -182,23 +185,29 @@ OutcomeKind RouteListOutcomeOf(const RunSnapshot& run) {
   return named ? K::NoRouteServerAnswered : K::NoRouteServerAnsweredByAddress;
 }
 
+const char* RouteListNextStep(const RunSnapshot& run) {
+  if (!run.routes.empty()) return "";
+  return run.stopped ? kStopped : NextStepOf(RouteListOutcomeOf(run));
+}
+
+const char* KeyNextStep(const RunSnapshot& run) {
+  return run.routes.empty() ? "" : NextStepOf(OutcomeOf(run.key, run.stopped));
+}
+
 std::vector<NextStepLine> NextStepsOf(const RunSnapshot& run) {
   using About = NextStepLine::About;
   std::vector<NextStepLine> lines;
-  if (run.routes.empty()) {
-    // What the route servers did is the whole story: the key was never asked for.
-    const OutcomeKind list = RouteListOutcomeOf(run);
-    Add(lines, {About::RouteList, "Route list"}, run.stopped ? kStopped : NextStepOf(list));
-    for (std::size_t i = 0; i < run.servers.size(); ++i)
-      Add(lines, {About::Server, run.servers[i].server, i}, NextStepOf(OutcomeOf(run.servers[i])));
-    return lines;
-  }
+  Add(lines, {About::RouteList, "Route list"}, RouteListNextStep(run));
   for (std::size_t i = 0; i < run.routes.size(); ++i) {
     const RouteResult& route = run.routes[i];
     Add(lines, {About::Route, route.name.empty() ? route.entry : route.name, i},
         NextStepOf(OutcomeOf(route, run.stopped)));
   }
-  Add(lines, {About::Key, "Public key"}, NextStepOf(OutcomeOf(run.key, run.stopped)));
+  // The route servers are the story only when no route came.
+  if (run.routes.empty())
+    for (std::size_t i = 0; i < run.servers.size(); ++i)
+      Add(lines, {About::Server, run.servers[i].server, i}, NextStepOf(OutcomeOf(run.servers[i])));
+  Add(lines, {About::Key, "Public key"}, KeyNextStep(run));
   return lines;
 }
 

@@ -67,6 +67,10 @@ OutcomeKind OutcomeOf(const ServerResult& server);
 OutcomeKind OutcomeOf(const KeyResult& key, bool run_stopped);
 // Why no route list came; only meaningful for a run without routes.
 OutcomeKind RouteListOutcomeOf(const RunSnapshot& run);
+// The steps for the run's route list as a whole (empty when routes came) and for its key
+// (empty without routes: the key was never the question then).
+const char* RouteListNextStep(const RunSnapshot& run);
+const char* KeyNextStep(const RunSnapshot& run);
 
 // One line of "what to check next": the step and what it is about (route names, route
 // servers, "Public key", "Route list"), as they came, for the front end to escape.

@@ -50,6 +50,8 @@ struct ResultLine {
     Key,      // the public key's outcome
     Servers,  // the heading of the route servers asked
     Server,
+    Steps,    // the heading of what to check next
+    Step,     // one step: what it is about, a dash, the step
   };
   Kind kind = Kind::Route;
   std::vector<std::string> columns;  // one, or the heading's count for a route
@@ -63,6 +65,9 @@ struct ResultsView {
   bool compared = false;  // a change column against the previous run with the same settings
   std::vector<ResultLine> lines;
   std::string legend;     // what the score means; empty without routes
+  // When the public key failed, its outcome beside the banner ("Public key not received:
+  // …"), so that a key failure never hides under the routes' result; else empty.
+  std::string key_note;
   // Copy All: the banner's word, every line, the legend.
   std::string Text() const;
 };
