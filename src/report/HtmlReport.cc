@@ -70,7 +70,7 @@ std::string HtmlReport(const ReportInput& in) {
   html += Format("<style>%s</style>\n</head>\n<body>\n", kStyle);
   html += "<h1>Zelvan Probe report</h1>\n";
   html += Format("<div class=\"banner\" id=\"banner\" style=\"background:%s\">%s</div>\n",
-                 ResultColour(banner_word), HtmlText(RunBanner(run)).c_str());
+                 ResultColour(banner_word).c_str(), HtmlText(RunBanner(run)).c_str());
   html += "<p id=\"result\">Result: <b>" + HtmlText(banner_word.empty() ? "not ended" : banner_word) + "</b>, " +
           Format("%d of %d routes failed", run.FailedRoutes(), run.RouteCount()) +
           (run.key.outcome == KeyOutcome::Failed ? "; public key " + HtmlText(KeyReason(run.key, run.stopped)) : "") +
@@ -141,7 +141,7 @@ std::string HtmlReport(const ReportInput& in) {
     std::size_t listed = 0;
     for (auto it = plotted.rbegin(); it != plotted.rend() && listed < kTableRuns; ++it, ++listed) {
       html += Row({HtmlText(UtcTimeText(it->start_utc_ms)),
-                   Format("<span style=\"color:%s\">%s</span>", ResultColour(it->banner), HtmlText(it->banner).c_str()),
+                   Format("<span style=\"color:%s\">%s</span>", ResultColour(it->banner).c_str(), HtmlText(it->banner).c_str()),
                    HtmlText(FailedRoutesText(*it)), Format("%.2f s", it->elapsed_seconds)});
     }
     html += "</table>\n";

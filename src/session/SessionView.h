@@ -30,6 +30,11 @@ struct BannerView {
 
 BannerView BannerOf(const RunSnapshot& run);
 
+// The colour of failure, for a light and for a dark background (0xRRGGBB): the FAILURE
+// banner's, and a failed line's beside its mark.
+inline constexpr std::uint32_t kFailedOnLight = 0xA01010;
+inline constexpr std::uint32_t kFailedOnDark = 0xFF8A8A;
+
 // The three status lines and the progress of the followed test.
 struct StatusView {
   std::string thread;  // the worker's name; the idle prompt before the first test
