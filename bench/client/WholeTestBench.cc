@@ -28,7 +28,7 @@
 #include "client/ProbeExpressClientThread.h"
 #include "framework/MemTrack.h"
 #include "platform/Event.h"
-#include "platform/Invoker.h"
+#include "platform/QueueInvoker.h"
 
 namespace {
 

@@ -6,8 +6,6 @@
 #include <QThread>
 #include <QTimer>
 #include <chrono>
-#include <cstdio>
-#include <exception>
 
 #include "platform/Tick.h"
 
@@ -26,16 +24,7 @@ QtInvoker::QtInvoker() = default;
 
 QtInvoker::~QtInvoker() { Close(); }
 
-bool QtInvoker::RunAndWait(const std::function<void()>& fn) {
-  if (QThread::currentThread() == thread()) {
-    if (IsClosed()) return false;
-    RunOne(fn);
-    return true;
-  }
-  return FCalls.SubmitAndWait(fn, [this] { return Wake(); });
-}
-
-bool QtInvoker::Post(std::function<void()> fn) { return FCalls.Post(std::move(fn), [this] { return Wake(); }); }
+bool QtInvoker::OnCreator() const { return QThread::currentThread() == thread(); }
 
 bool QtInvoker::Wake() {
   QCoreApplication::postEvent(this, new QEvent(RunPendingEvent()));
@@ -44,25 +33,14 @@ bool QtInvoker::Wake() {
 
 bool QtInvoker::event(QEvent* event) {
   if (event->type() == RunPendingEvent()) {
-    FCalls.RunPending([this](const std::function<void()>& fn) { RunOne(fn); });
+    RunPending();
     return true;
   }
   return QObject::event(event);
 }
 
-void QtInvoker::RunOne(const std::function<void()>& fn) {
-  ++FDepth;
-  ++FServed;
-  // The worker waits for this call: it must be marked done whatever happened.
-  HandOverQueue::RunGuarded(fn);
-  --FDepth;
-}
-
 Invoker::WaitResult QtInvoker::WaitServing(Event& ev, long ms) {
-  if (QThread::currentThread() != thread() || IsClosed()) {
-    const long wait = IsClosed() && (ms < 0 || ms > kClosedWaitMs) ? kClosedWaitMs : ms;
-    return ev.Wait(wait) ? WaitResult::Signalled : WaitResult::TimedOut;
-  }
+  if (const auto plain = WaitWithoutServing(ev, ms)) return *plain;
   using Clock = std::chrono::steady_clock;
   // The event's descriptor wakes the event loop when it is set; a timer wakes it when
   // the silence has lasted `ms`.
@@ -78,16 +56,16 @@ Invoker::WaitResult QtInvoker::WaitServing(Event& ev, long ms) {
     deadline = Clock::now() + std::chrono::milliseconds(real);
     wake.start(static_cast<int>(std::min<std::int64_t>(real, 1 << 30)));
   };
-  unsigned served = FServed.load();
+  unsigned served = Served();
   restart();
   for (;;) {
     if (ev.TryClaim()) return WaitResult::Signalled;
     if (IsClosed()) {
       return ev.Wait(kClosedWaitMs) ? WaitResult::Signalled : WaitResult::TimedOut;
     }
-    if (FServed.load() != served) {
+    if (Served() != served) {
       // A hand-over was served: the wait for silence starts again.
-      served = FServed.load();
+      served = Served();
       restart();
     } else if (ms >= 0 && Clock::now() >= deadline) {
       return WaitResult::TimedOut;
@@ -98,9 +76,5 @@ Invoker::WaitResult QtInvoker::WaitServing(Event& ev, long ms) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
 }
-
-void QtInvoker::Close() { FCalls.Close(); }
-
-bool QtInvoker::IsClosed() const { return FCalls.IsClosed(); }
 
 }  // namespace zp

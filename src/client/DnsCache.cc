@@ -5,7 +5,10 @@
 
 namespace zp {
 
-DnsCache::DnsCache(std::string store_path) : FRegistry(std::make_unique<Registry>(std::move(store_path))) {}
+DnsCache::DnsCache(std::string store_path, std::function<bool()> give_up)
+    : FRegistry(std::make_unique<Registry>(std::move(store_path))) {
+  FRegistry->SetGiveUp(std::move(give_up));
+}
 
 DnsCache::~DnsCache() = default;
 

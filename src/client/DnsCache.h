@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,8 +17,10 @@ class DnsCache {
 
   enum class LoadResult { Found, NoRoot, NoHost };
 
-  // The store file; see Registry::DefaultPath for the default.
-  explicit DnsCache(std::string store_path);
+  // The store file; see Registry::DefaultPath for the default. A wait for another
+  // program's hold on the store ends early once `give_up` returns true (the test's stop):
+  // a locked store must not keep a stopped test waiting.
+  explicit DnsCache(std::string store_path, std::function<bool()> give_up = {});
   ~DnsCache();
 
   // Replaces the host's list in one transaction. Raises ZError "Failed to set data for

@@ -87,10 +87,11 @@ void ZKeyAttempt::Connect() {
   FCarry.address = parts.address;
   FHost.Trace(Format("CurrentRoute(%d) %s %s", static_cast<int>(FIndex), parts.name.c_str(), parts.rest.c_str()));
   FHost.SetStatusText(Format("Synchronizing to %s %s", parts.name.c_str(), parts.rest.c_str()));
-  if (!HasRouteAddress(parts)) {
-    // Skipped like a refused route (the ring ends rather than circle when no route has one).
-    FFinalText = NoAddressText(FEntry);
-    FResult.no_address = true;
+  if (CheckRouteEntry(parts) != RouteEntryFault::None) {
+    // Skipped like a refused route (the ring ends rather than circle when no route can be
+    // connected to).
+    FFinalText = SkippedEntryText(FEntry, parts);
+    FResult.skipped = true;
     FState = State::kNextRoute;
     return;
   }
@@ -103,6 +104,7 @@ void ZKeyAttempt::Connect() {
       FState = State::kTxLogin;
       break;
     case ZCircuitSteps::ConnectResult::ConnectFailed:
+      FResult.failure = error;
       FState = State::kNextRoute;
       break;
     default:  // no socket, or no notifications: nothing else can work either

@@ -41,8 +41,9 @@ class ZKeyAttempt {
   struct Result {
     // NextRoute, Complete, Error or Exit: what the ring does next. Meaningless after a stop.
     State next = State::kError;
-    bool no_address = false;  // the entry has no address: nothing was tried (next is NextRoute)
+    bool skipped = false;     // the entry has no address or port to try (next is NextRoute)
     bool connected = false;   // the route was connected: it becomes the route last synchronised
+    std::string failure;      // why a connect failed: its socket error (the final text says nothing)
     int key_bytes = 0;        // the key's reply, when one arrived
     double key_seconds = 0;
   };

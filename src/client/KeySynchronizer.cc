@@ -8,6 +8,18 @@
 
 namespace zp {
 
+namespace {
+
+// Each route of the ring is tried at most this many times; then the test ends without the
+// key. One pass is not enough: a gateway that is restarting, or a route busy for a moment,
+// refuses one connect and takes the next, and the passes over the other routes put time
+// between two tries of one route. Three is as many as a route is sent the login while it is
+// profiled. Beyond that a dead gateway would keep the test circling, connect after connect,
+// until its time-out and leave no result; now it ends in seconds with the reason.
+constexpr int kKeyTriesPerRoute = 3;
+
+}  // namespace
+
 ZKeySynchronizer::ZKeySynchronizer(ExchangeHost& host, ZGatewayConnection& connection, ZCircuitSteps& steps)
     : FHost(host), FConnection(connection), FSteps(steps) {}
 
@@ -23,19 +35,30 @@ void ZKeySynchronizer::SynchronizeKeys(const RouteList& routes, std::string& las
   }
   ZCountdown countdown(FHost);
   KeyRingCarry carry;
-  std::size_t skipped = 0;  // routes skipped in a row for want of an address
+  std::size_t skipped = 0;  // routes skipped in a row, having nothing to connect to
+  std::size_t tries = 0;    // attempts on every route together; the ring takes them in turn
+  const std::size_t most_tries = routes.size() * kKeyTriesPerRoute;
   while (!FHost.StopRequested()) {
     const std::string& entry = routes[index].text;
     const ZKeyAttempt::Result attempt = ZKeyAttempt(FHost, FConnection, FSteps, countdown, carry, index, entry).Run();
     if (attempt.connected) last_sync_route = entry;
     if (FHost.StopRequested()) break;
     State next = attempt.next;
-    if (!attempt.no_address) {
+    ++tries;
+    if (!attempt.skipped) {
       skipped = 0;
     } else if (++skipped >= routes.size()) {
-      // A ring without any address ends rather than circle.
+      // A ring without anything to connect to ends rather than circle.
       FHost.Trace(carry.final_text);
-      carry.final_text = "No route has an address";
+      carry.final_text = "No route has an address and a port to connect to";
+      next = State::kError;
+    }
+    if (next == State::kNextRoute && tries >= most_tries) {
+      FHost.Trace(carry.final_text);
+      // A refused connect leaves no final text: its socket error says what happened.
+      const std::string last = attempt.failure.empty() ? carry.final_text : attempt.failure;
+      carry.final_text = Format("Tried each route %d times", kKeyTriesPerRoute);
+      if (!last.empty()) carry.final_text += " - the last, " + carry.name + ": " + last;
       next = State::kError;
     }
     // The ring's own pass, as the attempt's passes: a pause and the countdown line.

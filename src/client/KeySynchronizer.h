@@ -9,7 +9,8 @@
 namespace zp {
 
 // Key synchronisation: the routes form a ring, and each route in turn gets an attempt of
-// its own (ZKeyAttempt) until one delivers the key, a route refuses, or an error ends it.
+// its own (ZKeyAttempt) until one delivers the key, a route refuses, an error ends it, or
+// every route has had its few tries (the test then ends without the key, saying why).
 class ZKeySynchronizer {
  public:
   // Everything given must outlive it.

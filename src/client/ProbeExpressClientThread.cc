@@ -54,7 +54,8 @@ int ZExpressTcpClientThread::Startup() {
   FSteps = std::make_unique<ZCircuitSteps>(*this, *FConnection, FSettings);
   FCircuitSequence = 701;
   FClientSequence = 0;
-  FDnsCache = std::make_unique<DnsCache>(FDnsStorePath.empty() ? Registry::DefaultPath() : FDnsStorePath);
+  FDnsCache = std::make_unique<DnsCache>(FDnsStorePath.empty() ? Registry::DefaultPath() : FDnsStorePath,
+                                         [this] { return StopRequested(); });
   FLookup = std::make_unique<ZHostLookup>(*this, *FDnsCache, FResolver);
   FDiscovery = std::make_unique<ZRouteDiscovery>(*this, *FConnection, FSettings, *FLookup);
   FProfiler = std::make_unique<ZRouteProfiler>(*this, *FConnection, *FSteps, FSettings);

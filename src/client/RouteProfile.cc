@@ -9,6 +9,7 @@
 #include "protocol/RangeList.h"
 #include "run/NameTable.h"
 #include "run/RouteEntry.h"
+#include "run/RunWords.h"
 
 namespace zp {
 
@@ -116,7 +117,7 @@ void ZRouteProfile::Fail(RouteOutcome outcome, const std::string& text) {
   FOutcome = outcome;
   FDetail = text;
   const bool socket_failure = outcome == RouteOutcome::ConnectFailed || outcome == RouteOutcome::ConnectionLost;
-  FError = socket_failure && text != "no address" ? FConnection.LastError() : 0;
+  FError = socket_failure && !FSkipped ? FConnection.LastError() : 0;
   FState = State::kExit;
 }
 
@@ -128,9 +129,11 @@ void ZRouteProfile::Connect() {
   FAddress = parts.address;
   FHost.Trace(Format("CurrentRoute %s %s", FName.c_str(), parts.rest.c_str()));
   FHost.SetStatusText(Format("Profiling to %s %s", FName.c_str(), parts.rest.c_str()));
-  if (!HasRouteAddress(parts)) {
-    FFinalText = NoAddressText(FEntry);
-    return Fail(RouteOutcome::ConnectFailed, "no address");
+  if (const RouteEntryFault fault = CheckRouteEntry(parts); fault != RouteEntryFault::None) {
+    // Never connected to: there is no socket error to keep.
+    FSkipped = true;
+    FFinalText = SkippedEntryText(FEntry, parts);
+    return Fail(RouteOutcome::ConnectFailed, RouteEntryFaultDetail(fault));
   }
   std::string error;
   if (FSteps.ConnectRoute(parts, FEntry, FFinalText, error) == ZCircuitSteps::ConnectResult::Connected) {
@@ -213,9 +216,18 @@ void ZRouteProfile::RxHeartbeat() {
   if (!FConnection.TakePacket(FPacket, FBytes, 'H')) return;
   FHost.ClearWait();
   const ZSequenceText heartbeat = FPacket.ParseSequenceText();
-  // Counted without expanding: a heartbeat may list a range of billions.
-  const std::int64_t count = CountRangeListItems(heartbeat.FreeText);
-  FScore = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+  if (RangeListNumbersFit(heartbeat.FreeText)) {
+    // Counted without expanding: a heartbeat may list a range of billions.
+    const std::int64_t count = CountRangeListItems(heartbeat.FreeText);
+    FScore = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+  } else {
+    // A record number past 32 bits was never sent: a broken answer, which fails the route
+    // as surely as every record missing (read as it stands, the range would be empty and
+    // the route perfect).
+    FHost.Trace("Heartbeat lists record numbers that were never sent");
+    FScore = FSettings.FDetailRecords;
+    FDetail = kRecordsNeverSent;
+  }
   const std::string complete = Format("%s Profiling Complete - Score (%d) %3.2fsec Elapsed", FName.c_str(), FScore,
                                       FSteps.SecondsSince(FStartTick));
   FHost.SetStatusText(complete);

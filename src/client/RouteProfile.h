@@ -75,6 +75,7 @@ class ZRouteProfile {
   std::int32_t FLoginSequence = 0;
   std::int32_t FCircuitNumber = 0;
   int FRetries = 0;  // logins that went unanswered
+  bool FSkipped = false;  // the entry cannot be connected to
   RouteOutcome FOutcome = RouteOutcome::NotTried;
   std::string FDetail;
   int FError = 0;

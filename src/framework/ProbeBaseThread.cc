@@ -9,6 +9,7 @@
 #include "framework/Format.h"
 #include "platform/MessageQueue.h"
 #include "platform/Tick.h"
+#include "platform/QueueInvoker.h"
 
 namespace zp {
 

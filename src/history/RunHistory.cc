@@ -4,6 +4,9 @@
 // by itself; a large history never slows the DNS cache's small transactions either.
 #include "history/RunHistory.h"
 
+#include <filesystem>
+
+#include "history/HistoryFile.h"
 #include "platform/SqliteDb.h"
 #include "platform/SqliteStatement.h"
 #include "platform/StateFolder.h"
@@ -43,9 +46,13 @@ using Step = SqliteStatement::Step;
 // Two probes ending together: the second waits for the first's transaction.
 constexpr int kBusyWaitMs = 10000;
 
-constexpr const char* kRunColumns =
-    "SELECT id, start_utc_ms, server, port, route_code, result_code, banner, stopped, elapsed_seconds,"
-    " key_outcome, version FROM runs ";
+// The columns a file of layout 1 lacks are read as empty: reading never brings a file up
+// to date.
+std::string RunColumns(int version) {
+  return std::string("SELECT id, start_utc_ms, server, port, route_code, result_code, banner, stopped,"
+                     " elapsed_seconds, ") +
+         (version >= 2 ? "key_outcome, version" : "'', ''") + " FROM runs ";
+}
 
 HistoryRun ReadRun(Stmt& s) {
   HistoryRun r;
@@ -67,23 +74,30 @@ HistoryRun ReadRun(Stmt& s) {
 
 struct RunHistory::Db {
   SqliteDb FSql;
+  int FVersion = 0;  // the layout found; 0 for a file without tables yet
+  bool FWritable = false;
   // The run's routes and route servers, read into `run`.
   bool Details(HistoryRun& run);
 };
 
 bool RunHistory::Db::Details(HistoryRun& run) {
-  Stmt r(FSql, "SELECT entry, name, score, failed, profile_seconds, outcome, reason FROM routes"
-               " WHERE run_id=?1 ORDER BY position");
-  Stmt s(FSql, "SELECT server, address, port, outcome FROM servers WHERE run_id=?1 ORDER BY position");
-  if (!r.Ok() || !s.Ok()) return false;
+  Stmt r(FSql, (std::string("SELECT entry, name, score, failed, profile_seconds, outcome, ") +
+                (FVersion >= 2 ? "reason" : "''") + " FROM routes WHERE run_id=?1 ORDER BY position")
+                   .c_str());
+  if (!r.Ok()) return false;
   r.Bind(1, run.id);
-  while (r.Next() == Step::Row)
+  Step step;
+  while ((step = r.Next()) == Step::Row)
     run.routes.push_back({r.Bytes(0), r.Bytes(1), static_cast<std::int32_t>(r.Int(2)), r.Int(3) != 0, r.Real(4),
                           r.Bytes(5), r.Bytes(6)});
+  if (step != Step::Done) return false;
+  if (FVersion < 2) return true;
+  Stmt s(FSql, "SELECT server, address, port, outcome FROM servers WHERE run_id=?1 ORDER BY position");
+  if (!s.Ok()) return false;
   s.Bind(1, run.id);
-  while (s.Next() == Step::Row)
+  while ((step = s.Next()) == Step::Row)
     run.servers.push_back({s.Bytes(0), s.Bytes(1), static_cast<std::int32_t>(s.Int(2)), s.Bytes(3)});
-  return true;
+  return step == Step::Done;
 }
 
 bool RunHistory::Available() { return true; }
@@ -100,142 +114,178 @@ bool RunHistory::Fail(const std::string& what) {
   return false;
 }
 
-bool RunHistory::Open() {
+bool RunHistory::Open(Access access) {
   FLastError.clear();
-  if (FDb) return true;
-  if (!MakeFolderFor(FPath)) {
+  FNoFile = false;
+  if (FDb && (FDb->FWritable || access == Access::Read)) return true;
+  FDb.reset();
+  const bool write = access == Access::Write;
+  if (!write) {
+    std::error_code ec;
+    if (!std::filesystem::exists(FPath, ec) && !ec) {
+      FNoFile = true;
+      return false;
+    }
+  } else if (!MakeFolderFor(FPath)) {
     FLastError = "cannot create the folder of " + FPath;
     return false;
   }
   auto db = std::make_unique<Db>();
   SqliteDb& sql = db->FSql;
-  const auto failed = [&](const std::string& what) {
-    FLastError = what + ": " + sql.Message();
-    return false;
-  };
-  if (!sql.Open(FPath, true, kBusyWaitMs)) return failed("cannot open " + FPath);
-  // The write-ahead log lets readers (a History window) go on while a run is written.
-  if (!sql.ExecWaiting("PRAGMA journal_mode=WAL", kBusyWaitMs)) return failed("cannot open " + FPath);
-  // The version is read and raised inside one write transaction, so two programs opening
-  // an old file together migrate it once.
-  if (!sql.ExecWaiting("BEGIN IMMEDIATE", kBusyWaitMs)) return failed("cannot open " + FPath);
-  int version = 0;
-  {
-    Stmt v(sql, "PRAGMA user_version");
-    if (v.Ok() && v.Next() == Step::Row) version = static_cast<int>(v.Int(0));
-  }
-  if (version > kVersion) {
-    sql.Rollback();
-    FLastError = FPath + " was written by a newer program (layout " + std::to_string(version) + ", this one knows " +
-                 std::to_string(kVersion) + ")";
+  sql.SetGiveUp(FGiveUp);
+  if (!sql.Open(FPath, write, kBusyWaitMs)) {
+    FLastError = "cannot open " + FPath + ": " + sql.Message();
     return false;
   }
-  for (int step = version; step < kVersion; ++step) {
-    if (!sql.Exec(kSteps[step])) {
-      failed("cannot bring " + FPath + " to layout " + std::to_string(step + 1));
+  // Whose file it is and whether it is whole, before anything is written to it.
+  const HistoryFileCheck found = CheckHistoryFile(sql, FPath, kApplicationId, kVersion);
+  if (!found.error.empty()) {
+    FLastError = found.error;
+    return false;
+  }
+  db->FVersion = found.version;
+  if (write) {
+    // The write-ahead log lets readers (a History window) go on while a run is written.
+    // The version is read and raised inside one write transaction, so two programs opening
+    // an old file together migrate it once.
+    if (!sql.ExecWaiting("PRAGMA journal_mode=WAL", kBusyWaitMs) || !sql.ExecWaiting("BEGIN IMMEDIATE", kBusyWaitMs)) {
+      FLastError = "cannot write to " + FPath + ": " + sql.Message();
+      return false;
+    }
+    const HistoryFileCheck now = CheckHistoryFile(sql, FPath, kApplicationId, kVersion, false);
+    if (!now.error.empty()) {
+      FLastError = now.error;
       return sql.Rollback();
     }
-  }
-  const std::string set_version = "PRAGMA user_version=" + std::to_string(kVersion);
-  if (!sql.Exec(set_version.c_str()) || !sql.Exec("COMMIT")) {
-    failed("cannot open " + FPath);
-    return sql.Rollback();
+    for (int step = now.version; step < kVersion; ++step) {
+      if (!sql.Exec(kSteps[step])) {
+        FLastError = "cannot bring " + FPath + " to layout " + std::to_string(step + 1) + ": " + sql.Message();
+        return sql.Rollback();
+      }
+    }
+    const std::string mark = "PRAGMA user_version=" + std::to_string(kVersion) +
+                             "; PRAGMA application_id=" + std::to_string(kApplicationId);
+    if (!sql.Exec(mark.c_str()) || !sql.Exec("COMMIT")) {
+      FLastError = "cannot write to " + FPath + ": " + sql.Message();
+      return sql.Rollback();
+    }
+    db->FVersion = kVersion;
+    db->FWritable = true;
   }
   FDb = std::move(db);
   return true;
 }
 
+// A file without tables has no runs. The connection is not kept: the next read looks
+// again, for another program may have recorded a run since.
+bool RunHistory::Blank() {
+  if (FDb->FVersion != 0) return false;
+  FDb.reset();
+  return true;
+}
+
 bool RunHistory::Record(HistoryRun& run) {
-  if (!Open()) return false;
+  if (!Open(Access::Write)) return false;
   SqliteDb& sql = FDb->FSql;
-  if (!sql.ExecWaiting("BEGIN IMMEDIATE", kBusyWaitMs)) return Fail("cannot write the history");
+  const std::string cannot = "cannot write to " + FPath;
+  if (!sql.ExecWaiting("BEGIN IMMEDIATE", kBusyWaitMs)) return Fail(cannot);
   Stmt ins(sql,
            "INSERT INTO runs(start_utc_ms, server, port, route_code, result_code, banner, stopped, elapsed_seconds,"
            " key_outcome, version) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-  if (!ins.Ok()) return Fail("cannot write the history"), sql.Rollback();
+  if (!ins.Ok()) return Fail(cannot), sql.Rollback();
   ins.Bind(1, run.start_utc_ms).BindBytes(2, run.settings.server).Bind(3, static_cast<long long>(run.settings.port));
   ins.BindBytes(4, run.settings.route_code).Bind(5, static_cast<long long>(run.result_code)).BindBytes(6, run.banner);
   ins.Bind(7, static_cast<long long>(run.stopped)).Bind(8, run.elapsed_seconds).BindBytes(9, run.key_outcome);
   ins.BindBytes(10, run.version);
-  if (ins.Next() != Step::Done) return Fail("cannot write the history"), sql.Rollback();
+  if (ins.Next() != Step::Done) return Fail(cannot), sql.Rollback();
   const long long id = sql.LastInsertId();
   long long position = 0;
   for (const HistoryRoute& r : run.routes) {
     Stmt s(sql,
            "INSERT INTO routes(run_id, position, entry, name, score, failed, profile_seconds, outcome, reason)"
            " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-    if (!s.Ok()) return Fail("cannot write the history"), sql.Rollback();
+    if (!s.Ok()) return Fail(cannot), sql.Rollback();
     s.Bind(1, id).Bind(2, position++).BindBytes(3, r.entry).BindBytes(4, r.name).Bind(5, static_cast<long long>(r.score));
     s.Bind(6, static_cast<long long>(r.failed)).Bind(7, r.profile_seconds).BindBytes(8, r.outcome).BindBytes(9, r.reason);
-    if (s.Next() != Step::Done) return Fail("cannot write the history"), sql.Rollback();
+    if (s.Next() != Step::Done) return Fail(cannot), sql.Rollback();
   }
   position = 0;
   for (const HistoryServer& v : run.servers) {
     Stmt s(sql, "INSERT INTO servers(run_id, position, server, address, port, outcome) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    if (!s.Ok()) return Fail("cannot write the history"), sql.Rollback();
+    if (!s.Ok()) return Fail(cannot), sql.Rollback();
     s.Bind(1, id).Bind(2, position++).BindBytes(3, v.server).BindBytes(4, v.address);
     s.Bind(5, static_cast<long long>(v.port)).BindBytes(6, v.outcome);
-    if (s.Next() != Step::Done) return Fail("cannot write the history"), sql.Rollback();
+    if (s.Next() != Step::Done) return Fail(cannot), sql.Rollback();
   }
   // The bound, in the same transaction: the oldest runs beyond it go with their details.
   Stmt cut(sql, "SELECT id FROM runs ORDER BY id DESC LIMIT 1 OFFSET ?1");
-  if (!cut.Ok()) return Fail("cannot trim the history"), sql.Rollback();
+  if (!cut.Ok()) return Fail("cannot trim " + FPath), sql.Rollback();
   cut.Bind(1, static_cast<long long>(FLimit));
-  if (cut.Next() == Step::Row) {
+  const Step beyond = cut.Next();
+  if (beyond == Step::Failed) return Fail("cannot trim " + FPath), sql.Rollback();
+  if (beyond == Step::Row) {
     const long long oldest_dropped = cut.Int(0);
     for (const char* text : {"DELETE FROM routes WHERE run_id<=?1", "DELETE FROM servers WHERE run_id<=?1",
                              "DELETE FROM runs WHERE id<=?1"}) {
       Stmt del(sql, text);
       if (!del.Ok() || del.Bind(1, oldest_dropped).Next() != Step::Done)
-        return Fail("cannot trim the history"), sql.Rollback();
+        return Fail("cannot trim " + FPath), sql.Rollback();
     }
   }
-  if (!sql.Exec("COMMIT")) return Fail("cannot write the history"), sql.Rollback();
+  if (!sql.Exec("COMMIT")) return Fail(cannot), sql.Rollback();
   run.id = id;
   return true;
 }
 
 std::optional<std::vector<HistoryRun>> RunHistory::Recent(int count) {
-  if (!Open()) return std::nullopt;
+  if (!Open(Access::Read)) return FNoFile ? std::optional(std::vector<HistoryRun>()) : std::nullopt;
+  if (Blank()) return std::vector<HistoryRun>();
   SqliteDb& sql = FDb->FSql;
+  const std::string cannot = "cannot read " + FPath;
   // One read transaction: the runs and their details from the same moment.
-  if (!sql.Exec("BEGIN")) return Fail("cannot read the history"), std::nullopt;
+  if (!sql.Exec("BEGIN")) return Fail(cannot), std::nullopt;
   std::vector<HistoryRun> runs;
   {
-    Stmt s(sql, (std::string(kRunColumns) + "ORDER BY id DESC LIMIT ?1").c_str());
-    if (!s.Ok()) return Fail("cannot read the history"), sql.Rollback(), std::nullopt;
+    Stmt s(sql, (RunColumns(FDb->FVersion) + "ORDER BY id DESC LIMIT ?1").c_str());
+    if (!s.Ok()) return Fail(cannot), sql.Rollback(), std::nullopt;
     s.Bind(1, static_cast<long long>(count < 0 ? 0 : count));
-    while (s.Next() == Step::Row) runs.push_back(ReadRun(s));
+    Step step;
+    while ((step = s.Next()) == Step::Row) runs.push_back(ReadRun(s));
+    if (step != Step::Done) return Fail(cannot), sql.Rollback(), std::nullopt;
   }
   for (HistoryRun& run : runs)
-    if (!FDb->Details(run)) return Fail("cannot read the history"), sql.Rollback(), std::nullopt;
+    if (!FDb->Details(run)) return Fail(cannot), sql.Rollback(), std::nullopt;
   sql.Exec("COMMIT");
   return runs;
 }
 
 std::optional<HistoryRun> RunHistory::LastWith(const RunSettings& settings, long long except) {
-  if (!Open()) return std::nullopt;
+  if (!Open(Access::Read) || Blank()) return std::nullopt;
   SqliteDb& sql = FDb->FSql;
-  if (!sql.Exec("BEGIN")) return Fail("cannot read the history"), std::nullopt;
+  const std::string cannot = "cannot read " + FPath;
+  if (!sql.Exec("BEGIN")) return Fail(cannot), std::nullopt;
   std::optional<HistoryRun> found;
   {
-    Stmt s(sql, (std::string(kRunColumns) +
+    Stmt s(sql, (RunColumns(FDb->FVersion) +
                  "WHERE server=?1 AND port=?2 AND route_code=?3 AND id<>?4 ORDER BY id DESC LIMIT 1")
                     .c_str());
-    if (!s.Ok()) return Fail("cannot read the history"), sql.Rollback(), std::nullopt;
+    if (!s.Ok()) return Fail(cannot), sql.Rollback(), std::nullopt;
     s.BindBytes(1, settings.server).Bind(2, static_cast<long long>(settings.port)).BindBytes(3, settings.route_code);
     s.Bind(4, except);
-    if (s.Next() == Step::Row) found = ReadRun(s);
+    const Step step = s.Next();
+    if (step == Step::Row) found = ReadRun(s);
+    if (step == Step::Failed) return Fail(cannot), sql.Rollback(), std::nullopt;
   }
-  if (found && !FDb->Details(*found)) return Fail("cannot read the history"), sql.Rollback(), std::nullopt;
+  if (found && !FDb->Details(*found)) return Fail(cannot), sql.Rollback(), std::nullopt;
   sql.Exec("COMMIT");
   return found;
 }
 
 std::optional<long long> RunHistory::Count() {
-  if (!Open()) return std::nullopt;
+  if (!Open(Access::Read)) return FNoFile ? std::optional(0LL) : std::nullopt;
+  if (Blank()) return 0;
   Stmt s(FDb->FSql, "SELECT count(*) FROM runs");
-  if (!s.Ok() || s.Next() != Step::Row) return Fail("cannot read the history"), std::nullopt;
+  if (!s.Ok() || s.Next() != Step::Row) return Fail("cannot read " + FPath), std::nullopt;
   return s.Int(0);
 }
 

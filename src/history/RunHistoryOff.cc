@@ -15,23 +15,23 @@ std::string RunHistory::DefaultPath() { return StateFile("history.db"); }
 RunHistory::RunHistory(std::string path, int limit) : FPath(std::move(path)), FLimit(limit) {}
 RunHistory::~RunHistory() = default;
 
-bool RunHistory::Open() { return Fail(UnavailableText()); }
+bool RunHistory::Open(Access) { return Fail(UnavailableText()); }
 bool RunHistory::Fail(const std::string& what) {
   FLastError = what;
   return false;
 }
 
-bool RunHistory::Record(HistoryRun&) { return Open(); }
+bool RunHistory::Record(HistoryRun&) { return Open(Access::Write); }
 std::optional<std::vector<HistoryRun>> RunHistory::Recent(int) {
-  Open();
+  Open(Access::Read);
   return std::nullopt;
 }
 std::optional<HistoryRun> RunHistory::LastWith(const RunSettings&, long long) {
-  Open();
+  Open(Access::Read);
   return std::nullopt;
 }
 std::optional<long long> RunHistory::Count() {
-  Open();
+  Open(Access::Read);
   return std::nullopt;
 }
 

@@ -26,9 +26,39 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
   return temporary;
 }
 
+const char* KindOf(std::filesystem::file_type type) {
+  using T = std::filesystem::file_type;
+  switch (type) {
+    case T::symlink: return "a symbolic link";
+    case T::directory: return "a folder";
+    case T::block:
+    case T::character: return "a device";
+    case T::fifo: return "a pipe";
+    case T::socket: return "a socket";
+    default: return "something else";
+  }
+}
+
 }  // namespace
 
+std::string ReplaceProblem(const std::filesystem::path& path) {
+  if (path.empty() || !path.has_filename()) return "\"" + path.string() + "\" names no file";
+  std::error_code ec;
+  const std::filesystem::file_status found = std::filesystem::symlink_status(path, ec);
+  if (std::filesystem::exists(found) && !std::filesystem::is_regular_file(found))
+    return path.string() + " is " + KindOf(found.type()) + ", not a regular file: only a regular file is replaced";
+  std::filesystem::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  if (!std::filesystem::is_directory(folder, ec)) return "no such folder: " + folder.string();
+  return {};
+}
+
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error) {
+  // Checked again here, for whatever took the path since the caller looked.
+  if (std::string problem = ReplaceProblem(path); !problem.empty()) {
+    error = std::move(problem);
+    return false;
+  }
   const std::filesystem::path temporary = TemporaryBeside(path);
   std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
   if (file == nullptr) {

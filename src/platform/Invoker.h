@@ -1,11 +1,8 @@
 #pragma once
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "platform/Event.h"
-#include "platform/HandOverQueue.h"
-#include "platform/MessageQueue.h"
 
 namespace zp {
 
@@ -29,31 +26,6 @@ class Invoker {
   // Makes pending and later RunAndWait calls return false at once.
   virtual void Close() = 0;
   virtual bool IsClosed() const = 0;
-};
-
-// The plain implementation on the creating thread's MessageQueue: a hand-over is a
-// message to a hidden window of that thread, run when the thread dispatches.
-class QueueInvoker final : public Invoker {
- public:
-  // Must be constructed, used for WaitServing and destroyed on the creator's thread.
-  QueueInvoker();
-  ~QueueInvoker() override;
-
-  bool RunAndWait(const std::function<void()>& fn) override;
-  bool Post(std::function<void()> fn) override;
-  WaitResult WaitServing(Event& ev, long ms) override;
-  // As WaitServing, but `ms` is the whole wait however many hand-overs arrive (WaitServing
-  // waits for `ms` of silence): for a caller that keeps a deadline.
-  WaitResult ServeFor(Event& ev, long ms);
-  void Close() override;
-  bool IsClosed() const override;
-
- private:
-  bool Wake();
-
-  std::thread::id FCreator;
-  WindowHandle FWindow = 0;
-  HandOverQueue FCalls;
 };
 
 }  // namespace zp

@@ -181,6 +181,8 @@ Registry::Registry(std::string path) : FPath(std::move(path)), FStore(std::make_
 
 Registry::~Registry() = default;
 
+void Registry::SetGiveUp(std::function<bool()> give_up) { FStore->FDb.SetGiveUp(std::move(give_up)); }
+
 bool Registry::Fail(const std::string& what) { return FStore->Fail(what); }
 
 bool Registry::OpenKey(const std::string& path, bool create) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,10 @@ class Registry {
 
   const std::string& Path() const { return FPath; }
   const std::string& LastError() const { return FLastError; }
+  // Waits for another program's hold on the store end early once `give_up` returns true
+  // (a stop of the test that waits), before the first call. The system's registry on
+  // Windows never keeps a caller waiting.
+  void SetGiveUp(std::function<bool()> give_up);
 
   // True when the key exists (after creating it, when `create`).
   bool OpenKey(const std::string& path, bool create);

@@ -71,6 +71,8 @@ Registry::Registry(std::string path) : FPath(std::move(path)) {}
 
 Registry::~Registry() = default;
 
+void Registry::SetGiveUp(std::function<bool()>) {}
+
 bool Registry::Fail(const std::string& what) {
   FLastError = what;
   return false;

@@ -1,4 +1,6 @@
 #pragma once
+#include <chrono>
+#include <functional>
 #include <string>
 
 struct sqlite3;
@@ -7,38 +9,59 @@ namespace zp {
 
 // One SQLite file as the program's stores use it (the registry stand-in, the run
 // history). Calls that can fail return false; Message() then has SQLite's own words for
-// the failure, which the store puts into its own error text.
+// that failure, taken when it happened (a later call, a rollback included, cannot turn
+// them into "not an error"), which the store puts into its own error text.
 class SqliteDb {
  public:
+  // However soon a wait is to end, another program's lock is waited for this long: a
+  // reader or a checkpoint holds the file for moments only, and a run that ends at its
+  // deadline must still be recorded when nobody else is writing.
+  static constexpr auto kShortestWait = std::chrono::milliseconds(250);
+
   SqliteDb() = default;
   ~SqliteDb();
   SqliteDb(const SqliteDb&) = delete;
   SqliteDb& operator=(const SqliteDb&) = delete;
 
-  // Opens `path` for reading and writing, making the file when `create`. Any thread may
-  // use the connection; another program's transaction is waited for up to `busy_ms`. A
-  // failed open leaves the object closed.
+  // Opens `path` for reading and writing, making the file when `create` (without it a
+  // missing file is a failure and nothing is made). Any thread may use the connection;
+  // another program's transaction is waited for up to `busy_ms`, or less when
+  // SetGiveUp says so. A failed open leaves the object closed.
   bool Open(const std::string& path, bool create, int busy_ms);
   bool IsOpen() const { return FDb != nullptr; }
   void Close();
+  // Waits for another program end early once `give_up` returns true (asked on the
+  // waiting thread, after kShortestWait): a run's deadline, a stop. Empty: never early.
+  void SetGiveUp(std::function<bool()> give_up) { FGiveUp = std::move(give_up); }
 
   // Runs `sql`, any number of statements.
   bool Exec(const char* sql);
-  // The same, tried again for up to `give_up_ms` while another program holds the file:
-  // a few steps (switching a new file to the write-ahead log) take the file for
-  // themselves, and SQLite does not wait for those by itself.
+  // The same, tried again for up to `give_up_ms` (or until SetGiveUp's wish) while another
+  // program holds the file: a few steps (switching a new file to the write-ahead log) take
+  // the file for themselves, and SQLite does not wait for those by itself.
   bool ExecWaiting(const char* sql, int give_up_ms);
-  // Ends a failed transaction; always false, so that a failure path can return it.
+  // Ends a failed transaction; always false, so that a failure path can return it. The
+  // failure's message stays.
   bool Rollback();
 
   // SQLite's words for the last failure on this connection.
-  std::string Message() const;
+  std::string Message() const { return FFailure; }
+  // Takes SQLite's words for a failure that has just happened on this connection (a
+  // statement's); true when it was another program's lock.
+  bool NoteFailure();
   long long LastInsertId() const;
   sqlite3* Handle() const { return FDb; }
 
  private:
+  static int OnBusy(void* self, int count);
+  // True once a wait that began at `since` should end.
+  bool WaitOver(std::chrono::steady_clock::time_point since, std::chrono::milliseconds limit) const;
+
   sqlite3* FDb = nullptr;
-  std::string FOpenFailure;  // why the last open failed, once the handle is gone
+  std::string FFailure;
+  std::function<bool()> FGiveUp;
+  std::chrono::milliseconds FBusyLimit{0};
+  std::chrono::steady_clock::time_point FBusySince;
 };
 
 }  // namespace zp

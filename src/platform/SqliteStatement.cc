@@ -6,8 +6,9 @@
 
 namespace zp {
 
-SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) {
+SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) : FDb(db) {
   if (sqlite3_prepare_v2(db.Handle(), sql, -1, &FStatement, nullptr) != SQLITE_OK) {
+    FDb.NoteFailure();
     sqlite3_finalize(FStatement);
     FStatement = nullptr;
   }
@@ -39,7 +40,10 @@ SqliteStatement::Step SqliteStatement::Next() {
   switch (sqlite3_step(FStatement)) {
     case SQLITE_ROW: return Step::Row;
     case SQLITE_DONE: return Step::Done;
-    default: return Step::Failed;
+    default:
+      // A statement that was never prepared has its reason noted already.
+      if (FStatement != nullptr) FDb.NoteFailure();
+      return Step::Failed;
   }
 }
 

@@ -8,7 +8,8 @@ namespace zp {
 class SqliteDb;
 
 // A prepared statement that finalizes itself. Bind and read by 1-based parameter and
-// 0-based column, as SQLite counts them.
+// 0-based column, as SQLite counts them. A statement that cannot be prepared or a step
+// that fails leaves SQLite's words for it in the database's Message().
 class SqliteStatement {
  public:
   enum class Step { Row, Done, Failed };
@@ -35,6 +36,7 @@ class SqliteStatement {
   std::string Bytes(int column);
 
  private:
+  SqliteDb& FDb;
   sqlite3_stmt* FStatement = nullptr;
 };
 

@@ -22,4 +22,9 @@ std::string ExpandRangeList(std::string_view text, std::size_t max_items = MaxEx
 // largest 64-bit value.
 std::int64_t CountRangeListItems(std::string_view text);
 
+// False when an item of the list (up to its end, as ExpandRangeList reads it), or an end
+// of one of its ranges, is a number past 32 bits: "1-99999999999" names records that were
+// never sent, where the ends themselves would read as 0 and the range as nothing.
+bool RangeListNumbersFit(std::string_view text);
+
 }  // namespace zp

@@ -39,6 +39,9 @@ const std::vector<NextStepEntry> kTable = {
     {K::RouteNoAddress,
      "The route server listed the route without an address: send the route list (in the trace) to the "
      "gateway's operator."},
+    {K::RoutePortOutOfRange,
+     "The route server listed the route with a port outside 1 to 65535, so no connection was tried: send the "
+     "route list (in the trace) to the gateway's operator."},
     {K::RouteConnectOther,
      "The connection failed with the system error shown: check this machine's network settings and the "
      "firewalls on the way to the route's address."},
@@ -113,6 +116,7 @@ OutcomeKind ConnectOutcome(const int error, const std::string& detail, bool rout
     case ConnectFailure::Unanswered: return route ? K::RouteConnectUnanswered : K::ServerConnectUnanswered;
     case ConnectFailure::Unreachable: return route ? K::RouteUnreachable : K::ServerUnreachable;
     case ConnectFailure::NoAddress: return route ? K::RouteNoAddress : K::ServerConnectOther;
+    case ConnectFailure::PortOutOfRange: return route ? K::RoutePortOutOfRange : K::ServerConnectOther;
     case ConnectFailure::Other: break;
   }
   return route ? K::RouteConnectOther : K::ServerConnectOther;
@@ -122,9 +126,11 @@ void Add(std::vector<NextStepLine>& lines, NextStepLine::Subject subject, const 
   if (*step == '\0') return;
   const auto same = std::find_if(lines.begin(), lines.end(), [&](const NextStepLine& l) { return l.step == step; });
   if (same == lines.end()) return lines.push_back({{std::move(subject)}, step});
-  // A route server asked again in the second round is named once.
-  for (const NextStepLine::Subject& s : same->subjects)
-    if (s.about == subject.about && s.name == subject.name) return;
+  // A route server asked again in the second round is named once; two routes are two
+  // routes, even under one name.
+  if (subject.about == NextStepLine::About::Server)
+    for (const NextStepLine::Subject& s : same->subjects)
+      if (s.about == subject.about && s.name == subject.name) return;
   same->subjects.push_back(std::move(subject));
 }
 

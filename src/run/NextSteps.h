@@ -22,6 +22,7 @@ enum class OutcomeKind {
   RouteConnectUnanswered,
   RouteUnreachable,
   RouteNoAddress,
+  RoutePortOutOfRange,
   RouteConnectOther,
   RouteLoginRefused,
   RouteNoLoginAnswer,

@@ -32,8 +32,30 @@ bool HasRouteAddress(const RouteEntryParts& parts) {
   return address != 0xFFFFFFFFu && address != 0;
 }
 
-std::string NoAddressText(std::string_view entry) {
-  return "Route \"" + std::string(entry) + "\" has no address - skipped";
+RouteEntryFault CheckRouteEntry(const RouteEntryParts& parts) {
+  if (!HasRouteAddress(parts)) return RouteEntryFault::NoAddress;
+  if (parts.port < 1 || parts.port > 65535) return RouteEntryFault::PortOutOfRange;
+  return RouteEntryFault::None;
+}
+
+std::string SkippedEntryText(std::string_view entry, const RouteEntryParts& parts) {
+  const std::string quoted = "Route \"" + std::string(entry) + "\" ";
+  switch (CheckRouteEntry(parts)) {
+    case RouteEntryFault::NoAddress: return quoted + "has no address - skipped";
+    case RouteEntryFault::PortOutOfRange:
+      return quoted + "has port " + std::to_string(parts.port) + ", not 1 to 65535 - skipped";
+    case RouteEntryFault::None: break;
+  }
+  return {};
+}
+
+const char* RouteEntryFaultDetail(RouteEntryFault fault) {
+  switch (fault) {
+    case RouteEntryFault::NoAddress: return "no address";
+    case RouteEntryFault::PortOutOfRange: return "port out of range";
+    case RouteEntryFault::None: break;
+  }
+  return "";
 }
 
 }  // namespace zp

@@ -21,7 +21,15 @@ RouteEntryParts SplitRouteEntry(std::string_view text);
 // True when the entry's address is a dotted IPv4 address a connect can go to. Without
 // one the platform would turn the empty or unreadable text into the broadcast address.
 bool HasRouteAddress(const RouteEntryParts& parts);
-// The trace line of an entry that is skipped for want of an address.
-std::string NoAddressText(std::string_view entry);
+
+// Why an entry is skipped rather than connected to: no address, or a port a connect
+// cannot name (it would be cut to 16 bits and reach another port than the one shown).
+enum class RouteEntryFault { None, NoAddress, PortOutOfRange };
+RouteEntryFault CheckRouteEntry(const RouteEntryParts& parts);
+// The trace line of an entry that is skipped: "Route "x" has no address - skipped",
+// "Route "r1=10.0.0.1:117377" has port 117377, not 1 to 65535 - skipped".
+std::string SkippedEntryText(std::string_view entry, const RouteEntryParts& parts);
+// What a skipped route's record keeps as its detail: "no address", "port out of range".
+const char* RouteEntryFaultDetail(RouteEntryFault fault);
 
 }  // namespace zp

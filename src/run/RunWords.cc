@@ -1,6 +1,7 @@
 #include "run/RunWords.h"
 
 #include "run/ConnectionChoice.h"
+#include "run/RouteEntry.h"
 #include "run/RunConstants.h"
 #include "framework/Format.h"
 #include "net/ZWinSock.h"
@@ -19,6 +20,7 @@ std::string ConnectWords(int error, const std::string& detail) {
     case ConnectFailure::Unanswered: return "did not answer the connection attempt";
     case ConnectFailure::Unreachable: return "cannot be reached from this site";
     case ConnectFailure::NoAddress: return "the route entry has no address";
+    case ConnectFailure::PortOutOfRange: return "the route entry's port is not 1 to 65535";
     case ConnectFailure::Other: break;
   }
   return "could not connect: " + (error != 0 ? SocketErrorText(error) : detail);
@@ -47,13 +49,16 @@ ConnectFailure ConnectFailureOf(int error, const std::string& detail) {
     case WSAENETUNREACH: return ConnectFailure::Unreachable;
     default: break;
   }
-  return detail == "no address" ? ConnectFailure::NoAddress : ConnectFailure::Other;
+  if (detail == RouteEntryFaultDetail(RouteEntryFault::NoAddress)) return ConnectFailure::NoAddress;
+  if (detail == RouteEntryFaultDetail(RouteEntryFault::PortOutOfRange)) return ConnectFailure::PortOutOfRange;
+  return ConnectFailure::Other;
 }
 
 std::string RouteReason(const RouteResult& route, bool run_stopped) {
   const int sent = kSettings.FDetailRecords;
   switch (route.outcome) {
     case RouteOutcome::Scored:
+      if (route.detail == kRecordsNeverSent) return kRecordsNeverSent;
       if (route.score == 0) return Format("all %d detail records arrived", sent);
       if (route.score < sent) return Format("%d of %d detail records missing", route.score, sent);
       if (route.score == sent) return Format("all %d detail records missing", sent);

@@ -10,6 +10,10 @@ namespace zp {
 // a text from the network inside them (a status text, a route server's line) is quoted
 // as it came, for the front end to escape.
 
+// The detail, and the reason, of a route whose heartbeat listed a record number that no
+// record sent can have: it fails with the score of every record missing.
+inline constexpr const char kRecordsNeverSent[] = "the heartbeat listed records that were never sent";
+
 // "all 25 detail records arrived", "refused the connection", "login refused: ACCESS
 // DENIED", "no answer to 3 logins", "no heartbeat within 5 s", "connection lost",
 // "stopped while waiting for the login reply", "not tried — test stopped", …
@@ -26,7 +30,7 @@ const char* RunBannerWord(const RunSnapshot& run);
 
 // How a connect failed, as the words and the next steps (NextSteps.h) tell it apart:
 // from the socket error, or the detail "no address" for a route entry without one.
-enum class ConnectFailure { Refused, Unanswered, Unreachable, NoAddress, Other };
+enum class ConnectFailure { Refused, Unanswered, Unreachable, NoAddress, PortOutOfRange, Other };
 ConnectFailure ConnectFailureOf(int error, const std::string& detail);
 
 // What the score means, for a legend beside the scores.

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <exception>
 
 #include "platform/Tick.h"
 
@@ -11,7 +9,6 @@ namespace zp {
 
 namespace {
 
-constexpr UINT kRunPending = WM_APP + 0x41;
 const wchar_t* const kClassName = L"ZelvanProbeHandOver";
 
 }  // namespace
@@ -42,8 +39,7 @@ LRESULT CALLBACK WinInvoker::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     // window's other messages (timers, paint, input, close) are let through, or a flood
     // of lines would freeze the window and a close could never reach it.
     ULONGLONG since = GetTickCount64();
-    self->FCalls.RunPending([self, &since](const std::function<void()>& fn) {
-      self->RunOne(fn);
+    self->RunPending([&since] {
       if (GetTickCount64() - since < kFloodSliceMs) return;
       LetOthersThrough();
       since = GetTickCount64();
@@ -65,27 +61,6 @@ void WinInvoker::LetOthersThrough() {
   }
 }
 
-bool WinInvoker::RunAndWait(const std::function<void()>& fn) {
-  if (GetCurrentThreadId() == FThread) {
-    if (IsClosed()) return false;
-    RunOne(fn);
-    return true;
-  }
-  return FCalls.SubmitAndWait(fn, [this] { return PostMessageW(FWindow, kRunPending, 0, 0) != FALSE; });
-}
-
-bool WinInvoker::Post(std::function<void()> fn) {
-  return FCalls.Post(std::move(fn), [this] { return PostMessageW(FWindow, kRunPending, 0, 0) != FALSE; });
-}
-
-void WinInvoker::RunOne(const std::function<void()>& fn) {
-  ++FDepth;
-  ++FServed;
-  // The worker waits for this call: it must be marked done whatever happened.
-  HandOverQueue::RunGuarded(fn);
-  --FDepth;
-}
-
 void WinInvoker::Dispatch(MSG& msg) {
   HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
   if (root != nullptr && IsDialogMessageW(root, &msg)) return;
@@ -94,17 +69,14 @@ void WinInvoker::Dispatch(MSG& msg) {
 }
 
 Invoker::WaitResult WinInvoker::WaitServing(Event& ev, long ms) {
-  if (GetCurrentThreadId() != FThread || IsClosed()) {
-    const long wait = IsClosed() && (ms < 0 || ms > kClosedWaitMs) ? kClosedWaitMs : ms;
-    return ev.Wait(wait) ? WaitResult::Signalled : WaitResult::TimedOut;
-  }
+  if (const auto plain = WaitWithoutServing(ev, ms)) return *plain;
   using Clock = std::chrono::steady_clock;
   const auto handle = reinterpret_cast<HANDLE>(ev.NativeHandle());
   Clock::time_point deadline;
   const auto restart = [&] {
     if (ms >= 0) deadline = Clock::now() + std::chrono::milliseconds(TicksToRealMs(ms));
   };
-  unsigned served = FServed.load();
+  unsigned served = Served();
   restart();
   bool quit = false;
   int quit_code = 0;
@@ -115,8 +87,8 @@ Invoker::WaitResult WinInvoker::WaitServing(Event& ev, long ms) {
       if (quit) PostQuitMessage(quit_code);
       return set ? WaitResult::Signalled : WaitResult::TimedOut;
     }
-    if (FServed.load() != served) {
-      served = FServed.load();  // a hand-over was served: the wait for silence starts again
+    if (Served() != served) {
+      served = Served();  // a hand-over was served: the wait for silence starts again
       restart();
     }
     DWORD timeout = INFINITE;
@@ -148,9 +120,5 @@ Invoker::WaitResult WinInvoker::WaitServing(Event& ev, long ms) {
   if (quit) PostQuitMessage(quit_code);
   return WaitResult::Signalled;
 }
-
-void WinInvoker::Close() { FCalls.Close(); }
-
-bool WinInvoker::IsClosed() const { return FCalls.IsClosed(); }
 
 }  // namespace zp

@@ -4,8 +4,7 @@
 #include <atomic>
 #include <functional>
 
-#include "platform/HandOverQueue.h"
-#include "platform/Invoker.h"
+#include "platform/HandOverInvoker.h"
 
 namespace zp {
 
@@ -16,44 +15,36 @@ namespace zp {
 //
 // Construct, WaitServing and destroy on the window thread; it must outlive every worker
 // given it (workers hold it by shared pointer).
-class WinInvoker final : public Invoker {
+class WinInvoker final : public HandOverInvoker {
  public:
   WinInvoker();
   ~WinInvoker() override;
   WinInvoker(const WinInvoker&) = delete;
   WinInvoker& operator=(const WinInvoker&) = delete;
 
-  bool RunAndWait(const std::function<void()>& fn) override;
-  bool Post(std::function<void()> fn) override;
   // On the window thread: dispatches messages (hand-overs, clicks, timers) until `ev` is
   // set or `ms` tick milliseconds pass without a hand-over. Once closed it serves nothing
   // and gives up within kClosedWaitMs.
   WaitResult WaitServing(Event& ev, long ms) override;
-  void Close() override;
-  bool IsClosed() const override;
-
-  // Hand-overs running right now (they nest when one opens a modal box and another
-  // arrives inside it).
-  int ServingDepth() const { return FDepth; }
 
   // Dispatches one message the way the program's loops do: dialog keys (Tab, Enter,
   // mnemonics) go to the message's top-level window first.
   static void Dispatch(MSG& msg);
 
-  static constexpr long kClosedWaitMs = 100;
   // How long hand-overs may follow one another before the window's other messages get through.
   static constexpr ULONGLONG kFloodSliceMs = 50;
 
+ protected:
+  bool OnCreator() const override { return GetCurrentThreadId() == FThread; }
+  bool Wake() override { return PostMessageW(FWindow, kRunPending, 0, 0) != FALSE; }
+
  private:
+  static constexpr UINT kRunPending = WM_APP + 0x41;
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  void RunOne(const std::function<void()>& fn);
   static void LetOthersThrough();
 
   DWORD FThread;
   HWND FWindow = nullptr;
-  HandOverQueue FCalls;
-  int FDepth = 0;
-  std::atomic<unsigned> FServed{0};
 };
 
 }  // namespace zp

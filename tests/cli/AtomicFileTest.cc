@@ -113,11 +113,11 @@ TEST_F(AtomicFileTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   // A folder that does not exist: nothing can be created.
   EXPECT_FALSE(WriteFileAtomically(dir_ / "missing" / "metrics.prom", "new\n", error));
   EXPECT_THAT(error, ::testing::HasSubstr("missing"));
-  // A folder in the file's place: the rename fails after the temporary was written.
+  // A folder in the file's place: refused before anything is written.
   fs::create_directories(dir_ / "taken.prom" / "inside");
   error.clear();
   EXPECT_FALSE(WriteFileAtomically(dir_ / "taken.prom", "new\n", error));
-  EXPECT_THAT(error, ::testing::HasSubstr("cannot rename"));
+  EXPECT_THAT(error, ::testing::HasSubstr("taken.prom is a folder, not a regular file"));
   EXPECT_THAT(Names(), ::testing::ElementsAre("metrics.prom", "taken.prom"));
   std::ifstream in(path);
   std::string line;

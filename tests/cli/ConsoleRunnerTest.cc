@@ -8,13 +8,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "cli/MetricsFile.h"
 #include "support/ProcessRunner.h"
@@ -151,6 +158,7 @@ struct Scenario {
   std::string timed_out;      // the plain form's line on standard error, or empty when not stopped
   std::string monitoring;     // the first line, as a regular expression
   std::string trace_holds;    // a text the trace must hold
+  double within = 0;          // when above 0: the run ends before this many seconds
 };
 
 void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.name; }
@@ -255,6 +263,9 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   EXPECT_EQ(doc["servers"][0]["port"], port_);
   const double elapsed = doc["elapsed_seconds"].get<double>();
   EXPECT_GT(elapsed, 0.0);
+  if (sc.within > 0) {
+    EXPECT_LT(elapsed, sc.within);
+  }
   // A stop ends the test within a second of the deadline.
   if (stopped) {
     EXPECT_GE(elapsed, std::stod(sc.extra.back()));
@@ -363,6 +374,25 @@ INSTANTIATE_TEST_SUITE_P(
                  .key_reason = "not received",
                  .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 0 of 1 routes failed, public key not received.* )"
                                R"(\| 'r1'=0;;;0;25 elapsed=\d+\.\d\ds)"},
+        // A dead gateway: every route refuses, so profiling fails them all and the key
+        // ring gives up after three tries on each route. A result, in seconds: not a run
+        // circling until its time-out.
+        Scenario{.name = "EveryRouteRefusingIsFailureWithStatus2",
+                 .routes = {"r1 fault=refused", "r2 fault=refused"},
+                 .status = 2,
+                 .result_code = 0,
+                 .banner = "F A I L U R E",
+                 .expect = {{25, true, "connect_failed", "refused the connection",
+                             "WSAECONNREFUSED: the connection was refused"},
+                            {25, true, "connect_failed", "refused the connection",
+                             "WSAECONNREFUSED: the connection was refused"}},
+                 .key_outcome = "failed",
+                 .key_reason = "not received: Tried each route 3 times - the last, r2: WSAECONNREFUSED: the "
+                               "connection was refused",
+                 .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 2 of 2 routes failed, public key not received: )"
+                               R"(Tried each route 3 times - the last, r2: WSAECONNREFUSED: the connection was )"
+                               R"(refused \| 'r1'=25;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)",
+                 .within = 30},
         // The time-out stops the run while the route server keeps it waiting: no routes,
         // exit status 3, and the state and phase it was stopped in named.
         Scenario{.name = "ATimeOutBeforeAnyRouteIsStoppedWithStatus3",
@@ -486,7 +516,10 @@ TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputFo
   const std::string textfile = (dir_ / "labels.prom").string();
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--selection", "5"}, {"--no-such-option"}, {"--json"},
-        {"--timeout", "-1"}, {"unexpected"}, {"--prometheus-textfile", "/no-such-folder/zelvan-probe.prom"},
+        {"--timeout", "-1"}, {"--timeout", "nan"}, {"--timeout", "inf"}, {"--timeout", "1e300"},
+        {"unexpected"}, {"--prometheus-textfile", "/no-such-folder/zelvan-probe.prom"},
+        {"--report", ""}, {"--report", "/no-such-folder/report.html"}, {"--history-db", ""},
+        {"--report", "-", "--json"},
         {"--metric-label", "site=berlin"},
         {"--metric-label", "route=r9", "--prometheus-textfile", textfile},
         {"--metric-label", "site=a", "--metric-label", "site=b", "--prometheus-textfile", textfile},
@@ -516,6 +549,151 @@ TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputFo
   }
   EXPECT_FALSE(std::filesystem::exists(textfile));
 }
+
+// --port takes what the window's Port box takes, 1 to FFFF in hexadecimal digits; anything
+// else is a usage error before any test, never port 0 or a port cut to 16 bits.
+TEST_F(ConsoleRunnerTest, PortTable) {
+  const struct {
+    const char* text;
+    int port;  // 0: refused
+  } cases[] = {
+      {"6900", 0x6900}, {"ffff", 0xFFFF}, {"1", 1}, {"0001", 1}, {"aBc", 0xABC},
+      {"0", 0},         {"", 0},          {"ZZZZ", 0}, {"0x6900", 0}, {"-1", 0},
+      {"10000", 0},     {"1A30F", 0},     {" 690", 0}, {"69 0", 0},   {"+690", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    // An accepted port starts the test, which the time-out stops before any answer counts.
+    Program cli({ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", c.text, "--timeout", "0.3", "--dns-store",
+                 (dir_ / "registry.db").string(), "--no-history"});
+    EXPECT_EQ(cli.Finish(30), 3);
+    if (c.port == 0) {
+      EXPECT_EQ(cli.out, "");
+      EXPECT_THAT(cli.err, HasSubstr("--port: \""));
+      EXPECT_THAT(cli.err, HasSubstr("\" is not a port: give 1 to FFFF in hexadecimal digits"));
+    } else {
+      char first[64];
+      std::snprintf(first, sizeof first, "\t127.0.0.1:%04X (%d) RouteCode(A)", static_cast<unsigned>(c.port), c.port);
+      EXPECT_THAT(Lines(cli.out).at(0), HasSubstr(first));
+      EXPECT_THAT(cli.err, StartsWith("Timed out after 0.3 s"));
+    }
+  }
+}
+
+// A file the run would replace must be a regular file or nothing yet: whatever else stands
+// there is refused before the test, and left as it was.
+TEST_F(ConsoleRunnerTest, FileTargetsThatAreNotRegularFilesAreRefusedBeforeTheTest) {
+  namespace fs = std::filesystem;
+  struct Target {
+    const char* name;
+    fs::path path;
+    const char* is;
+  };
+  std::vector<Target> targets = {{"a folder", dir_, " is a folder, not a regular file"}};
+#ifndef _WIN32
+  std::ofstream(dir_ / "kept.prom") << "kept\n";
+  fs::create_symlink(dir_ / "kept.prom", dir_ / "link.prom");
+  fs::create_symlink(dir_ / "nowhere.prom", dir_ / "dangling.prom");
+  targets.push_back({"a symbolic link to a regular file", dir_ / "link.prom", " is a symbolic link, not a regular file"});
+  targets.push_back({"a symbolic link to nothing", dir_ / "dangling.prom", " is a symbolic link, not a regular file"});
+  targets.push_back({"a device", "/dev/null", " is a device, not a regular file"});
+  targets.push_back({"a device through its name", "/dev/stdout", " is a symbolic link, not a regular file"});
+  ASSERT_EQ(mkfifo((dir_ / "pipe.prom").c_str(), 0600), 0);
+  targets.push_back({"a pipe", dir_ / "pipe.prom", " is a pipe, not a regular file"});
+#endif
+  for (const Target& t : targets) {
+    for (const char* option : {"--report", "--prometheus-textfile"}) {
+      SCOPED_TRACE(std::string(t.name) + " " + option);
+      Program cli({ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", "6900", "--monitoring", "--no-history", option,
+                   t.path.string()});
+      EXPECT_EQ(cli.Finish(30), 3);
+      const auto lines = Lines(cli.out);
+      ASSERT_EQ(lines.size(), 1u) << cli.out;
+      EXPECT_THAT(lines[0], StartsWith(std::string("ZELVAN PROBE UNKNOWN - usage error: ") + option + ": "));
+      EXPECT_THAT(lines[0], HasSubstr(t.is));
+    }
+  }
+#ifndef _WIN32
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.prom"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.prom"));
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere.prom"));
+  std::ifstream kept(dir_ / "kept.prom");
+  std::string line;
+  std::getline(kept, line);
+  EXPECT_EQ(line, "kept");
+#endif
+}
+
+// "--report -": the report is all that standard output carries; the trace and the results
+// go to standard error.
+TEST_F(ConsoleRunnerTest, AReportToStandardOutput) {
+  StartSim({"r1"});
+  Program* cli = nullptr;
+  ASSERT_EQ(RunCli(cli, {"--report", "-"}), 0) << cli->err;
+  EXPECT_THAT(cli->out, StartsWith("<!DOCTYPE html>"));
+  EXPECT_THAT(cli->out, EndsWith("</html>\n"));
+  EXPECT_TRUE(IsTraceLine(Lines(cli->err).at(0))) << cli->err;
+  EXPECT_THAT(cli->err, HasSubstr("\tr1 Profiling Complete"));
+  EXPECT_THAT(cli->err, HasSubstr("\nS U C C E S S\n"));
+}
+
+// A stop request (SIGTERM; Ctrl+C on Windows) early and late in a run ends it within about
+// a second, as the time-out would: STOPPED with what it had found, exit status 3, the
+// textfile and the history row written.
+TEST_F(ConsoleRunnerTest, AStopRequestEndsTheRunWithItsResults) {
+  // r2 keeps its login waiting for 15 s.
+  StartSim({"r1", "r2 fault=silent"});
+  const std::string history = (dir_ / "history.db").string();
+  int recorded = 0;
+  for (const double at : {1.0, 6.0}) {
+    SCOPED_TRACE(at);
+    const auto textfile = dir_ / "zelvan-probe.prom";
+    Program cli({ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", PortHex(), "--dns-store",
+                 (dir_ / "registry.db").string(), "--history-db", history, "--monitoring", "--prometheus-textfile",
+                 textfile.string()});
+    std::this_thread::sleep_for(std::chrono::duration<double>(at));
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(cli.Stop());
+    ASSERT_EQ(cli.Finish(30), 3) << cli.out << cli.err;
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    EXPECT_LT(took, 3.0) << "a stop ends the run within about a second";
+    ++recorded;
+    const auto lines = Lines(cli.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(ZELVAN PROBE UNKNOWN - stopped by (SIGTERM|Ctrl\+C) after )"
+                                                      R"(\d+\.\d\d s while (asking the route servers|profiling )"
+                                                      R"(route [12] of 2), in state \w+ \| .*elapsed=\d+\.\d\ds)")))
+        << lines[0];
+    std::ifstream in(textfile);
+    const std::string metrics((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_stopped 1\n"));
+    EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_up 0\n"));
+    EXPECT_THAT(metrics, HasSubstr("zelvan_probe_result{banner=\"STOPPED\"} 3\n"));
+#ifndef _WIN32
+    Program list({ZP_CLI_PROGRAM, "--history-db", history, "--history", "--json"});
+    ASSERT_EQ(list.Finish(30), 0) << list.err;
+    const auto runs = nlohmann::json::parse(list.out)["runs"];
+    ASSERT_EQ(runs.size(), static_cast<std::size_t>(recorded));
+    EXPECT_EQ(runs[0]["banner"], "STOPPED");
+    EXPECT_EQ(runs[0]["stopped"], true);
+#endif
+  }
+}
+
+#ifndef _WIN32
+// A second request ends the program at once, as the signal does to a program that does not
+// catch it. Two different signals, since a second SIGTERM still pending would merge with
+// the first.
+TEST_F(ConsoleRunnerTest, ASecondStopRequestEndsTheProgramAtOnce) {
+  StartSim({"r1 fault=silent"});
+  Program cli({"/bin/bash", "-c", "\"$0\" \"$@\" & pid=$!; sleep 0.5; kill -TERM $pid; kill -INT $pid; wait $pid",
+               ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", PortHex(), "--dns-store",
+               (dir_ / "registry.db").string(), "--no-history", "--monitoring"});
+  const int status = cli.Finish(5);
+  EXPECT_TRUE(status == 128 + SIGTERM || status == 128 + SIGINT) << status;
+  EXPECT_EQ(cli.out, "");
+}
+#endif
 
 }  // namespace
 }  // namespace zp::test

@@ -5,8 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -108,9 +112,9 @@ TEST_F(HistoryCliTest, RecordsEveryRunAndShowsHistoryTrendAndReport) {
   ASSERT_EQ(Cli({"--monitoring"}), 0) << last_->err;
   StartSim("fault=refused");
   ASSERT_EQ(Cli({"--monitoring"}), 1) << last_->err;
-  // Not recorded, and a report that cannot be written is an error of its own.
-  EXPECT_EQ(Cli({"--monitoring", "--no-history", "--report", (dir_ / "missing" / "r.html").string()}), 3);
-  EXPECT_THAT(last_->err, HasSubstr("cannot write the report"));
+  // A report whose folder does not exist is refused before any test: nothing is recorded.
+  EXPECT_EQ(Cli({"--monitoring", "--report", (dir_ / "missing" / "r.html").string()}), 3);
+  EXPECT_THAT(last_->out, StartsWith("ZELVAN PROBE UNKNOWN - usage error: --report: no such folder: "));
 
   ASSERT_EQ(Cli({"--history"}), 0) << last_->err;
   const auto lines = Lines(last_->out);
@@ -179,7 +183,7 @@ TEST_F(HistoryCliTest, ListingNeedsNoTestAndSaysWhatIsWrong) {
   };
   std::filesystem::create_directories(dir_ / "a-folder");
   const Case cases[] = {
-      {{"--history"}, 0, "No runs recorded.\n", ""},
+      {{"--history"}, 0, "No history yet: nothing has been recorded in ", ""},
       {{"--history", "--json"}, 0, "{\n  \"runs\": []\n}\n", ""},
       {{"--history", "0"}, 3, "", "--history"},
       {{"--history", "--monitoring"}, 3, "UNKNOWN - usage error", ""},
@@ -194,6 +198,167 @@ TEST_F(HistoryCliTest, ListingNeedsNoTestAndSaysWhatIsWrong) {
     EXPECT_EQ(cli.Finish(10), c.status) << cli.out << cli.err;
     EXPECT_THAT(cli.out, HasSubstr(c.out));
     EXPECT_THAT(cli.err, HasSubstr(c.err));
+  }
+}
+
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs `sql` on the file directly, as another program would.
+std::string Sql(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::string result;
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
+    sqlite3_exec(
+        db, sql.c_str(),
+        [](void* out, int, char** values, char**) {
+          *static_cast<std::string*>(out) += values[0] != nullptr ? values[0] : "";
+          return 0;
+        },
+        &result, nullptr);
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+// What the listings make of a history that is not there, not this program's or damaged:
+// "no history yet" (making nothing), or an error naming what is wrong, with status 3 and
+// the file as it was; never runs without their routes.
+TEST_F(HistoryCliTest, MissingForeignAndDamagedHistories) {
+  // A recorded run of three routes, whose routes' first page is then overwritten.
+  StartSim("");
+  const std::string damaged = (dir_ / "damaged.db").string();
+  db_ = damaged;
+  ASSERT_EQ(Cli({"--monitoring"}), 0) << last_->err;
+  const long long page = std::stoll(Sql(damaged, "PRAGMA page_size"));
+  const long long root = std::stoll(Sql(damaged, "SELECT rootpage FROM sqlite_master WHERE name='routes'"));
+  {
+    std::fstream file(damaged, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp((root - 1) * page);
+    const std::string garbage(static_cast<std::size_t>(page), '\x5A');
+    file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+  }
+  const std::string foreign = (dir_ / "notes.db").string();
+  Sql(foreign, "CREATE TABLE notes(x); INSERT INTO notes VALUES('keep');");
+  const std::string missing = (dir_ / "missing" / "history.db").string();
+
+  const struct {
+    std::string db;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {missing, {"--history"}, 0, "No history yet: nothing has been recorded in " + missing + ".\n", ""},
+      {missing, {"--history-route", "r1"}, 0, "No history yet: nothing has been recorded in " + missing + ".\n", ""},
+      {missing, {"--history", "--json"}, 0, "{\n  \"runs\": []\n}\n", ""},
+      {foreign, {"--history"}, 3, "", "history: " + foreign + " is not a run history of this program, so it is left "
+                                      "as it is: it holds other tables: notes\n"},
+      {foreign, {"--history-route", "r1"}, 3, "", "is not a run history of this program"},
+      {damaged, {"--history"}, 3, "", "history: "},
+      {damaged, {"--history-route", "r1"}, 3, "", "history: "},
+  };
+  const std::string foreign_bytes = FileBytes(foreign);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.db + " " + c.args[0]);
+    db_ = c.db;
+    EXPECT_EQ(Cli(c.args), c.status) << last_->out << last_->err;
+    EXPECT_EQ(last_->out, c.out);
+    EXPECT_THAT(last_->err, HasSubstr(c.err));
+  }
+  EXPECT_THAT(last_->err, ::testing::AnyOf(HasSubstr(" is damaged: "), HasSubstr("malformed")));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
+  // A run given the foreign file is not recorded there, says why, and changes nothing.
+  db_ = foreign;
+  EXPECT_EQ(Cli({"--monitoring"}), 0);
+  EXPECT_THAT(last_->err, HasSubstr("warning: the run was not recorded in the history: " + foreign +
+                                    " is not a run history of this program"));
+  EXPECT_EQ(FileBytes(foreign), foreign_bytes);
+}
+
+// Another program holding a store (the history, the DNS cache): the wait for it counts
+// against --timeout. A run that could not be recorded in time says so on standard error and
+// in the monitoring lines.
+TEST_F(HistoryCliTest, AStoreHeldByAnotherWriterDoesNotOutlastTheTimeOut) {
+  // r2 keeps its login waiting: the time-out stops the run.
+  StartSim("fault=silent");
+  char port[16];
+  std::snprintf(port, sizeof port, "%X", static_cast<unsigned>(port_));
+  const std::string dns = (dir_ / "dns.db").string();
+  // The history and the DNS cache made by a first run that resolves a name; both are
+  // written at the store's own pace.
+  Program first({ZP_CLI_PROGRAM, "--history-db", db_, "--dns-store", dns, "--server", "localhost", "--port", port,
+                 "--monitoring", "--timeout", "1"});
+  ASSERT_EQ(first.Finish(30), 3) << first.err;
+  ASSERT_EQ(Sql(dns, "SELECT count(*) FROM reg_values"), "1") << first.out;
+  const struct {
+    const char* name;
+    std::string held;
+    const char* timeout;
+    const char* not_recorded;  // the last monitoring line, when the history was held
+  } cases[] = {
+      {"the history", db_, "2", "not recorded in the history: cannot write to %s: database is locked"},
+      // Its wait (five seconds) ends with the stop.
+      {"the DNS cache", dns, "3", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(c.held.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const auto t0 = std::chrono::steady_clock::now();
+    Program cli({ZP_CLI_PROGRAM, "--history-db", db_, "--dns-store", dns, "--server", "localhost", "--port", port,
+                 "--monitoring", "--timeout", c.timeout});
+    EXPECT_EQ(cli.Finish(30), 3);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    // The stores' own waits are ten and five seconds; give the stop and a busy machine three.
+    EXPECT_LT(took, std::stod(c.timeout) + 3);
+    const auto lines = Lines(cli.out);
+    ASSERT_FALSE(lines.empty()) << cli.out;
+    EXPECT_THAT(lines[0], StartsWith("ZELVAN PROBE UNKNOWN - timed out after "));
+    if (c.not_recorded == nullptr) {
+      EXPECT_EQ(cli.err, "");
+      continue;
+    }
+    char line[512];
+    std::snprintf(line, sizeof line, c.not_recorded, db_.c_str());
+    EXPECT_EQ(lines.back(), line);
+    EXPECT_EQ(cli.err, "warning: the run was not recorded in the history: cannot write to " + db_ +
+                           ": database is locked\n");
+  }
+  // The first run and the one the DNS cache held up.
+  ASSERT_EQ(Cli({"--history", "--json"}), 0);
+  EXPECT_EQ(nlohmann::json::parse(last_->out)["runs"].size(), 2u);
+}
+
+// A write error on standard output, a full disk or a closed pipe, is an error of its own
+// with its message, after the run was recorded.
+TEST_F(HistoryCliTest, AWriteErrorOnStandardOutputIsAnError) {
+  StartSim("");
+  char port[16];
+  std::snprintf(port, sizeof port, "%X", static_cast<unsigned>(port_));
+  const struct {
+    const char* name;
+    const char* shell;  // runs the program with its arguments
+    const char* says;
+  } cases[] = {
+      {"a full disk", "\"$0\" \"$@\" > /dev/full", "No space left on device"},
+      {"a closed pipe", "\"$0\" \"$@\" | head -c 1 > /dev/null; exit ${PIPESTATUS[0]}", "Broken pipe"},
+  };
+  int recorded = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Program cli({"/bin/bash", "-c", c.shell, ZP_CLI_PROGRAM, "--history-db", db_, "--dns-store",
+                 (dir_ / "dns.db").string(), "--server", "127.0.0.1", "--port", port});
+    EXPECT_EQ(cli.Finish(30), 3);
+    EXPECT_EQ(cli.err, std::string("cannot write to standard output: ") + c.says + "\n");
+    ++recorded;
+    ASSERT_EQ(Cli({"--history", "--json"}), 0);
+    EXPECT_EQ(nlohmann::json::parse(last_->out)["runs"].size(), static_cast<std::size_t>(recorded));
   }
 }
 

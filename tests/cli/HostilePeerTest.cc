@@ -4,11 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,8 +158,118 @@ INSTANTIATE_TEST_SUITE_P(
                   sim.AddRoute({.name = "r2"});
                   return Serve(sim, {.extra_lines = {"noaddress"}});
                 },
-                30, 1, {"Route \"noaddress\" has no address - skipped", "   300\tr1="}, {"255.255.255.255"}}),
+                30, 1, {"Route \"noaddress\" has no address - skipped", "   300\tr1="}, {"255.255.255.255"}},
+        // Read as it stands, the range would be empty and the route perfect.
+        Hostile{"heartbeat_naming_a_record_past_32_bits",
+                [](sim::GatewaySimulator& sim, std::vector<std::shared_ptr<void>>&) {
+                  sim.AddRoute({.name = "r1", .profile_heartbeat_text = "1-99999999999"});
+                  sim.AddRoute({.name = "r2"});
+                  return Serve(sim);
+                },
+                30, 1, {"    25\tr1=", "\tthe heartbeat listed records that were never sent\n"}, {}},
+        // Cut to 16 bits, 117377 would be 51841: another port than the one shown.
+        Hostile{"route_entry_port_past_65535",
+                [](sim::GatewaySimulator& sim, std::vector<std::shared_ptr<void>>&) {
+                  sim.AddRoute({.name = "r1"});
+                  return Serve(sim, {.extra_lines = {"r9=127.0.0.1:117377"}});
+                },
+                30, 1,
+                {"Route \"r9=127.0.0.1:117377\" has port 117377, not 1 to 65535 - skipped",
+                 "\tr9=127.0.0.1:117377\tthe route entry's port is not 1 to 65535\n"},
+                {"connect via route r9", "(51841)"}}),
     [](const ::testing::TestParamInfo<Hostile>& param) { return std::string(param.param.name); });
+
+// Every byte of a line is printable ASCII or part of a valid UTF-8 sequence that is no
+// control character.
+bool PrintableLine(const std::string& line) {
+  for (std::size_t i = 0; i < line.size();) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (c >= 0x20 && c < 0x7F) {
+      ++i;
+      continue;
+    }
+    std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    if (n == 0 || i + n > line.size()) return false;
+    std::uint32_t code = c & (0x3F >> (n - 1));
+    for (std::size_t k = 1; k < n; ++k) {
+      const auto b = static_cast<unsigned char>(line[i + k]);
+      if ((b & 0xC0) != 0x80) return false;
+      code = (code << 6) | (b & 0x3F);
+    }
+    if (code < (n == 2 ? 0xA0u : n == 3 ? 0x800u : 0x10000u) || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+      return false;
+    i += n;
+  }
+  return true;
+}
+
+struct MonitoringCase {
+  const char* name;
+  std::function<std::uint16_t(sim::GatewaySimulator& sim)> peers;  // returns the route server's port
+  int status;
+  std::vector<std::string> shows;  // texts the lines hold, escaped
+};
+
+std::ostream& operator<<(std::ostream& os, const MonitoringCase& c) { return os << c.name; }
+
+class MonitoringLinesTest : public ::testing::TestWithParam<MonitoringCase> {};
+
+// Network text in the monitoring lines: the first line has its one "|" before the
+// perfdata and the others none, and no line holds a control character, a C1 control or
+// bytes that are not UTF-8.
+TEST_P(MonitoringLinesTest, EveryLineKeepsToThePluginRules) {
+  const MonitoringCase& c = GetParam();
+  sim::GatewaySimulator sim;
+  const std::uint16_t port = c.peers(sim);
+  const auto store = std::filesystem::temp_directory_path() / ("zp-lines-" + std::to_string(CurrentProcessId()) + ".db");
+  Program cli({ZP_CLI_PROGRAM, "--selection", "1", "--server", "127.0.0.1", "--port", Hex(port), "--timeout", "60",
+               "--dns-store", store.string(), "--no-history", "--monitoring"});
+  EXPECT_EQ(cli.Finish(90), c.status) << cli.out << cli.err;
+  std::filesystem::remove(store);
+  ASSERT_FALSE(cli.out.empty());
+  EXPECT_EQ(cli.out.back(), '\n');
+  std::istringstream in(cli.out);
+  int n = 0;
+  for (std::string line; std::getline(in, line); ++n) {
+    EXPECT_EQ(std::count(line.begin(), line.end(), '|'), n == 0 ? 1 : 0) << line;
+    EXPECT_TRUE(PrintableLine(line)) << line;
+  }
+  EXPECT_GE(n, 2);
+  for (const std::string& text : c.shows) EXPECT_THAT(cli.out, HasSubstr(text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, MonitoringLinesTest,
+    ::testing::Values(
+        // One entry reaches a real route under a hostile name; the other has no address,
+        // so it fails and has a line of its own.
+        MonitoringCase{"route_names",
+                       [](sim::GatewaySimulator& sim) {
+                         const std::string r1 = sim.AddRoute({.name = "r1"});
+                         return Serve(sim, {.list_routes = false,
+                                            .extra_lines = {"p|q\x9B=127.0.0.1:" + r1.substr(r1.rfind(':') + 1),
+                                                            "it's\xC2\x9B\xFF\x7F\t|x=1;2;3=127.0.0.1:1"}});
+                       },
+                       1,
+                       {"| 'p\\x7Cq\\x9B'=0;;;0;25 'it''s\\xC2\\x9B\\xFF\\x7F\\x09\\x7Cx'=25;;;0;25 elapsed=",
+                        "\nit's\\xC2\\x9B\\xFF\\x7F\\x09\\x7Cx=1;2;3=127.0.0.1:1 score 25: the route entry has no "
+                        "address\n"}},
+        // The route's words in a route line, the gateway's in the status line.
+        MonitoringCase{"refusal_texts",
+                       [](sim::GatewaySimulator& sim) {
+                         sim.AddRoute({.name = "r1",
+                                       .profile_login = {.kind = sim::LoginReplyConfig::Kind::Refuse,
+                                                         .status = 5,
+                                                         .text = "no | way \x9B fake | x=1"},
+                                       .key_login = {.kind = sim::LoginReplyConfig::Kind::Refuse,
+                                                     .status = 6,
+                                                     .text = "Keys | locked\xC2\x9B\x1B[2J"}});
+                         return Serve(sim);
+                       },
+                       2,
+                       {"public key not received: Keys \\x7C locked\\xC2\\x9B\\x1B[2J | 'r1'=25;;;0;25 ",
+                        ": login refused: no \\x7C way \\x9B fake \\x7C x=1\n"}}),
+    [](const ::testing::TestParamInfo<MonitoringCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace zp::test

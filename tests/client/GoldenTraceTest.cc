@@ -198,7 +198,7 @@ TEST_F(GoldenTraceTest, KeyAfterHeartbeatOne) {
 
 // Every route refuses: profiling fails them all and key synchronisation circles the
 // ring until the stop, asked for once the first route has refused it a second time (its
-// third refusal in all).
+// third refusal in all), before the ring has used up its tries on each route.
 // (Asked for before that connect, the stop would race the refusal: on Linux a refused
 // loopback connect has ended before the wait begins, elsewhere not.)
 TEST_F(GoldenTraceTest, AllRefusedThenStopped) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/QueueInvoker.h"
 #include "GatewaySimulator.h"
 #include "client/NeverAccepting.h"
 #include "client/ProbeRun.h"

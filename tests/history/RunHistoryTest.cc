@@ -198,6 +198,7 @@ TEST_F(RunHistoryTest, BringsOlderFilesToTheNewestLayout) {
     HistoryRun run = SampleRun(1'800'000'000'000);
     ASSERT_TRUE(history.Record(run)) << history.LastError();
     EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 2);
+    EXPECT_EQ(Scalar(path_, "PRAGMA application_id"), RunHistory::kApplicationId);
     const auto runs = history.Recent(10);
     ASSERT_TRUE(runs);
     ASSERT_EQ(static_cast<long long>(runs->size()), c.runs_before + 1);
@@ -217,13 +218,80 @@ TEST_F(RunHistoryTest, BringsOlderFilesToTheNewestLayout) {
 
 TEST_F(RunHistoryTest, LeavesAFileOfANewerProgramAlone) {
   std::filesystem::create_directories(dir_ / "state");
-  Exec(path_, "CREATE TABLE future(x); PRAGMA user_version=99;");
+  Exec(path_, "CREATE TABLE future(x); PRAGMA user_version=99; PRAGMA application_id=" +
+                  std::to_string(RunHistory::kApplicationId));
   RunHistory history(path_);
   HistoryRun run = SampleRun(1);
   EXPECT_FALSE(history.Record(run));
   EXPECT_THAT(history.LastError(), ::testing::HasSubstr("newer program"));
   EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 99);
   EXPECT_EQ(Scalar(path_, "SELECT count(*) FROM sqlite_master WHERE name='runs'"), 0);
+}
+
+std::string Bytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Whatever another program left at the path is refused by a read and by a record alike,
+// with what it is, and stays exactly as it was: no tables added, no mark, no side files.
+TEST_F(RunHistoryTest, RefusesFilesOfOtherProgramsAndLeavesThemAlone) {
+  const struct {
+    const char* name;
+    std::string sql;   // what the other program wrote
+    std::string text;  // or a file that is no database at all
+    const char* says;
+  } cases[] = {
+      {"tables of its own", "CREATE TABLE notes(x); INSERT INTO notes VALUES(1);", "", "it holds other tables: notes"},
+      {"marked as another program's", "PRAGMA application_id=1234; CREATE TABLE runs(x); CREATE TABLE routes(x);"
+       " PRAGMA user_version=1;", "", "application id 000004D2"},
+      {"a layout number and no tables", "PRAGMA user_version=3;", "", "layout number 3 but no tables"},
+      {"no database", "", "# notes\nnot a database at all\n", "file is not a database"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_ / "state");
+    if (c.sql.empty()) std::ofstream(path_, std::ios::binary) << c.text;
+    else Exec(path_, c.sql);
+    const std::string before = Bytes(path_);
+    RunHistory history(path_);
+    EXPECT_EQ(history.Recent(5), std::nullopt);
+    EXPECT_THAT(history.LastError(), ::testing::HasSubstr(c.says));
+    HistoryRun run = SampleRun(1);
+    EXPECT_FALSE(history.Record(run));
+    EXPECT_THAT(history.LastError(), ::testing::HasSubstr(c.says));
+    EXPECT_EQ(Bytes(path_), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "state"), {}), 1);
+  }
+}
+
+// A read neither makes a file nor brings an old one up to date; a missing history is one
+// without runs, and says so.
+TEST_F(RunHistoryTest, ReadingMakesAndChangesNothing) {
+  RunHistory missing(path_);
+  EXPECT_EQ(missing.Recent(5)->size(), 0u);
+  EXPECT_TRUE(missing.NoFileYet());
+  EXPECT_EQ(missing.LastWith(SampleRun(1).settings), std::nullopt);
+  EXPECT_EQ(missing.LastError(), "");
+  EXPECT_EQ(missing.Count(), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir_));
+
+  std::filesystem::create_directories(dir_ / "state");
+  Exec(path_, kLayout1);
+  const std::string before = Bytes(path_);
+  {
+    RunHistory old(path_);
+    const auto runs = old.Recent(5);
+    ASSERT_TRUE(runs) << old.LastError();
+    ASSERT_EQ(runs->size(), 1u);
+    EXPECT_FALSE(old.NoFileYet());
+    EXPECT_EQ((*runs)[0].routes.size(), 2u);
+    EXPECT_EQ((*runs)[0].routes[1].outcome, "no_heartbeat");
+    EXPECT_EQ(old.LastWith({"old", 26880, "A"})->id, 1);
+  }
+  EXPECT_EQ(Bytes(path_), before);
+  EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 1);
 }
 
 TEST_F(RunHistoryTest, AFolderThatCannotBeMadeIsAnError) {

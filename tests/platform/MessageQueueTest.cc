@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "platform/Event.h"
-#include "platform/Invoker.h"
+#include "platform/QueueInvoker.h"
 #include "platform/MessageQueue.h"
 
 namespace zp {

@@ -58,6 +58,29 @@ TEST(RangeList, HugeRangesAreCountedNotExpanded) {
   EXPECT_EQ(ItemsOf(ExpandRangeList(many)), static_cast<std::int64_t>(MaxExpandedItems));
 }
 
+// A number past 32 bits reads as 0, so "1-99999999999" would count as nothing: such a
+// list is told apart. Garbage that is no number at all is not a number that does not fit.
+TEST(RangeList, NumbersPast32BitsAreFound) {
+  const struct {
+    const char* text;
+    bool fit;
+  } cases[] = {
+      {"1-99999999999", false},
+      {"99999999999", false},
+      {"3,5-7,2147483648", false},
+      {"2147483648-1", false},
+      {"1--2147483649", false},
+      {" +4294967296-5", false},
+      {"1-2147483647", true},
+      {"1--2147483648", true},
+      {"1-3,x-99,7", true},
+      {"99999999999 -1", true},  // a trailing blank makes it no number
+      {"1,,99999999999", true},  // past the list's end
+      {"", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RangeListNumbersFit(c.text), c.fit) << c.text;
+}
+
 TEST(RangeList, ItemLimitCutsInsideRangesAndLists) {
   EXPECT_EQ(ExpandRangeList("1-10,20", 5), "1,2,3,4,5");
   EXPECT_EQ(ExpandRangeList("a,b,c", 2), "a,b");

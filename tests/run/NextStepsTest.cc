@@ -52,6 +52,7 @@ TEST(NextStepsTest, EachOutcomeInWordsLeadsToItsStep) {
       {Route(RouteOutcome::ConnectFailed, 25, WSAETIMEDOUT), false, K::RouteConnectUnanswered, "firewalls"},
       {Route(RouteOutcome::ConnectFailed, 25, WSAENETUNREACH), false, K::RouteUnreachable, "routing"},
       {Route(RouteOutcome::ConnectFailed, 25, 0, "no address"), false, K::RouteNoAddress, "route list"},
+      {Route(RouteOutcome::ConnectFailed, 25, 0, "port out of range"), false, K::RoutePortOutOfRange, "route list"},
       {Route(RouteOutcome::ConnectFailed, 25, WSAEACCES), false, K::RouteConnectOther, "system error"},
       {Route(RouteOutcome::LoginRefused, 25, 0, "ACCESS DENIED"), false, K::RouteLoginRefused, "account"},
       {Route(RouteOutcome::NoLoginAnswer), false, K::RouteNoLoginAnswer, "gateway's operator"},
@@ -139,10 +140,11 @@ TEST(NextStepsTest, ARunsStepsComeInTheResultsOrderOneLinePerStep) {
   // A stop leaves one thing to do, whatever it cut short.
   run.stopped = true;
   run.routes = {Route(RouteOutcome::Scored, 0), Route(RouteOutcome::Stopped), Route(RouteOutcome::NotTried)};
+  run.routes[2].name = "r2";
   run.key = {};
   lines = NextStepsOf(run);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].subjects.size(), 3u);
+  EXPECT_EQ(names(lines[0]), (std::vector<std::string>{"r1", "r2", "Public key"}));
 
   // Without routes: why no list came, then each route server, and no key.
   run = {};

@@ -14,7 +14,7 @@
 #include "FakeWorker.h"
 #include "framework/Errors.h"
 #include "history/RunHistory.h"
-#include "platform/Invoker.h"
+#include "platform/QueueInvoker.h"
 #include "platform/Tick.h"
 #include "run/NextSteps.h"
 #include "session/ProbeSession.h"

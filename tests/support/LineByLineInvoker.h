@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/Invoker.h"
+#include "platform/QueueInvoker.h"
 
 namespace zp::test {
 

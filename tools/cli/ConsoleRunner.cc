@@ -6,6 +6,8 @@
 #include <ctime>
 #include <memory>
 
+#include "framework/Format.h"
+#include "platform/StopRequests.h"
 #include "run/ConnectionChoice.h"
 #include "run/RunConstants.h"
 #include "history/RunHistory.h"
@@ -13,6 +15,7 @@
 #include "session/RunReport.h"
 #include "run/RunWords.h"
 #include "platform/LocalTime.h"
+#include "platform/QueueInvoker.h"
 
 namespace zp {
 
@@ -39,25 +42,32 @@ std::string HistoryPath(const ConsoleOptions& options) {
   return options.history_db.empty() ? RunHistory::DefaultPath() : options.history_db;
 }
 
-std::shared_ptr<RunHistory> HistoryFor(const ConsoleOptions& options) {
-  if (options.no_history || !RunHistory::Available()) return nullptr;
-  return std::make_shared<RunHistory>(HistoryPath(options), options.history_limit);
+// A history whose waits for another program end at the run's deadline, or at once after a
+// stop request (the shortest wait aside), so that a locked file cannot hold the program
+// past its time.
+std::shared_ptr<RunHistory> HistoryAt(const ConsoleOptions& options, bool limited,
+                                      std::chrono::steady_clock::time_point deadline) {
+  auto history = std::make_shared<RunHistory>(HistoryPath(options), options.history_limit);
+  history->SetGiveUp(
+      [limited, deadline] { return StopRequested() || (limited && std::chrono::steady_clock::now() >= deadline); });
+  return history;
 }
 
 }  // namespace
 
-ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_out) {
+ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, ConsoleStream* trace_out) {
   const auto t0 = std::chrono::steady_clock::now();
+  const bool limited = options.timeout_seconds > 0;
+  const auto deadline = t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                 std::chrono::duration<double>(options.timeout_seconds));
   // Every line reaches this thread through the invoker, in order, while the waits below
   // serve it.
   auto invoker = std::make_shared<QueueInvoker>();
   SessionOptions session_options;
   session_options.dns_store_path = options.dns_store;
-  session_options.history = HistoryFor(options);
+  if (!options.no_history && RunHistory::Available()) session_options.history = HistoryAt(options, limited, deadline);
   session_options.on_line = [trace_out](const TraceLine& line) {
-    if (trace_out == nullptr) return;
-    std::fprintf(trace_out, "%s\n", FormatTraceLine(line).c_str());
-    std::fflush(trace_out);
+    if (trace_out != nullptr) trace_out->Write(FormatTraceLine(line) + "\n");
   };
   ProbeSession session(invoker, std::move(session_options));
 
@@ -67,14 +77,11 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
     out.refusal = answer.message;
     return out;
   }
-  const bool limited = options.timeout_seconds > 0;
-  const auto deadline = t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                 std::chrono::duration<double>(options.timeout_seconds));
   Event never(Event::Reset::Manual);
   std::string stopped_in;
   std::optional<std::chrono::steady_clock::time_point> grace_end;
-  // The deadline is checked however busy the trace is: each wait serves hand-overs for
-  // at most one slice, never "until the lines stop".
+  // The deadline and stop requests are checked however busy the trace is: each wait
+  // serves hand-overs for at most one slice, never "until the lines stop".
   while (true) {
     SessionView view = session.Poll();
     if (view.ended) {
@@ -87,9 +94,11 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
       // A stopped worker ends within a second; one that does not is left behind rather
       // than holding the program past its time-out.
       if (now >= *grace_end) break;
-    } else if (limited) {
+    } else {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-      if (left.count() <= 0) {
+      const char* request = StopRequestName();
+      if (request != nullptr || (limited && left.count() <= 0)) {
+        out.stopped_by = request != nullptr ? request : kByTimeOut;
         const RunSnapshot at_stop = session.CurrentRun()->Snapshot();
         stopped_in = at_stop.state_name;
         out.stopped_phase = at_stop.phase;
@@ -99,7 +108,7 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
         grace_end = now + kStopGrace;
         continue;
       }
-      slice = std::min<long>(slice, static_cast<long>(left.count()) + 1);
+      if (limited) slice = std::min<long>(slice, static_cast<long>(left.count()) + 1);
     }
     invoker->ServeFor(never, slice);
   }
@@ -113,8 +122,7 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
   if (!options.report_file.empty()) {
     // A run left out of the history still has its earlier runs in the report.
     std::shared_ptr<RunHistory> history = session.History();
-    if (!history && RunHistory::Available())
-      history = std::make_shared<RunHistory>(HistoryPath(options), options.history_limit);
+    if (!history && RunHistory::Available()) history = HistoryAt(options, limited, deadline);
     out.report_html = ReportOf(*out.ended, history.get());
   }
   if (!out.abandoned) invoker->Close();
@@ -122,13 +130,21 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_ou
 }
 
 int ExitStatus(const ConsoleOutcome& outcome) {
-  if (outcome.TimedOut()) return 3;
+  if (outcome.Stopped()) return 3;
   switch (outcome.run.result_code) {
     case kResultSuccess: return 0;
     case kResultSomeRoutesFailed: return 1;
     case kResultFailure: return 2;
     default: return 3;
   }
+}
+
+std::string StoppedLine(const ConsoleOptions& options, const ConsoleOutcome& out) {
+  if (out.TimedOut())
+    return Format("Timed out after %g s in state %s, %s", options.timeout_seconds, out.end_state.c_str(),
+                  StoppedWhere(out).c_str());
+  return Format("Stopped by %s after %.2f s in state %s, %s", out.stopped_by.c_str(), out.run.elapsed_seconds,
+                out.end_state.c_str(), StoppedWhere(out).c_str());
 }
 
 std::string StartTimeText(const RunSnapshot& run) {

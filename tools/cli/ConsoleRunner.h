@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/ConsoleStream.h"
 #include "run/RunRecord.h"
 #include "session/SessionView.h"
 #include "session/TestRequest.h"
@@ -33,17 +34,25 @@ struct ConsoleOptions {
   std::string history_db;     // empty: the user's history
   int history_limit = 5000;   // runs the history keeps
   bool no_history = false;    // do not record this run
-  std::string report_file;    // write the HTML report here; empty: none
+  std::string report_file;    // write the HTML report here, "-" for standard output; empty: none
+
+  // The report goes to standard output, and the trace and results to standard error.
+  bool ReportToStandardOutput() const { return report_file == "-"; }
 };
+
+// What stopped a run that its time-out stopped, in ConsoleOutcome::stopped_by.
+inline constexpr const char kByTimeOut[] = "the time-out";
 
 // What every console report is made from: the run's record once its worker has ended.
 struct ConsoleOutcome {
   RunSnapshot run;
-  // The worker's state when the run ended; for a run the time-out stopped, the state the
-  // time-out found it in (the worker passes through others on its way out).
+  // The worker's state when the run ended; for a stopped run, the state the stop found
+  // it in (the worker passes through others on its way out).
   std::string end_state;
-  // Where the run was when the time-out stopped it: the phase and, while profiling, the
-  // route (1-based) and how many there were.
+  // What stopped the run: kByTimeOut, or the stop request's name ("SIGTERM").
+  std::string stopped_by;
+  // Where the run was when it was stopped: the phase and, while profiling, the route
+  // (1-based) and how many there were.
   RunPhase stopped_phase = RunPhase::Starting;
   int stopped_route = 0;
   int stopped_route_count = 0;
@@ -58,19 +67,27 @@ struct ConsoleOutcome {
   // The report for support, when one was asked for.
   std::string report_html;
 
-  // Only the time-out stops a console run.
-  bool TimedOut() const { return run.stopped; }
+  // The time-out or a stop request ended the run before it ended by itself.
+  bool Stopped() const { return run.stopped; }
+  bool TimedOut() const { return run.stopped && stopped_by == kByTimeOut; }
 };
 
 // The test the options ask for: the selection's defaults, with what the operator typed
 // overriding them.
 TestRequest RequestFor(const ConsoleOptions& options);
 
-// Runs the test; trace lines go to `trace_out`, or nowhere when it is null.
-ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, std::FILE* trace_out);
+// Runs the test; trace lines go to `trace_out`, or nowhere when it is null. The time-out
+// and a stop request (see StopRequests) stop it alike; every wait for the history counts
+// against the time-out too, so a run that cannot be recorded in time is not.
+ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, ConsoleStream* trace_out);
 
-// 0 SUCCESS, 1 SOME ROUTES FAILED, 2 FAILURE, 3 stopped by the time-out or anything else.
+// 0 SUCCESS, 1 SOME ROUTES FAILED, 2 FAILURE, 3 stopped (time-out, stop request) or
+// anything else.
 int ExitStatus(const ConsoleOutcome& outcome);
+
+// "Timed out after 2 s in state UpdateRoutes, while asking the route servers", "Stopped by
+// SIGTERM after 1.02 s in state …": what standard error says of a stopped run.
+std::string StoppedLine(const ConsoleOptions& options, const ConsoleOutcome& outcome);
 
 // The start time in ISO 8601 with the local offset, "2026-12-07T22:29:53+01:00".
 std::string StartTimeText(const RunSnapshot& run);

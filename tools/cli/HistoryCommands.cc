@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
+#include "platform/StopRequests.h"
 #include "history/RunHistory.h"
 #include "run/TraceLine.h"
 #include "framework/Format.h"
@@ -46,29 +47,41 @@ nlohmann::json RunJson(const HistoryRun& run) {
   return doc;
 }
 
-std::optional<std::vector<HistoryRun>> ReadRuns(const ConsoleOptions& options, int count, std::FILE* err) {
+// The runs, or none with the reason on `err`; `no_file` when there is no history yet.
+std::optional<std::vector<HistoryRun>> ReadRuns(const ConsoleOptions& options, int count, std::FILE* err,
+                                                bool& no_file) {
+  no_file = false;
   if (!RunHistory::Available()) {
     std::fprintf(err, "%s\n", RunHistory::UnavailableText());
     return std::nullopt;
   }
   RunHistory history(HistoryPath(options), options.history_limit);
+  // A writer holding the file keeps the listing waiting, but not past a stop request.
+  history.SetGiveUp([] { return StopRequested(); });
   auto runs = history.Recent(count);
   if (!runs) std::fprintf(err, "history: %s\n", history.LastError().c_str());
+  no_file = history.NoFileYet();
   return runs;
+}
+
+std::string NoHistoryYet(const ConsoleOptions& options) {
+  return "No history yet: nothing has been recorded in " + EscapeControls(HistoryPath(options)) + ".\n";
 }
 
 }  // namespace
 
-int PrintHistory(const ConsoleOptions& options, int count, std::FILE* out, std::FILE* err) {
-  const auto runs = ReadRuns(options, count, err);
+int PrintHistory(const ConsoleOptions& options, int count, ConsoleStream& out, std::FILE* err) {
+  bool no_file = false;
+  const auto runs = ReadRuns(options, count, err, no_file);
   if (!runs) return 3;
   if (options.json) {
     nlohmann::json doc = {{"runs", nlohmann::json::array()}};
     for (const HistoryRun& run : *runs) doc["runs"].push_back(RunJson(run));
-    std::fputs(Dump(doc).c_str(), out);
+    out.Write(Dump(doc));
     return 0;
   }
-  if (runs->empty()) std::fputs("No runs recorded.\n", out);
+  if (no_file) out.Write(NoHistoryYet(options));
+  else if (runs->empty()) out.Write("No runs recorded.\n");
   for (const HistoryRun& run : *runs) {
     std::string failed;
     for (const std::string& name : run.FailedRoutes()) failed += (failed.empty() ? "" : ", ") + EscapeControls(name);
@@ -77,17 +90,19 @@ int PrintHistory(const ConsoleOptions& options, int count, std::FILE* out, std::
         run.routes.empty() ? "no route list"
                            : Format("%zu of %zu routes failed%s%s", run.FailedRoutes().size(), run.routes.size(),
                                     failed.empty() ? "" : ": ", failed.c_str());
-    std::fprintf(out, "%s  %-18s  %s  (%s:%X %s, %.2f s)\n", UtcTimeText(run.start_utc_ms).c_str(), run.banner.c_str(),
-                 routes.c_str(), EscapeControls(run.settings.server).c_str(), static_cast<unsigned>(run.settings.port),
-                 EscapeControls(run.settings.route_code).c_str(), run.elapsed_seconds);
+    out.Write(Format("%s  %-18s  %s  (%s:%X %s, %.2f s)\n", UtcTimeText(run.start_utc_ms).c_str(),
+                     run.banner.c_str(), routes.c_str(), EscapeControls(run.settings.server).c_str(),
+                     static_cast<unsigned>(run.settings.port), EscapeControls(run.settings.route_code).c_str(),
+                     run.elapsed_seconds));
   }
   return 0;
 }
 
-int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int count, std::FILE* out,
+int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int count, ConsoleStream& out,
                     std::FILE* err) {
   // Runs without the route are passed over: read the whole bounded history.
-  const auto runs = ReadRuns(options, options.history_limit, err);
+  bool no_file = false;
+  const auto runs = ReadRuns(options, options.history_limit, err, no_file);
   if (!runs) return 3;
   nlohmann::json doc = {{"route", route}, {"runs", nlohmann::json::array()}};
   std::string text;
@@ -106,23 +121,30 @@ int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int
                    r->profile_seconds, r->outcome.c_str(), EscapeControls(r->reason).c_str(), run.banner.c_str());
   }
   if (options.json) {
-    std::fputs(Dump(doc).c_str(), out);
+    out.Write(Dump(doc));
+  } else if (no_file) {
+    out.Write(NoHistoryYet(options));
   } else if (shown == 0) {
-    std::fprintf(out, "No recorded run has route %s.\n", EscapeControls(route).c_str());
+    out.Write("No recorded run has route " + EscapeControls(route) + ".\n");
   } else {
-    std::fprintf(out, "Route %s, newest first:\n%s", EscapeControls(route).c_str(), text.c_str());
+    out.Write("Route " + EscapeControls(route) + ", newest first:\n" + text);
   }
   return 0;
 }
 
-bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, std::FILE* err) {
+bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, ConsoleStream& out, std::FILE* err) {
   if (outcome.ended && !outcome.ended->record_error.empty())
-    std::fprintf(err, "warning: the run was not recorded in the history: %s\n", outcome.ended->record_error.c_str());
+    std::fprintf(err, "warning: the run was not recorded in the history: %s\n",
+                 EscapeControls(outcome.ended->record_error).c_str());
   if (options.report_file.empty()) return true;
+  if (options.ReportToStandardOutput()) {
+    out.Write(outcome.report_html);
+    return true;
+  }
   // Whole or not at all: a half-written page attached to a ticket would mislead.
   std::string error;
   if (!WriteFileAtomically(options.report_file, outcome.report_html, error)) {
-    std::fprintf(err, "cannot write the report: %s\n", error.c_str());
+    std::fprintf(err, "cannot write the report: %s\n", EscapeControls(error).c_str());
     return false;
   }
   return true;

@@ -23,7 +23,7 @@ std::string JsonReport(const ConsoleOutcome& out) {
   doc["stopped"] = run.stopped;
   // A stopped run's record has moved on to "finished": the phase the stop found it in is
   // the one worth reading.
-  doc["phase"] = PhaseName(out.TimedOut() ? out.stopped_phase : run.phase);
+  doc["phase"] = PhaseName(out.Stopped() ? out.stopped_phase : run.phase);
   doc["route_list_next_step"] = RouteListNextStep(run);
   doc["routes"] = nlohmann::json::array();
   for (const RouteResult& r : run.routes) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "cli/ConsoleRunner.h"
 
@@ -8,12 +9,23 @@ namespace zp {
 // The outcome in the monitoring-plugins format: a first line
 // "ZELVAN PROBE <OK|WARNING|CRITICAL|UNKNOWN> - <summary> | <perfdata>" with one
 // perfdata item per route ('name'=score;;;0;25) and the elapsed time, then one line per
-// failed route with its reason. The summary names what went wrong: the route servers
-// when none answered, the phase a time-out stopped. Numbers are written in the C locale
-// whatever the process's locale is.
+// failed route with its reason, and one saying so when the run could not be recorded in
+// the history. The summary names what went wrong: the route servers when none answered,
+// the phase a stop came in. Numbers are written in the C locale whatever the process's
+// locale is. Every text from the network goes through MonitoringText, so that the first
+// line holds exactly one "|" and the others none, and no line holds anything but
+// printable ASCII and valid UTF-8.
 std::string MonitoringReport(const ConsoleOutcome& outcome);
 
 // The status line of a run that could not start: a usage or internal error, UNKNOWN.
 std::string MonitoringUsageError(const std::string& message);
+
+// A text as a monitoring line may hold it: what EscapeControls leaves, with the tab and
+// "|" escaped as "\x09" and "\x7C" too (a "|" starts the perfdata on any line).
+std::string MonitoringText(std::string_view text);
+
+// A perfdata label as the plugins' guidelines have it: in single quotes, a quote inside
+// doubled, and "=" (which no label may hold) escaped as "\x3D" besides MonitoringText's.
+std::string PerfdataLabel(std::string_view name);
 
 }  // namespace zp

@@ -130,7 +130,7 @@ std::string ParseMetricLabels(const std::vector<std::string>& texts, MetricLabel
 std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_clock::time_point now,
                              const MetricLabels& constant_labels) {
   const RunSnapshot& run = outcome.run;
-  const bool stopped = outcome.TimedOut();
+  const bool stopped = outcome.Stopped();
   std::string out;
   std::string constant;
   for (const auto& [name, value] : constant_labels)
@@ -139,7 +139,7 @@ std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_
     WriteSample(out, name, own, constant, value);
   };
 
-  Family(out, "zelvan_probe_up", "1 when the last run ended by itself, 0 when its time-out stopped it.");
+  Family(out, "zelvan_probe_up", "1 when the last run ended by itself, 0 when it was stopped (its time-out, a stop signal).");
   Sample("zelvan_probe_up", "", stopped || !run.finished ? "0" : "1");
 
   Family(out, "zelvan_probe_result",
@@ -180,7 +180,7 @@ std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_
   Family(out, "zelvan_probe_last_run_timestamp_seconds", "When the last run ended, in seconds since the Unix epoch.");
   const double epoch_seconds = std::chrono::duration<double>(now.time_since_epoch()).count();
   Sample("zelvan_probe_last_run_timestamp_seconds", "", Number(epoch_seconds, 3));
-  Family(out, "zelvan_probe_stopped", "1 when the time-out stopped the last run before it ended.");
+  Family(out, "zelvan_probe_stopped", "1 when the last run was stopped (its time-out, a stop signal) before it ended.");
   Sample("zelvan_probe_stopped", "", stopped ? "1" : "0");
   return out;
 }

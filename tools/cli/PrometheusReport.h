@@ -10,7 +10,7 @@
 namespace zp {
 
 // The outcome in the Prometheus text format, for node_exporter's textfile collector:
-//   zelvan_probe_up                      1 the run ended by itself, 0 the time-out stopped it
+//   zelvan_probe_up                      1 the run ended by itself, 0 it was stopped
 //   zelvan_probe_result{banner}          the exit status: 0 SUCCESS, 1 SOME ROUTES FAILED,
 //                                        2 FAILURE, 3 STOPPED (the banner label says which)
 //   zelvan_probe_route_score{route,address}            detail records missing, 0 is best
@@ -19,7 +19,7 @@ namespace zp {
 //   zelvan_probe_key_ok                  1 when the gateway's public key arrived
 //   zelvan_probe_duration_seconds        the run's elapsed time
 //   zelvan_probe_last_run_timestamp_seconds  `now`, in seconds since the Unix epoch
-//   zelvan_probe_stopped                 1 when the time-out stopped the run
+//   zelvan_probe_stopped                 1 when the run was stopped (time-out, stop signal)
 // each with HELP and TYPE lines. A route is listed whether or not the run reached it.
 // Numbers are written the same whatever the process's locale is. `constant_labels` go on
 // every sample, after the series' own.

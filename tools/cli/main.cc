@@ -5,35 +5,49 @@
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/StopRequests.h"
 #include "cli/ConsoleRunner.h"
+#include "cli/ConsoleStream.h"
 #include "cli/HistoryCommands.h"
 #include "cli/JsonReport.h"
 #include "cli/MonitoringReport.h"
+#include "cli/OptionChecks.h"
 #include "cli/PlainReport.h"
 #include "cli/PrometheusReport.h"
-#include "run/ConnectionChoice.h"
 #include "run/ProgramVersion.h"
-#include "history/RunHistory.h"
 #include "run/TraceLine.h"
 #include "framework/MemTrack.h"
 
+namespace {
+
+// What a run leaves on standard output must have reached it: a full disk or a closed pipe
+// is an error of its own, after everything else (the history, the files) was done.
+int Ending(int status, const zp::ConsoleStream& out) {
+  if (!out.Failed()) return status;
+  std::fprintf(stderr, "cannot write to standard output: %s\n", out.ErrorText().c_str());
+  return 3;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // First of all, before any other thread exists: a stop request from now on ends the run
+  // in order, with its results.
+  zp::CatchStopRequests();
   zp::StartTracking();
   zp::ConsoleOptions options;
   CLI::App app{"Zelvan Probe console runner: fetch the route list, profile every route and "
                "fetch the gateway's public key.\nExit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
-               "2 FAILURE, 3 usage error, internal error or --timeout."};
+               "2 FAILURE, 3 usage error, internal error, --timeout or a stop signal (SIGTERM, SIGINT, SIGHUP)."};
   app.set_version_flag("--version", std::string("zelvan-probe-cli ") + zp::ProgramVersion());
   auto* server = app.add_option("--server", options.server,
                                 "Route server(s): host names or IPv4 addresses separated by commas");
-  app.add_option("--port", options.port_text,
-                 "Route server port in hexadecimal, as typed in the window (empty or not "
-                 "hexadecimal gives 0)")
+  app.add_option("--port", options.port_text, "Route server port: 1 to FFFF in hexadecimal, as typed in the window")
+      ->check(zp::CheckPortOption)
       ->default_str("6900");
   auto* code = app.add_option("--route-code", options.route_code, "Route code letter");
   app.add_option("--selection", options.selection,
@@ -41,28 +55,24 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 2))
       ->default_str("0");
   app.add_option("--timeout", options.timeout_seconds,
-                 "Stop the test after this many seconds of wall-clock time (exit status 3); 0 for no limit")
-      ->check(CLI::NonNegativeNumber)
+                 "Stop the test after this many seconds of wall-clock time (exit status 3); 0 for no limit. Waits "
+                 "for the history count against it")
+      ->check(zp::CheckTimeoutOption)
       ->default_str("300");
   auto* json = app.add_flag("--json", options.json,
                             "Write one JSON document to standard output; trace lines go to standard error");
-  app.add_flag("--monitoring", options.monitoring,
-               "Write the monitoring-plugins format: one status line with perfdata, then one line per "
-               "route; trace lines are not written")
-      ->excludes(json);
+  auto* monitoring = app.add_flag("--monitoring", options.monitoring,
+                                  "Write the monitoring-plugins format: one status line with perfdata, then one line "
+                                  "per failed route; trace lines are not written")
+                         ->excludes(json);
   std::string textfile;
   auto* textfile_option =
       app.add_option("--prometheus-textfile", textfile,
                      "After the run, write its metrics in the Prometheus text format to this file, replacing it "
-                     "in one step (for node_exporter's textfile collector); with any output form")
-      // Checked before the run rather than found out minutes later.
-      ->check([](const std::string& path) -> std::string {
-        std::filesystem::path folder = std::filesystem::path(path).parent_path();
-        if (folder.empty()) folder = ".";
-        std::error_code ec;
-        if (std::filesystem::path(path).filename().empty()) return "not a file name: " + path;
-        return std::filesystem::is_directory(folder, ec) ? std::string() : "no such folder: " + folder.string();
-      });
+                     "in one step (for node_exporter's textfile collector); with any output form. A path where "
+                     "something other than a regular file stands (a symbolic link, a device) is refused")
+          // Checked before the run rather than found out minutes later.
+          ->check(zp::CheckOutputFile);
   std::vector<std::string> metric_label_texts;
   app.add_option("--metric-label", metric_label_texts,
                  "A label for every series of the Prometheus textfile, e.g. site=berlin, so that one Prometheus "
@@ -88,16 +98,21 @@ int main(int argc, char** argv) {
                                      "over the last N runs that had it (N from --history, default 20)")
                           ->type_name("NAME")
                           ->excludes("--monitoring");
-  app.add_option("--history-db", options.history_db, "History file (default: history.db in the user's state folder)")
+  app.add_option("--history-db", options.history_db,
+                 "History file (default: history.db in the user's state folder); a file of another program is "
+                 "refused and left as it is")
+      ->check(zp::CheckNonEmpty)
       ->type_name("FILE");
   app.add_option("--history-limit", options.history_limit, "Runs the history keeps; older ones are dropped")
       ->check(CLI::PositiveNumber)
       ->default_str("5000");
   app.add_flag("--no-history", options.no_history, "Do not record this run in the history");
-  app.add_option("--report", options.report_file,
-                 "After the test, write a self-contained HTML report for support to this file "
-                 "(exit status 3 when it cannot be written)")
-      ->type_name("FILE.html");
+  auto* report = app.add_option("--report", options.report_file,
+                                "After the test, write a self-contained HTML report for support to this file "
+                                "(exit status 3 when it cannot be written), or with - to standard output (the "
+                                "trace and results then go to standard error)")
+                     ->check(zp::CheckReportOption)
+                     ->type_name("FILE.html");
   // A monitoring system reads only standard output and the exit status: asked for, the
   // status line is written for a command line that does not parse too.
   const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
@@ -109,6 +124,10 @@ int main(int argc, char** argv) {
     // Refused before the run, like every other usage error.
     const std::string label_error = zp::ParseMetricLabels(metric_label_texts, metric_labels);
     if (!label_error.empty()) throw CLI::ValidationError("--metric-label", label_error);
+    if (options.ReportToStandardOutput() && (json->count() > 0 || monitoring->count() > 0))
+      throw CLI::ValidationError(report->get_name(), "\"-\" is standard output, which " +
+                                                         std::string(options.json ? "--json" : "--monitoring") +
+                                                         " writes to already");
   } catch (const CLI::ParseError& e) {
     if (monitoring_asked && e.get_exit_code() != 0) {
       std::fputs(zp::MonitoringUsageError(std::string("usage error: ") + e.what()).c_str(), stdout);
@@ -119,54 +138,60 @@ int main(int argc, char** argv) {
   }
   options.server_given = server->count() > 0;
   options.route_code_given = code->count() > 0;
+  zp::ConsoleStream out(stdout);
 
   if (history->count() > 0 || route_trend->count() > 0) {
     const int count = history_count.empty() ? zp::kDefaultHistoryShown : std::atoi(history_count.c_str());
-    return route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, stdout, stderr)
-                                    : zp::PrintHistory(options, count, stdout, stderr);
+    return Ending(route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, out, stderr)
+                                           : zp::PrintHistory(options, count, out, stderr),
+                  out);
   }
 
-  zp::ConsoleOutcome out;
+  // Standard output carries one thing: the report when it goes there, the JSON document,
+  // the monitoring lines, or the trace and results.
+  zp::ConsoleStream err(stderr);
+  const bool results_to_err = options.json || options.ReportToStandardOutput();
+  zp::ConsoleOutcome outcome;
   try {
-    std::FILE* trace = options.monitoring ? nullptr : options.json ? stderr : stdout;
-    out = zp::RunConsoleTest(options, trace);
-    if (!out.refusal.empty()) {
-      if (options.monitoring) std::fputs(zp::MonitoringUsageError("usage error: " + out.refusal).c_str(), stdout);
-      std::fprintf(stderr, "%s\n", out.refusal.c_str());
-      return 3;
+    zp::ConsoleStream* trace = options.monitoring ? nullptr : results_to_err ? &err : &out;
+    outcome = zp::RunConsoleTest(options, trace);
+    if (!outcome.refusal.empty()) {
+      if (options.monitoring) out.Write(zp::MonitoringUsageError("usage error: " + outcome.refusal));
+      std::fprintf(stderr, "%s\n", outcome.refusal.c_str());
+      return Ending(3, out);
     }
   } catch (const std::exception& e) {
-    if (options.monitoring) std::fputs(zp::MonitoringUsageError(std::string("internal error: ") + e.what()).c_str(), stdout);
+    if (options.monitoring) out.Write(zp::MonitoringUsageError(std::string("internal error: ") + e.what()));
     std::fprintf(stderr, "internal error: %s\n", e.what());
-    return 3;
+    return Ending(3, out);
   }
-  if (out.TimedOut() && !options.monitoring)
-    std::fprintf(stderr, "Timed out after %g s in state %s, %s\n", options.timeout_seconds, out.end_state.c_str(),
-                 zp::StoppedWhere(out).c_str());
+  if (outcome.Stopped() && !options.monitoring) std::fprintf(stderr, "%s\n", zp::StoppedLine(options, outcome).c_str());
 
   // Written before the report, so that a program reading the report may read the file.
   if (!textfile.empty()) {
     std::string error;
-    const std::string metrics = zp::PrometheusReport(out, std::chrono::system_clock::now(), metric_labels);
+    const std::string metrics = zp::PrometheusReport(outcome, std::chrono::system_clock::now(), metric_labels);
     if (!zp::WriteFileAtomically(textfile, metrics, error))
-      std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", error.c_str());
+      std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", zp::EscapeControls(error).c_str());
   }
 
-  const bool report_written = zp::ReportRun(options, out, stderr);
+  const bool report_written = zp::ReportRun(options, outcome, out, stderr);
 
   if (options.monitoring) {
-    std::fputs(zp::MonitoringReport(out).c_str(), stdout);
+    out.Write(zp::MonitoringReport(outcome));
   } else if (options.json) {
-    std::fputs(zp::JsonReport(out).c_str(), stdout);
+    out.Write(zp::JsonReport(outcome));
   } else {
-    std::fputs(zp::PlainReport(out).c_str(), stdout);
+    (results_to_err ? err : out).Write(zp::PlainReport(outcome));
   }
-  if (out.abandoned) {
+  const int status = Ending(report_written ? zp::ExitStatus(outcome) : 3, out);
+  if (outcome.abandoned) {
     // Its worker never ended after the stop: leave without waiting for it.
     std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(report_written ? zp::ExitStatus(out) : 3);
+    std::_Exit(status);
   }
   zp::StopTracking();
-  return report_written ? zp::ExitStatus(out) : 3;
+  zp::StopRequestDone();
+  return status;
 }

@@ -27,7 +27,7 @@ DESCRIPTION
         READY route-server=127.0.0.1:26880 route-server-hex=127.0.0.1:6900
               route-ports-hex=r1:9C41,r2:9C42,... routes=r1=127.0.0.1:40001,r2=127.0.0.1:40002,...
     (one line; "routes=" comes last and runs to its end). The program then runs until
-    SIGINT or SIGTERM (or for --duration) and exits 0.
+    SIGINT, SIGTERM or SIGHUP (or for --duration) and exits 0; a second one ends it at once.
 
 OPTIONS
     Each option is a directive of a scenario file (SCENARIO FILES); "--NAME=VALUE" works as
@@ -120,7 +120,7 @@ SCENARIO FILES
         route r3 fault=late-login delay=5100
 
 EXIT STATUS
-    0   stopped by SIGINT, SIGTERM or --duration
+    0   stopped by SIGINT, SIGTERM, SIGHUP or --duration
     1   a listening socket could not be opened (for example the port is in use)
     2   bad arguments or scenario file
 

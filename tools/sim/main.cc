@@ -7,8 +7,8 @@
 
 #include "GatewaySimulator.h"
 #include "ScenarioParser.h"
-#include "StopRequests.h"
 #include "UsageText.h"
+#include "platform/StopRequests.h"
 
 #ifndef ZP_VERSION
 #define ZP_VERSION "0"
@@ -17,7 +17,7 @@
 int main(int argc, char** argv) {
   // First of all, so that a stop request during start-up waits for the orderly end, and
   // before the simulator's thread exists.
-  zp::sim::CatchStopRequests();
+  zp::CatchStopRequests();
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (std::find(args.begin(), args.end(), "--version") != args.end()) {
@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
   std::printf("%s\n", sim.ReadyLine().c_str());
   std::fflush(stdout);
 
-  zp::sim::WaitForStopRequest(scenario.duration_seconds);
+  zp::WaitForStopRequest(scenario.duration_seconds);
   sim.Stop();
-  zp::sim::StopRequestDone();
+  zp::StopRequestDone();
   return 0;
 }

@@ -1,5 +1,6 @@
 // Key synchronisation through the real worker thread: the ring over failing routes
-// circles until a stop, and the stop has to end it promptly from inside any wait. Every
+// circles until a stop or the end of its tries, and the stop has to end it promptly from
+// inside any wait. Every
 // way a single attempt ends is in the scripted key tests.
 #include <chrono>
 

@@ -243,7 +243,8 @@ TEST(KeyRingTest, StartsAfterTheLastSynchronisedRouteAndWrapsAround) {
   }
 }
 
-// Routes that keep failing at route level are circled until a stop ends it.
+// Routes that keep failing at route level are circled until a stop ends it, when it comes
+// before their tries are used up.
 TEST(KeyRingTest, AStopEndsTheCircling) {
   ScriptedRig rig;
   rig.AddRoute({.refuse = true});
@@ -264,23 +265,64 @@ TEST(KeyRingTest, AStopEndsTheCircling) {
   EXPECT_EQ(key.attempts, 5);
 }
 
-// An entry without an address is skipped, never connected to; a ring with no address at
-// all ends rather than circle.
-TEST(KeyRingTest, EntriesWithoutAddressAreSkipped) {
+// An entry without an address or with a port outside 1 to 65535 is skipped, never
+// connected to; a ring with nothing to connect to ends rather than circle.
+TEST(KeyRingTest, EntriesWithoutAddressOrPortAreSkipped) {
   for (const bool with_good_route : {true, false}) {
     SCOPED_TRACE(with_good_route);
     ScriptedRig rig;
     rig.routes.push_back({"noaddress", 25});
     rig.routes.push_back({"r2=:27002", 25});
+    rig.routes.push_back({"r3=127.0.0.1:117377", 25});
     if (with_good_route) rig.AddRoute();
     std::string last_sync;
     rig.keys.SynchronizeKeys(rig.routes, last_sync);
 
     EXPECT_TRUE(rig.host.Has("Route \"noaddress\" has no address - skipped")) << rig.host.Dump();
     EXPECT_TRUE(rig.host.Has("Route \"r2=:27002\" has no address - skipped"));
+    EXPECT_TRUE(rig.host.Has("Route \"r3=127.0.0.1:117377\" has port 117377, not 1 to 65535 - skipped"));
     EXPECT_EQ(rig.transport.connects.size(), with_good_route ? 1u : 0u);
-    EXPECT_EQ(rig.host.Has("No route has an address"), !with_good_route);
+    EXPECT_EQ(rig.host.Has("No route has an address and a port to connect to"), !with_good_route);
     EXPECT_EQ(rig.host.record.Snapshot().key.outcome, with_good_route ? KeyOutcome::Received : KeyOutcome::Failed);
+  }
+}
+
+// Routes that all fail at route level are each tried three times, then the ring ends
+// without the key, naming the last failure: a dead gateway gives a result, not a test
+// that circles until its time-out. A route that fails only its first tries still
+// delivers the key.
+TEST(KeyRingTest, EndsAfterThreeTriesOnEachRoute) {
+  const struct {
+    const char* name;
+    std::vector<RouteConfig> routes;
+    std::size_t connects;
+    std::string detail;  // empty: the key arrived
+  } cases[] = {
+      {"two refusing", {{.refuse = true}, {.refuse = true}}, 6,
+       "Tried each route 3 times - the last, r2: " + SocketErrorText(WSAECONNREFUSED)},
+      {"one refusing", {{.refuse = true}}, 3, "Tried each route 3 times - the last, r1: " + SocketErrorText(WSAECONNREFUSED)},
+      {"refusing, then a silent login", {{.refuse = true}, {.key_login = {.kind = LoginReplyConfig::Kind::Silent}}}, 6,
+       "Tried each route 3 times - the last, r2: Timeout waiting for login response"},
+      {"silent login, then refusing", {{.key_login = {.kind = LoginReplyConfig::Kind::Silent}}, {.refuse = true}}, 6,
+       "Tried each route 3 times - the last, r2: " + SocketErrorText(WSAECONNREFUSED)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedRig rig;
+    for (const RouteConfig& route : c.routes) rig.AddRoute(route);
+    std::string last_sync;
+    rig.keys.SynchronizeKeys(rig.routes, last_sync);
+    EXPECT_EQ(rig.transport.connects.size(), c.connects) << rig.host.Dump();
+    const KeyResult key = rig.host.record.Snapshot().key;
+    EXPECT_EQ(key.outcome, KeyOutcome::Failed);
+    EXPECT_EQ(key.detail, c.detail);
+    EXPECT_EQ(key.attempts, static_cast<int>(c.connects));
+    // Every route's score, then the reason, as any other end of the ring.
+    const int scores = rig.host.IndexOf("Route  1 " + rig.routes[0].text + " Score(25)");
+    ASSERT_GT(scores, 0) << rig.host.Dump();
+    EXPECT_EQ(rig.host.lines.at(static_cast<std::size_t>(scores) + c.routes.size()), c.detail);
+    EXPECT_EQ(rig.host.statuses.back(), c.detail);
+    EXPECT_EQ(rig.host.result_code, kResultFailure);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "client/scripted/ScriptedRig.h"
+#include "run/RunWords.h"
 #include "net/ZWinSock.h"
 
 namespace zp::test {
@@ -89,6 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A route can miss only the records it was sent: more is a broken answer, and fails.
         ProfileRow{"heartbeat lists two billion records", {.profile_heartbeat_text = "1-2147483647"}, nullptr,
                    "r1=127.0.0.1:27001 Score=2147483647", 0, 2147483647, RouteOutcome::Scored},
+        // A record number past 32 bits: a broken answer, every record counted missing.
+        ProfileRow{"heartbeat lists a record past 32 bits", {.profile_heartbeat_text = "1-99999999999"}, nullptr,
+                   "r1=127.0.0.1:27001 Score=25", 0, 25, RouteOutcome::Scored},
         ProfileRow{"heartbeat lists one record 252 times", {.profile_heartbeat_text = [] {
                      std::string list = "1";
                      for (int i = 1; i < 252; ++i) list += ",1";
@@ -112,6 +116,46 @@ INSTANTIATE_TEST_SUITE_P(
                    {.close_stage = CloseStage::AfterDetails, .close_with_reset = true}, nullptr,
                    "Timeout waiting for heartbeat response", 0, 25, RouteOutcome::ConnectionLost, 1}),
     RowName<ProfileRow>);
+
+// An entry is connected to only at a port a connect can name; any other is skipped with
+// its own line, like one without an address, and fails.
+TEST(ProfilePortTest, EntriesOutside1To65535AreSkipped) {
+  const struct {
+    std::string entry;
+    std::string skipped;  // the trace line, or empty when the entry is connected to
+    std::string connect;  // where the connect goes
+  } cases[] = {
+      {"r9=127.0.0.1:117377", "has port 117377, not 1 to 65535 - skipped", ""},
+      {"r9=127.0.0.1:65536", "has port 65536, not 1 to 65535 - skipped", ""},
+      {"r9=127.0.0.1:0", "has port 0, not 1 to 65535 - skipped", ""},
+      {"r9=127.0.0.1:-1", "has port -1, not 1 to 65535 - skipped", ""},
+      {"r9=127.0.0.1:$1FFFF", "has port 131071, not 1 to 65535 - skipped", ""},
+      {"r9=:7000", "has no address - skipped", ""},
+      {"r9=127.0.0.1:65535", "", "127.0.0.1:65535"},
+      {"r9=127.0.0.1:1", "", "127.0.0.1:1"},
+      {"r9=127.0.0.1:$FFFF", "", "127.0.0.1:65535"},
+      {"r9=127.0.0.1:x", "", "127.0.0.1:26881"},  // not a number: the default port
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    ScriptedRig rig;
+    rig.routes.push_back({c.entry, 25});
+    rig.host.record.SetRoutes(rig.routes);
+    rig.profiler.ProfileRoutes(rig.routes);
+    const RouteResult route = rig.host.record.Snapshot().routes.at(0);
+    EXPECT_TRUE(route.failed);
+    EXPECT_EQ(route.outcome, RouteOutcome::ConnectFailed);
+    if (c.skipped.empty()) {
+      EXPECT_EQ(rig.transport.connects, std::vector<std::string>{c.connect});
+      continue;
+    }
+    EXPECT_TRUE(rig.host.Has("Route \"" + c.entry + "\" " + c.skipped)) << rig.host.Dump();
+    EXPECT_TRUE(rig.transport.connects.empty());
+    EXPECT_EQ(route.error, 0);
+    EXPECT_EQ(RouteReason(route, false), c.skipped.starts_with("has no") ? "the route entry has no address"
+                                                                         : "the route entry's port is not 1 to 65535");
+  }
+}
 
 // What the trace shows of a route's logins and details, in order.
 TEST(ProfileTraceTest, LoginsDetailsAndTheirTimeOuts) {

@@ -19,6 +19,8 @@ TEST(ReasonWordsTest, EachRouteOutcomeReadsAsItHappened) {
       {{}, nullptr, "all 25 detail records arrived"},
       {{.profile_heartbeat_text = "3,5-7"}, nullptr, "4 of 25 detail records missing"},
       {{.profile_heartbeat_text = "1-300"}, nullptr, "broken answer: 300 records reported missing of 25 sent"},
+      // Read as it stands, the range would be empty: "all 25 detail records arrived".
+      {{.profile_heartbeat_text = "1-99999999999"}, nullptr, "the heartbeat listed records that were never sent"},
       {{.refuse = true}, nullptr, "refused the connection"},
       {{.profile_login = {.kind = LoginReplyConfig::Kind::Refuse, .status = 5, .text = "ACCESS DENIED"}}, nullptr,
        "login refused: ACCESS DENIED"},

@@ -1,0 +1,38 @@
+#include "cli/OptionChecks.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/AtomicFile.h"
+#include "run/TraceLine.h"
+#include "session/TestRequest.h"
+
+namespace zp {
+
+std::string CheckPortOption(const std::string& text) {
+  if (ParsePortText(text)) return {};
+  return "\"" + EscapeControls(text) + "\" is not a port: give 1 to FFFF in hexadecimal digits (0-9, A-F)";
+}
+
+std::string CheckTimeoutOption(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double seconds = std::strtod(begin, &end);
+  const bool number = !text.empty() && end == begin + text.size() && errno == 0;
+  if (number && std::isfinite(seconds) && seconds >= 0 && seconds <= kLongestTimeoutSeconds) return {};
+  return "\"" + EscapeControls(text) + "\" is not a time-out: give seconds from 0 (no limit) to " +
+         std::to_string(static_cast<long long>(kLongestTimeoutSeconds)) + " (a year)";
+}
+
+std::string CheckOutputFile(const std::string& path) {
+  if (path.empty()) return "an empty path names no file";
+  return EscapeControls(ReplaceProblem(path));
+}
+
+std::string CheckReportOption(const std::string& path) { return path == "-" ? std::string() : CheckOutputFile(path); }
+
+std::string CheckNonEmpty(const std::string& text) { return text.empty() ? "an empty path names no file" : ""; }
+
+}  // namespace zp
