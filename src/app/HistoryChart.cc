@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QGraphicsItem>
+#include <QHelpEvent>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
@@ -241,11 +242,17 @@ void THistoryChart::mousePressEvent(QMouseEvent* event) {
   QChartView::mousePressEvent(event);
 }
 
-void THistoryChart::mouseMoveEvent(QMouseEvent* event) {
-  const QString tip = TipAt(event->position().toPoint());
-  if (tip.isEmpty()) QToolTip::hideText();
-  else QToolTip::showText(event->globalPosition().toPoint(), tip, this);
-  QChartView::mouseMoveEvent(event);
+bool THistoryChart::viewportEvent(QEvent* event) {
+  // The tip is the view's, not the scene's: the scene would answer the pointer's pause
+  // over a point with its items' tips, which are none, and hide the point's.
+  if (event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = TipAt(help->pos());
+    if (tip.isEmpty()) QToolTip::hideText();
+    else QToolTip::showText(help->globalPos(), tip, viewport());
+    return true;
+  }
+  return QChartView::viewportEvent(event);
 }
 
 }  // namespace zp

@@ -46,7 +46,7 @@ class THistoryChart : public QChartView {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   class Marks;

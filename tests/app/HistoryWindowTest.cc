@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
+#include <QHelpEvent>
 #include <QToolTip>
 #include <QCategoryAxis>
 #include <QLineSeries>
@@ -196,11 +197,21 @@ TEST_F(HistoryWindowTest, HistoryWindowPlotsEachRouteInItsColourWithItsRunsResul
   EXPECT_EQ(table->item(1, 3)->text(), "r2");
   EXPECT_EQ(table->item(0, 3)->text(), "none");
 
-  // The pointer over a point shows its tip.
-  const QPoint over = form.ScoreView()->PointPosition(0, 2);
-  QTest::mouseMove(form.ScoreView()->viewport(), over);
+  // The pointer resting over a point shows its tip, and the tip stays; away from the
+  // points it goes. The rest is the event Qt sends when the pointer pauses.
+  THistoryChart* view = form.ScoreView();
+  const auto rest = [&](QPoint at) {
+    QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &help);
+  };
+  const QPoint over = view->PointPosition(0, 2);
+  rest(over);
   EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::isVisible(); }, 2000));
-  EXPECT_EQ(QToolTip::text(), QString::fromStdString(form.ScoreView()->Plot().series[0].points[2].tip));
+  QTest::qWait(500);
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), QString::fromStdString(view->Plot().series[0].points[2].tip));
+  rest(over + QPoint(40, 40));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !QToolTip::isVisible(); }, 2000));
 }
 
 // The window shows the runs with the settings the operator is looking at; a switch shows
