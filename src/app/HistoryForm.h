@@ -18,7 +18,7 @@ class THistoryChart;
 
 // The recorded runs at a glance: each route's score and profiling time over the runs (a
 // colour per route, each point's shape its run's result, a tip per point) and the table
-// of runs beside the plots, newest first. It shows the runs with the current settings,
+// of runs below the plots, newest first. It shows the runs with the current settings,
 // or with a switch the runs with every setting. A run chosen in the table is marked in
 // both plots, and a click in a plot chooses the run in the table.
 class THistoryForm : public QDialog {
