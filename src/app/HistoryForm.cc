@@ -1,32 +1,33 @@
 #include "app/HistoryForm.h"
 
 #include <QChart>
-#include <QChartView>
-#include <QImage>
-#include <QLegendMarker>
-#include <QPainter>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPushButton>
-#include <QScatterSeries>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
-#include <QValueAxis>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
-#include <map>
+#include <limits>
 
+#include "app/HistoryChart.h"
+#include "history/RunHistory.h"
+#include "report/HistoryRows.h"
 #include "report/PlotModel.h"
 #include "report/PlotSvg.h"
-#include "history/RunHistory.h"
 #include "run/TraceLine.h"
 
 namespace zp {
 
 namespace {
+
+enum Column { kRun, kStart, kResult, kFailed, kSettings, kColumns };
 
 // Route names and other bytes from the network: one character per byte, escaped.
 QString Bytes(const std::string& text) {
@@ -34,149 +35,98 @@ QString Bytes(const std::string& text) {
   return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
-QChartView* MakeView(const QString& name, QWidget* parent) {
-  auto* chart = new QChart();
-  chart->setObjectName(name);
-  chart->legend()->setAlignment(Qt::AlignBottom);
-  auto* view = new QChartView(chart, parent);
-  view->setRenderHint(QPainter::Antialiasing);
-  view->setMinimumSize(480, 220);
-  return view;
+QLabel* PlainLabel(const char* name, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
+  return label;
 }
 
-QColor Colour(std::uint32_t rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
-
-// The plot model's marker, drawn once into an image the series repeats at each point.
-QImage MarkerImage(MarkerShape shape, const QColor& colour, int size) {
-  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QRectF box(1.5, 1.5, size - 3.0, size - 3.0);
-  painter.setPen(QPen(colour, 2));
-  painter.setBrush(colour);
-  switch (shape) {
-    case MarkerShape::Circle: painter.drawEllipse(box); break;
-    case MarkerShape::Triangle:
-      painter.drawPolygon(QPolygonF({QPointF(box.center().x(), box.top()), box.bottomRight(), box.bottomLeft()}));
-      break;
-    case MarkerShape::Cross:
-      painter.setPen(QPen(colour, 2.5));
-      painter.drawLine(box.topLeft(), box.bottomRight());
-      painter.drawLine(box.bottomLeft(), box.topRight());
-      break;
-    case MarkerShape::Square:
-      painter.setBrush(Qt::NoBrush);
-      painter.drawRect(box.adjusted(1, 1, -1, -1));
-      break;
+// What each marker shape says of its run, under the plots.
+QWidget* MarkerLegend(QWidget* parent) {
+  auto* legend = new QWidget(parent);
+  legend->setObjectName("pnlMarkers");
+  auto* row = new QHBoxLayout(legend);
+  row->setContentsMargins(8, 0, 8, 0);
+  QLabel* title = PlainLabel("lblMarkers", legend);
+  title->setText("Shape of a point: its run's result");
+  row->addWidget(title);
+  for (const PlotMarker& m : PlotMarkers()) {
+    auto* icon = PlainLabel("lblMarkerIcon", legend);
+    icon->setPixmap(QPixmap::fromImage(MarkerImage(m.shape, PlotColour(kPlotNoteColour), 12)));
+    auto* text = PlainLabel("lblMarkerText", legend);
+    text->setText(m.result);
+    row->addSpacing(10);
+    row->addWidget(icon);
+    row->addWidget(text);
   }
-  return image;
-}
-
-void SetAxis(QValueAxis* axis, const PlotAxis& from, const char* format) {
-  axis->setTitleText(QString::fromStdString(from.title));
-  axis->setRange(from.min, from.max);
-  axis->setLabelFormat(format);
-  if (from.ticks.size() > 1) {
-    axis->setTickType(QValueAxis::TicksDynamic);
-    axis->setTickAnchor(from.ticks[0].value);
-    axis->setTickInterval(from.ticks[1].value - from.ticks[0].value);
-  }
-}
-
-// One line per route in its colour, and over it one marker series per result, so that
-// every point's shape shows its run's result.
-void Plot(QChart* chart, const std::vector<HistoryRun>& runs, bool score) {
-  chart->removeAllSeries();
-  for (QAbstractAxis* axis : chart->axes()) {
-    chart->removeAxis(axis);
-    delete axis;
-  }
-  const PlotModel plot = MakePlot(runs, score ? PlotModel::Measure::Score : PlotModel::Measure::ProfileSeconds);
-  chart->setTitle(QString::fromStdString(plot.title));
-  auto* x = new QValueAxis(chart);
-  SetAxis(x, plot.x, "%d");
-  auto* y = new QValueAxis(chart);
-  const bool whole = plot.y.ticks.size() < 2 || plot.y.ticks[1].label.find('.') == std::string::npos;
-  SetAxis(y, plot.y, whole ? "%d" : "%.2f");
-  chart->addAxis(x, Qt::AlignBottom);
-  chart->addAxis(y, Qt::AlignLeft);
-  for (const PlotSeries& s : plot.series) {
-    auto* line = new QLineSeries(chart);
-    line->setName(Bytes(s.name));
-    line->setColor(Colour(s.colour));
-    std::map<MarkerShape, QScatterSeries*> dots;
-    for (const PlotPoint& p : s.points) {
-      line->append(p.x, p.y);
-      QScatterSeries*& series = dots[p.marker];
-      if (series == nullptr) {
-        series = new QScatterSeries(chart);
-        series->setMarkerSize(10);
-        series->setLightMarker(MarkerImage(p.marker, Colour(s.colour), 10));
-      }
-      series->append(p.x, p.y);
-    }
-    chart->addSeries(line);
-    line->attachAxis(x);
-    line->attachAxis(y);
-    for (auto& [shape, series] : dots) {
-      chart->addSeries(series);
-      series->attachAxis(x);
-      series->attachAxis(y);
-      // The route's line names it in the legend; its markers do not again.
-      for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
-    }
-  }
+  row->addStretch(1);
+  return legend;
 }
 
 }  // namespace
 
-THistoryForm::THistoryForm(std::shared_ptr<RunHistory> history, QWidget* parent)
-    : QDialog(parent), FHistory(std::move(history)) {
+THistoryForm::THistoryForm(std::shared_ptr<RunHistory> history, std::optional<RunSettings> current, QWidget* parent)
+    : QDialog(parent), FHistory(std::move(history)), FCurrent(std::move(current)) {
   setObjectName("frmHistory");
   setWindowTitle("History");
 
-  chvScore = MakeView("chtScore", this);
-  chvScore->setObjectName("chvScore");
-  chvTime = MakeView("chtTime", this);
-  chvTime->setObjectName("chvTime");
+  chkAllSettings = new QCheckBox("Show the runs with &all settings", this);
+  chkAllSettings->setObjectName("chkAllSettings");
+  chkAllSettings->setChecked(!FCurrent);
+  chkAllSettings->setEnabled(FCurrent.has_value());
+  connect(chkAllSettings, &QCheckBox::toggled, this, &THistoryForm::Fill);
+  lblShowing = PlainLabel("lblShowing", this);
 
-  tblRuns = new QTableWidget(0, 4, this);
+  chvScore = new THistoryChart("Score", this);
+  chvTime = new THistoryChart("Time", this);
+  for (THistoryChart* view : {chvScore, chvTime}) connect(view, &THistoryChart::RunClicked, this, &THistoryForm::SelectRun);
+
+  tblRuns = new QTableWidget(0, kColumns, this);
   tblRuns->setObjectName("tblRuns");
-  tblRuns->setHorizontalHeaderLabels({"Start (UTC)", "Result", "Failed routes", "Settings"});
+  tblRuns->setHorizontalHeaderLabels({"Run", "Start (UTC)", "Result", "Failed routes", "Settings"});
   tblRuns->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tblRuns->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tblRuns->setSelectionMode(QAbstractItemView::SingleSelection);
+  tblRuns->setWordWrap(false);
   tblRuns->verticalHeader()->hide();
-  tblRuns->horizontalHeader()->setStretchLastSection(true);
-  tblRuns->setMinimumWidth(360);
+  connect(tblRuns, &QTableWidget::currentCellChanged, this, [this](int row) {
+    if (!FSelecting && row >= 0) SelectRun(static_cast<int>(FShown.size()) - 1 - row);
+  });
 
-  lblNote = new QLabel(this);
-  lblNote->setObjectName("lblNote");
-  lblNote->setTextFormat(Qt::PlainText);
-
+  lblNote = PlainLabel("lblNote", this);
   auto* close = new QPushButton("&Close", this);
   close->setDefault(true);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
+  // The plots side by side above, the table below across the whole window: each plot
+  // gets the width a series of hundreds of runs needs, and the table room for every
+  // column whole.
   auto* charts = new QWidget(this);
-  auto* chart_layout = new QVBoxLayout(charts);
+  auto* chart_layout = new QGridLayout(charts);
   chart_layout->setContentsMargins(0, 0, 0, 0);
-  chart_layout->addWidget(chvScore);
-  chart_layout->addWidget(chvTime);
-  auto* split = new QSplitter(Qt::Horizontal, this);
+  chart_layout->addWidget(chvScore, 0, 0);
+  chart_layout->addWidget(chvTime, 0, 1);
+  chart_layout->addWidget(MarkerLegend(charts), 1, 0, 1, 2);
+  chart_layout->setRowStretch(0, 1);
+  auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(charts);
   split->addWidget(tblRuns);
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 2);
-  split->setSizes({600, 400});
+  split->setChildrenCollapsible(false);
 
+  auto* filter = new QHBoxLayout;
+  filter->addWidget(lblShowing, 1);
+  filter->addWidget(chkAllSettings);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(lblNote, 1);
   bottom->addWidget(close);
   auto* layout = new QVBoxLayout(this);
+  layout->addLayout(filter);
   layout->addWidget(split, 1);
   layout->addLayout(bottom);
-  resize(1000, 640);
+  resize(1000, 700);
   Reload();
 }
 
@@ -184,38 +134,102 @@ QChart* THistoryForm::ScoreChart() const { return chvScore->chart(); }
 QChart* THistoryForm::TimeChart() const { return chvTime->chart(); }
 
 void THistoryForm::Reload() {
-  std::vector<HistoryRun> runs;
+  FRecent.clear();
   if (!RunHistory::Available()) {
     lblNote->setText(RunHistory::UnavailableText());
   } else if (!FHistory) {
     lblNote->setText("This window keeps no history.");
-  } else if (auto recent = FHistory->Recent(kRunsShown)) {
-    runs.assign(recent->rbegin(), recent->rend());
-    lblNote->setText(QString("%1 runs recorded in %2").arg(runs.size()).arg(QString::fromStdString(FHistory->Path())));
+  } else if (ReadRecent()) {
+    lblNote->setText(QString("%1 runs read from %2").arg(FRecent.size()).arg(QString::fromStdString(FHistory->Path())));
   } else {
     lblNote->setText(QString::fromStdString("The history cannot be read: " + FHistory->LastError()));
   }
-  Fill(runs);
+  Fill();
 }
 
-void THistoryForm::Fill(const std::vector<HistoryRun>& runs) {
-  Plot(ScoreChart(), runs, true);
-  Plot(TimeChart(), runs, false);
-  tblRuns->setRowCount(static_cast<int>(runs.size()));
-  int row = 0;
-  for (auto it = runs.rbegin(); it != runs.rend(); ++it, ++row) {
-    QString failed;
-    for (const std::string& name : it->FailedRoutes()) failed += (failed.isEmpty() ? "" : ", ") + Bytes(name);
-    auto* result = new QTableWidgetItem(QString::fromStdString(it->banner));
-    result->setForeground(QColor(ResultColour(it->banner)));
-    tblRuns->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(UtcTimeText(it->start_utc_ms))));
-    tblRuns->setItem(row, 1, result);
-    tblRuns->setItem(row, 2, new QTableWidgetItem(failed.isEmpty() ? "none" : failed));
-    tblRuns->setItem(row, 3, new QTableWidgetItem(Bytes(it->settings.server) + ':' +
-                                                  QString::number(it->settings.port, 16).toUpper() + ' ' +
-                                                  Bytes(it->settings.route_code)));
+bool THistoryForm::ReadRecent() {
+  // The newest runs first, and more only when the current settings have fewer of them
+  // than the plots show: a full history is thousands of runs, most windows need a few
+  // hundred. The second read goes as far back as the share of the current settings so far
+  // says it must, or to the end.
+  std::size_t count = kRunsShown;
+  for (int read = 0; read < 3; ++read) {
+    auto recent = FHistory->Recent(static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max())));
+    if (!recent) return false;
+    FRecent = std::move(*recent);
+    if (FRecent.size() < count || !FCurrent) return true;
+    const auto with = static_cast<std::size_t>(std::count_if(
+        FRecent.begin(), FRecent.end(), [&](const HistoryRun& run) { return SameSettings(run.settings, *FCurrent); }));
+    if (with >= static_cast<std::size_t>(kRunsShown)) return true;
+    const std::size_t kept = static_cast<std::size_t>(FHistory->Count().value_or(0));
+    if (kept <= FRecent.size()) return true;
+    count = with == 0 || read > 0 ? kept : std::min(kept, count * kRunsShown * 5 / (with * 4));
   }
+  return true;
+}
+
+void THistoryForm::Fill() {
+  const bool all = !FCurrent || chkAllSettings->isChecked();
+  FShown.clear();
+  for (const HistoryRun& run : FRecent) {
+    if (FShown.size() >= static_cast<std::size_t>(kRunsShown)) break;
+    if (all || SameSettings(run.settings, *FCurrent)) FShown.push_back(run);
+  }
+  std::reverse(FShown.begin(), FShown.end());
+  const QString newest = FShown.size() >= static_cast<std::size_t>(kRunsShown)
+                             ? QString(", the newest %1").arg(kRunsShown)
+                             : QString();
+  lblShowing->setText(all ? "Runs with every setting" + newest
+                          : "Runs with " + Bytes(SettingsText(*FCurrent)) + newest);
+
+  chvScore->Draw(MakePlot(FShown, PlotModel::Measure::Score));
+  chvTime->Draw(MakePlot(FShown, PlotModel::Measure::ProfileSeconds));
+
+  FSelecting = true;
+  tblRuns->clearContents();
+  tblRuns->setRowCount(static_cast<int>(FShown.size()));
+  int row = 0;
+  for (auto it = FShown.rbegin(); it != FShown.rend(); ++it, ++row) {
+    auto* number = new QTableWidgetItem(QString::number(static_cast<int>(FShown.size()) - row));
+    number->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* result = new QTableWidgetItem(QString::fromStdString(it->banner));
+    result->setForeground(PlotColour(ResultColourOf(it->banner)));
+    tblRuns->setItem(row, kRun, number);
+    tblRuns->setItem(row, kStart, new QTableWidgetItem(QString::fromStdString(UtcTimeText(it->start_utc_ms))));
+    tblRuns->setItem(row, kResult, result);
+    tblRuns->setItem(row, kFailed, new QTableWidgetItem(Bytes(FailedRoutesText(*it))));
+    tblRuns->setItem(row, kSettings, new QTableWidgetItem(Bytes(SettingsText(it->settings))));
+  }
+  FSelecting = false;
+  FitTable();
+}
+
+void THistoryForm::FitTable() {
+  // Every column as wide as its widest text, and the window as wide as the columns where
+  // the screen has the room, so that nothing is cut at the window's first size; the last
+  // column takes what is left over.
+  tblRuns->horizontalHeader()->setStretchLastSection(false);
   tblRuns->resizeColumnsToContents();
+  int columns = 0;
+  for (int c = 0; c < kColumns; ++c) columns += tblRuns->horizontalHeader()->sectionSize(c);
+  tblRuns->horizontalHeader()->setStretchLastSection(true);
+  const int table = columns + 2 * tblRuns->frameWidth() + tblRuns->verticalScrollBar()->sizeHint().width();
+  const QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+  const int room = screen != nullptr ? screen->availableGeometry().width() * 9 / 10 : 1200;
+  const QMargins margins = layout()->contentsMargins();
+  const int wanted = table + margins.left() + margins.right();
+  if (wanted > width()) resize(std::min(room, wanted), height());
+}
+
+void THistoryForm::SelectRun(int index) {
+  chvScore->MarkRun(index);
+  chvTime->MarkRun(index);
+  const int row = index < 0 ? -1 : static_cast<int>(FShown.size()) - 1 - index;
+  if (row == tblRuns->currentRow()) return;
+  FSelecting = true;
+  if (row < 0) tblRuns->clearSelection();
+  else tblRuns->selectRow(row);
+  FSelecting = false;
 }
 
 }  // namespace zp

@@ -71,14 +71,15 @@ void TfrmProbe::ConnectControls() {
   });
   for (QAbstractButton* item : FSelectItems->buttons()) item->installEventFilter(this);
   connect(btnSelectBack, &QPushButton::clicked, this, [this] { ShowPage(tsWelcome); });
-  connect(btnSelectNext, &QPushButton::clicked, this, [this] { ShowPage(tsProcess); });
+  connect(btnSelectNext, &QPushButton::clicked, this, &TfrmProbe::btnSelectNextClick);
   connect(btnSelectClose, &QPushButton::clicked, this, &QWidget::close);
   connect(btnProcessBack, &QPushButton::clicked, this, &TfrmProbe::btnProcessBackClick);
   connect(btnProcessTest, &QPushButton::clicked, this, &TfrmProbe::btnProcessTestClick);
   connect(btnProcessStop, &QPushButton::clicked, this, &TfrmProbe::btnProcessStopClick);
   connect(btnProcessClose, &QPushButton::clicked, this, &QWidget::close);
   connect(tmrProcess, &QTimer::timeout, this, &TfrmProbe::tmrProcessTimer);
-  // The window has no menu bar: the History window is on Ctrl+H and the window's menu.
+  // The window has no menu bar: the History window is on Ctrl+H, a button of the Process
+  // page, and the menus of the window and of the trace.
   auto* history = new QAction(QString::fromUtf8("&History\u2026"), this);
   history->setObjectName("actHistory");
   history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
@@ -86,14 +87,26 @@ void TfrmProbe::ConnectControls() {
   connect(history, &QAction::triggered, this, &TfrmProbe::ShowHistory);
   addAction(history);
   setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* separator = new QAction(tlbTrace);
+  separator->setSeparator(true);
+  tlbTrace->addAction(separator);
+  tlbTrace->addAction(history);
+  connect(btnProcessHistory, &QPushButton::clicked, this, &TfrmProbe::ShowHistory);
 }
 
-void TfrmProbe::SetResultsForm(TfrmResults* results) { FResults = results; }
+void TfrmProbe::SetResultsForm(TfrmResults* results) {
+  FResults = results;
+  if (FResults != nullptr) FResults->SetOwnerWindow(this);
+}
 
 void TfrmProbe::SetHistory(std::shared_ptr<RunHistory> history) { FSession->SetHistory(std::move(history)); }
 
 void TfrmProbe::ShowHistory() {
-  THistoryForm form(FSession->History(), this);
+  const CheckedRequest typed = CheckRequest(RequestFromEdits());
+  std::optional<RunSettings> current;
+  if (typed.refusal == TestRefusal::None) current = typed.settings;
+  else if (!FLastRun.settings.server.empty()) current = FLastRun.settings;
+  THistoryForm form(FSession->History(), current, this);
   form.exec();
 }
 
@@ -104,8 +117,11 @@ void TfrmProbe::ShowPage(QWidget* page) {
   if (page == tsWelcome) {
     btnWelcomeNext->setFocus();
   } else if (page == tsSelect) {
-    if (QAbstractButton* chosen = FSelectItems->checkedButton()) chosen->setFocus();
-    else FSelectItems->button(0)->setFocus();
+    // As if tabbed to: a style draws the focus only once the keyboard has moved it, and
+    // the operator must see where the arrow keys act.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    QAbstractButton* chosen = FSelectItems->checkedButton();
+    (chosen != nullptr ? chosen : FSelectItems->button(0))->setFocus(Qt::TabFocusReason);
   } else {
     btnProcessTest->setFocus();
   }
@@ -125,14 +141,27 @@ void TfrmProbe::rgSelectClick() {
   edRouteCode->setText(QString::fromStdString(defaults.route_code));
 }
 
-void TfrmProbe::btnProcessTestClick() {
-  if (FSession->Running() || FSession->Closing()) return;
+TestRequest TfrmProbe::RequestFromEdits() const {
   TestRequest request;
   request.selection = FSelectItems->checkedId();
   if (const QAbstractButton* chosen = FSelectItems->checkedButton()) request.selection_text = Latin1(chosen->text());
   request.server = Latin1(edServer->text());
   request.port_text = Latin1(edPort->text());
   request.route_code = Latin1(edRouteCode->text().left(1));
+  return request;
+}
+
+void TfrmProbe::btnSelectNextClick() {
+  // What Test would refuse is named here already, beside the box to mend.
+  const CheckedRequest checked = CheckRequest(RequestFromEdits());
+  if (checked.refusal == TestRefusal::ServerMissing || checked.refusal == TestRefusal::PortInvalid)
+    return ShowRefusal(checked.refusal, checked.message);
+  ShowPage(tsProcess);
+}
+
+void TfrmProbe::btnProcessTestClick() {
+  if (FSession->Running() || FSession->Closing()) return;
+  const TestRequest request = RequestFromEdits();
 
   const bool had_focus = btnProcessTest->hasFocus();
   Disable(btnProcessTest, tlbTrace);
@@ -181,7 +210,7 @@ void TfrmProbe::EndTest(const EndedRun& ended) {
   if (ended.results.banner.kind == BannerKind::None || FSession->Closing()) return;
   if (FResults == nullptr) {
     if (!FOwnResults) FOwnResults = std::make_unique<TfrmResults>();
-    FResults = FOwnResults.get();
+    SetResultsForm(FOwnResults.get());
   }
   FResults->ShowResults(ended, FSession->History());
 }

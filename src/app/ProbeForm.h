@@ -34,7 +34,8 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
   // Where every finished test is recorded and compared with the last one with the same
   // settings; null (the default) keeps no history.
   void SetHistory(std::shared_ptr<RunHistory> history);
-  // Opens the History window (Ctrl+H).
+  // Opens the History window (Ctrl+H, History… on the Process page and in the trace's
+  // menu) on the runs with the settings typed, or with the last test's.
   void ShowHistory();
   // Replaces the maker of workers (empty: the probe client).
   void SetWorkerFactory(WorkerFactory factory);
@@ -66,6 +67,9 @@ class TfrmProbe : public QWidget, private TProbeFormUi {
  private:
   void ConnectControls();
   void rgSelectClick();
+  // Next on the Select page: on only with a server and a port a test can use.
+  void btnSelectNextClick();
+  TestRequest RequestFromEdits() const;
   void btnProcessTestClick();
   void btnProcessBackClick();
   void btnProcessStopClick();

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -112,6 +113,8 @@ void TProbeFormUi::BuildSelectPage() {
   edPort = new QLineEdit(tsSelect);
   edPort->setObjectName("edPort");
   edPort->setMaxLength(4);
+  // The port is typed in hexadecimal: nothing else gets into the box.
+  edPort->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9A-Fa-f]{0,4}"), edPort));
   lblRouteCode = PlainLabel("lblRouteCode", "Route Code", tsSelect);
   edRouteCode = new QLineEdit("A", tsSelect);
   edRouteCode->setObjectName("edRouteCode");
@@ -192,6 +195,7 @@ void TProbeFormUi::BuildProcessPage() {
   pbProgress->setMaximumWidth(120);
   pbProgress->setMaximumHeight(12);
   pbProgress->hide();
+  btnProcessHistory = MakeButton("btnProcessHistory", QString::fromUtf8("&History\u2026"), pnlBottom);
   btnProcessBack = MakeButton("btnProcessBack", "&Back", pnlBottom);
   btnProcessTest = MakeButton("btnProcessTest", "&Test", pnlBottom);
   btnProcessTest->setDefault(true);
@@ -202,6 +206,8 @@ void TProbeFormUi::BuildProcessPage() {
   bottom->setContentsMargins(12, 8, 12, 12);
   bottom->addWidget(pbProgress);
   bottom->addStretch(1);
+  bottom->addSpacing(12);
+  bottom->addWidget(btnProcessHistory);
   bottom->addSpacing(12);
   bottom->addWidget(btnProcessBack);
   bottom->addWidget(btnProcessTest);

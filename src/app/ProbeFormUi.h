@@ -52,6 +52,7 @@ class TProbeFormUi {
   QFrame* pnlBottom = nullptr;
   QLabel* lblProgress = nullptr;
   QProgressBar* pbProgress = nullptr;
+  QPushButton* btnProcessHistory = nullptr;
   QPushButton* btnProcessBack = nullptr;
   QPushButton* btnProcessTest = nullptr;
   QPushButton* btnProcessStop = nullptr;

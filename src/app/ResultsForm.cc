@@ -1,25 +1,30 @@
 #include "app/ResultsForm.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QClipboard>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 
-#include "session/WindowLook.h"
 #include "app/HistoryForm.h"
+#include "app/ResultBanner.h"
 #include "app/TabBox.h"
 #include "history/RunHistory.h"
 #include "session/RunReport.h"
+#include "session/WindowLook.h"
 
 namespace zp {
 
@@ -27,67 +32,61 @@ namespace {
 
 constexpr int kWidth = look::kResultsWidth;
 constexpr int kHeight = look::kResultsHeight;
-constexpr int kTopPanelHeight = 41;
 constexpr int kResultTabStop = 50;  // tab units: the route column follows a 6-digit score
 constexpr int kColumnGap = 3;       // characters between the route and its outcome
+constexpr int kMostRowsShown = 16;  // lines the list asks room for; more scroll
+
+QLabel* PlainLabel(const char* name, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  button->setMinimumWidth(75);
+  return button;
+}
+
+// The lines the list shows: what to check next has a place of its own below it.
+bool InList(const ResultLine& line) {
+  return line.kind != ResultLine::Kind::Steps && line.kind != ResultLine::Kind::Step;
+}
 
 }  // namespace
 
-TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
+TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent), FReportFolder(QDir::homePath()) {
   setObjectName("frmResults");
   setWindowTitle("Results");
   setModal(true);
 
-  pnlTop = new QFrame(this);
-  pnlTop->setObjectName("pnlTop");
-  pnlTop->setFrameShape(QFrame::NoFrame);
-  pnlTop->setFixedHeight(kTopPanelHeight);
-
-  lblShowResult = new QLabel("<<show result>>", pnlTop);
-  lblShowResult->setObjectName("lblShowResult");
-  lblShowResult->setTextFormat(Qt::PlainText);
-  lblShowResult->setAlignment(Qt::AlignCenter);
-  lblShowResult->setMinimumSize(345, 33);
+  auto* top = new QFrame(this);
+  top->setObjectName("pnlTop");
+  lblResultIcon = PlainLabel("lblResultIcon", top);
+  lblShowResult = PlainLabel("lblShowResult", top);
+  lblShowResult->setText("<<show result>>");
   QFont banner = lblShowResult->font();
   banner.setPixelSize(24);
+  banner.setBold(true);
   lblShowResult->setFont(banner);
-
-  btnCopyAll = new QPushButton("Copy &All", pnlTop);
-  btnCopyAll->setObjectName("btnCopyAll");
-  btnCopyAll->setAutoDefault(false);
-  btnCopyAll->setFixedSize(std::max(75, btnCopyAll->sizeHint().width()), 27);
-  connect(btnCopyAll, &QPushButton::clicked, this, &TfrmResults::CopyAll);
-
-  btnSaveReport = new QPushButton(QString::fromUtf8("Save &Report\u2026"), pnlTop);
-  btnSaveReport->setObjectName("btnSaveReport");
-  btnSaveReport->setAutoDefault(false);
-  btnSaveReport->setFixedHeight(27);
-  connect(btnSaveReport, &QPushButton::clicked, this, &TfrmResults::SaveReportAs);
-
-  btnHistory = new QPushButton(QString::fromUtf8("&History\u2026"), pnlTop);
-  btnHistory->setObjectName("btnHistory");
-  btnHistory->setAutoDefault(false);
-  btnHistory->setFixedHeight(27);
-  connect(btnHistory, &QPushButton::clicked, this, &TfrmResults::ShowHistory);
-
-  btnClose = new QPushButton("&Close", pnlTop);
-  btnClose->setObjectName("btnClose");
-  btnClose->setDefault(true);
-  btnClose->setFixedSize(std::max(75, btnClose->sizeHint().width()), 27);
-  connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
-
-  auto* top = new QHBoxLayout(pnlTop);
-  top->setContentsMargins(4, 4, 8, 4);
-  top->addWidget(lblShowResult, 1);
-  top->addWidget(btnCopyAll);
-  top->addWidget(btnSaveReport);
-  top->addWidget(btnHistory);
-  top->addWidget(btnClose);
+  // A key that failed is said beside the result, where a glance finds it.
+  lblKeyNote = PlainLabel("lblKeyNote", top);
+  lblKeyNote->setWordWrap(true);
+  auto* top_row = new QHBoxLayout(top);
+  top_row->setContentsMargins(8, 6, 8, 4);
+  top_row->setSpacing(8);
+  top_row->addWidget(lblResultIcon);
+  top_row->addWidget(lblShowResult);
+  top_row->addWidget(lblKeyNote, 1);
 
   tlbResults = new ZTabListBox(this);
   tlbResults->setObjectName("tlbResults");
   tlbResults->setAccessibleName("Results");
   tlbResults->setFrameShape(QFrame::NoFrame);
+  tlbResults->SetMarkGutter(true);
   QPalette face = tlbResults->palette();
   face.setColor(QPalette::Base, face.color(QPalette::Button));
   tlbResults->setPalette(face);
@@ -106,50 +105,118 @@ TfrmResults::TfrmResults(QWidget* parent) : QDialog(parent) {
   tlbResults->addAction(copy_all);
   tlbResults->setContextMenuPolicy(Qt::ActionsContextMenu);
 
-  lblLegend = new QLabel(this);
-  lblLegend->setObjectName("lblLegend");
-  lblLegend->setTextFormat(Qt::PlainText);
+  pnlSteps = new QWidget(this);
+  pnlSteps->setObjectName("pnlSteps");
+  FStepLines = new QVBoxLayout(pnlSteps);
+  FStepLines->setContentsMargins(6, 4, 6, 0);
+  FStepLines->setSpacing(2);
+
+  lblLegend = PlainLabel("lblLegend", this);
   lblLegend->setWordWrap(true);
-  lblLegend->setContentsMargins(6, 4, 6, 6);
+  lblLegend->setContentsMargins(6, 4, 6, 2);
+  lblSaved = PlainLabel("lblSaved", this);
+  lblSaved->setWordWrap(true);
+  lblSaved->setContentsMargins(6, 2, 6, 0);
+  lblSaved->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblSaved->hide();
+
+  btnCopyAll = Button("btnCopyAll", "Copy &All", this);
+  connect(btnCopyAll, &QPushButton::clicked, this, &TfrmResults::CopyAll);
+  btnSaveReport = Button("btnSaveReport", QString::fromUtf8("Save &Report\u2026"), this);
+  connect(btnSaveReport, &QPushButton::clicked, this, &TfrmResults::SaveReportAs);
+  btnHistory = Button("btnHistory", QString::fromUtf8("&History\u2026"), this);
+  connect(btnHistory, &QPushButton::clicked, this, &TfrmResults::ShowHistory);
+  btnClose = Button("btnClose", "&Close", this);
+  btnClose->setDefault(true);
+  connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
+  auto* buttons = new QHBoxLayout;
+  buttons->setContentsMargins(8, 6, 8, 8);
+  buttons->addWidget(btnCopyAll);
+  buttons->addWidget(btnSaveReport);
+  buttons->addWidget(btnHistory);
+  buttons->addStretch(1);
+  buttons->addWidget(btnClose);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  layout->addWidget(pnlTop);
+  layout->addWidget(top);
   layout->addWidget(tlbResults, 1);
+  layout->addWidget(pnlSteps);
   layout->addWidget(lblLegend);
+  layout->addWidget(lblSaved);
+  layout->addLayout(buttons);
 
   resize(kWidth, kHeight);
   SetupTabs();
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - kWidth) / 2, area.y() + (area.height() - kHeight) / 2);
-  }
 }
 
 void TfrmResults::SetupTabs() { tlbResults->SetTabStops({kResultTabStop}); }
 
 void TfrmResults::Fill(const ResultsView& results) {
-  if (!results.banner.word.empty()) lblShowResult->setText(QString::fromUtf8(results.banner.word));
+  if (!results.banner.word.empty()) {
+    lblShowResult->setText(QString::fromUtf8(results.banner.word));
+    QPalette palette = lblShowResult->palette();
+    palette.setColor(QPalette::WindowText, BannerColour(results.banner, this));
+    lblShowResult->setPalette(palette);
+    lblResultIcon->setPixmap(BannerIcon(results.banner, QFontMetrics(lblShowResult->font()).height(), this));
+    lblResultIcon->setAccessibleName(QString::fromUtf8(results.banner.word));
+  }
+  tlbResults->SetFailedColour(LookColour(kFailedOnLight, kFailedOnDark, tlbResults));
+  lblKeyNote->setText(QString::fromUtf8(results.key_note));
+  QPalette note = lblKeyNote->palette();
+  note.setColor(QPalette::WindowText, LookColour(kFailedOnLight, kFailedOnDark, this));
+  lblKeyNote->setPalette(note);
+  lblKeyNote->setVisible(!results.key_note.empty());
+
   tlbResults->setUpdatesEnabled(false);
   tlbResults->Clear();
   SetupTabs();
-  for (const ResultLine& line : results.lines) tlbResults->AddLine(QString::fromUtf8(line.Text()));
+  std::size_t shown = 0;
+  while (shown < results.lines.size() && InList(results.lines[shown])) ++shown;
+  // The blank line that parts the steps from the lines above is the list's own end.
+  if (shown < results.lines.size() && shown > 0 && results.lines[shown - 1].kind == ResultLine::Kind::Blank) --shown;
+  for (std::size_t i = 0; i < shown; ++i)
+    tlbResults->AddLine(QString::fromUtf8(results.lines[i].Text()),
+                        results.lines[i].failed ? LineMark::Failed : LineMark::None);
   if (!results.lines.empty() && results.lines.front().kind == ResultLine::Kind::Heading) FitColumns();
-  lblLegend->setText(QString::fromUtf8(results.legend));
-  lblLegend->setVisible(!results.legend.empty());
   int widest = 0;
   for (int i = 0; i < tlbResults->Count(); ++i) widest = std::max(widest, tlbResults->TextWidth(tlbResults->Line(i)));
-  tlbResults->SetHorizontalExtent(widest + tlbResults->AverageCharWidth());
+  tlbResults->SetHorizontalExtent(widest + tlbResults->MarkGutter() + tlbResults->AverageCharWidth());
+  tlbResults->SetPreferredRows(std::min(tlbResults->Count(), kMostRowsShown));
   tlbResults->horizontalScrollBar()->setValue(0);
   tlbResults->setUpdatesEnabled(true);
 
-  // Wide enough for the lines where the screen allows; never narrower than the window's own size.
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const int room = screen->availableGeometry().width() * 9 / 10;
-    const int want = std::clamp(widest + 4 * tlbResults->AverageCharWidth(), kWidth, std::max(kWidth, room));
-    if (want > width()) resize(want, height());
+  FillSteps(results);
+  lblLegend->setText(QString::fromUtf8(results.legend));
+  lblLegend->setVisible(!results.legend.empty());
+}
+
+void TfrmResults::FillSteps(const ResultsView& results) {
+  while (QLayoutItem* item = FStepLines->takeAt(0)) {
+    delete item->widget();
+    delete item;
   }
+  bool any = false;
+  for (const ResultLine& line : results.lines) {
+    if (line.kind == ResultLine::Kind::Steps) {
+      QLabel* heading = PlainLabel("lblStepsHeading", pnlSteps);
+      heading->setText(QString::fromUtf8(line.Text()));
+      QFont bold = heading->font();
+      bold.setBold(true);
+      heading->setFont(bold);
+      FStepLines->addWidget(heading);
+    } else if (line.kind == ResultLine::Kind::Step) {
+      // Wrapped to the window, indented as the list's lines are.
+      QLabel* step = PlainLabel("lblStep", pnlSteps);
+      step->setText(QString::fromUtf8(line.Text()).trimmed());
+      step->setWordWrap(true);
+      step->setContentsMargins(tlbResults->MarkGutter(), 0, 0, 0);
+      FStepLines->addWidget(step);
+      any = true;
+    }
+  }
+  pnlSteps->setVisible(any);
 }
 
 void TfrmResults::FitColumns() {
@@ -171,18 +238,43 @@ void TfrmResults::FitColumns() {
   tlbResults->SetTabStops(stops);
 }
 
+void TfrmResults::FitWindow() {
+  // As wide as the lines and the buttons need, never narrower than the window's own size
+  // and never wider than the screen; as tall as what it holds for that width.
+  const QScreen* screen = FOwner ? FOwner->screen() : QGuiApplication::primaryScreen();
+  const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  layout()->activate();
+  const int lines = tlbResults->sizeHint().width() + tlbResults->verticalScrollBar()->sizeHint().width();
+  const int controls = layout()->itemAt(layout()->count() - 1)->minimumSize().width();
+  const int top = layout()->itemAt(0)->widget()->layout()->minimumSize().width() +
+                  (lblKeyNote->isVisible() ? 24 * tlbResults->AverageCharWidth() : 0);
+  const int width = std::clamp(std::max({lines, controls, top}), kWidth, std::max(kWidth, area.width() * 9 / 10));
+  const int height = std::clamp(layout()->totalHeightForWidth(width), kHeight, std::max(kHeight, area.height() * 9 / 10));
+  resize(width, height);
+  // Centred over the window that ran the test, kept on its screen.
+  const QRect over = FOwner && FOwner->isVisible() ? FOwner->frameGeometry() : area;
+  QRect placed(QPoint(0, 0), frameGeometry().size().expandedTo(size()));
+  placed.moveCenter(over.center());
+  placed.moveLeft(std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() - placed.width())));
+  placed.moveTop(std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() - placed.height())));
+  move(placed.topLeft());
+}
+
 void TfrmResults::ShowResults(const EndedRun& ended, std::shared_ptr<RunHistory> history) {
   FEnded = ended;
   FHistory = std::move(history);
   btnHistory->setEnabled(FHistory != nullptr);
+  lblSaved->hide();
+  lblSaved->clear();
   Fill(ended.results);
+  FitWindow();
   btnClose->setFocus();
   exec();
 }
 
 QString TfrmResults::Text() const {
   QString out = lblShowResult->text() + u'\n';
-  for (int i = 0; i < tlbResults->Count(); ++i) out += tlbResults->Line(i) + u'\n';
+  for (const ResultLine& line : FEnded.results.lines) out += QString::fromUtf8(line.Text()) + u'\n';
   if (!lblLegend->text().isEmpty()) out += lblLegend->text() + u'\n';
   return out;
 }
@@ -194,23 +286,38 @@ void TfrmResults::CopySelected() {
 
 void TfrmResults::CopyAll() { QGuiApplication::clipboard()->setText(Text()); }
 
+QString TfrmResults::SuggestedReportName() const {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(FEnded.run.start_time.time_since_epoch());
+  return "zelvan-probe-report-" + QDateTime::fromMSecsSinceEpoch(ms.count()).toString("yyyy-MM-dd-HHmmss") + ".html";
+}
+
 bool TfrmResults::SaveReport(const QString& path) {
   const std::string html = ReportOf(FEnded, FHistory.get());
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  return file.write(html.data(), static_cast<qint64>(html.size())) == static_cast<qint64>(html.size()) &&
-         file.flush();
+  if (file.write(html.data(), static_cast<qint64>(html.size())) != static_cast<qint64>(html.size()) || !file.flush())
+    return false;
+  lblSaved->setText("Report saved to " + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+  lblSaved->show();
+  return true;
 }
 
 void TfrmResults::SaveReportAs() {
-  const QString path = QFileDialog::getSaveFileName(this, "Save Report", "zelvan-probe-report.html",
+  const QString path = QFileDialog::getSaveFileName(this, "Save Report", QDir(FReportFolder).filePath(SuggestedReportName()),
                                                     "HTML files (*.html);;All files (*)");
   if (path.isEmpty()) return;
-  if (!SaveReport(path)) QMessageBox::warning(this, "Save Report", "The report could not be written to " + path + ".");
+  FReportFolder = QFileInfo(path).absolutePath();
+  if (!SaveReport(path)) {
+    QMessageBox box(QMessageBox::Warning, "Save Report", "The report could not be written to " + path + ".",
+                    QMessageBox::Ok, this);
+    box.setObjectName("ReportErrorBox");
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+  }
 }
 
 void TfrmResults::ShowHistory() {
-  THistoryForm form(FHistory, this);
+  THistoryForm form(FHistory, FEnded.run.settings, this);
   form.exec();
 }
 

@@ -1,13 +1,13 @@
 #include "app/TabBox.h"
 
-#include <QApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QFontMetricsF>
 #include <algorithm>
 #include <cmath>
-#include <iterator>
+
+#include "app/TabDelegate.h"
 
 namespace zp {
 
@@ -16,84 +16,7 @@ namespace {
 // The list box's own stops when none were set: every 32 tab units (8 characters).
 constexpr int kDefaultTabStop = 32;
 
-// A line from the network may hold any byte. Line breaks and other control bytes
-// would break the row or vanish; show them as one replacement mark each instead.
-QString ForDisplay(const QString& text) {
-  QString shown = text;
-  for (QChar& c : shown) {
-    const char16_t u = c.unicode();
-    if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u < 0xA0)) c = QChar(0xFFFD);
-  }
-  return shown;
-}
-
 }  // namespace
-
-// --- model ---
-
-int ZTabListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : Count();
-}
-
-QVariant ZTabListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= Count()) return {};
-  return Line(index.row());
-}
-
-void ZTabListModel::Append(QString line) {
-  const int row = Count();
-  beginInsertRows({}, row, row);
-  FLines.push_back(std::move(line));
-  endInsertRows();
-}
-
-void ZTabListModel::Append(std::vector<QString>&& lines) {
-  if (lines.empty()) return;
-  const int row = Count();
-  beginInsertRows({}, row, row + static_cast<int>(lines.size()) - 1);
-  FLines.insert(FLines.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
-  endInsertRows();
-}
-
-void ZTabListModel::Clear() {
-  beginResetModel();
-  FLines.clear();
-  endResetModel();
-}
-
-// --- delegate ---
-
-ZTabDelegate::ZTabDelegate(ZTabListBox* box) : QStyledItemDelegate(box), FBox(box) {}
-
-void ZTabDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                         const QModelIndex& index) const {
-  QStyleOptionViewItem opt = option;
-  initStyleOption(&opt, index);
-  const QString text = opt.text;
-  // The style paints the row (selection, focus) without text; the text follows with
-  // the tab stops, which the style's own text drawing would ignore.
-  opt.text.clear();
-  const QWidget* widget = opt.widget;
-  QStyle* style = widget ? widget->style() : QApplication::style();
-  style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
-
-  const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                     : (opt.state & QStyle::State_Active) ? QPalette::Active
-                                                                         : QPalette::Inactive;
-  const QPalette::ColorRole role =
-      (opt.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
-  const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-  painter->save();
-  painter->setPen(opt.palette.color(group, role));
-  painter->setFont(opt.font);
-  painter->drawText(QRectF(opt.rect.adjusted(margin, 0, 0, 0)), ForDisplay(text),
-                    FBox->TabOption());
-  painter->restore();
-}
-
-QSize ZTabDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
-  return {FBox->HorizontalExtent(), FBox->ItemHeight()};
-}
 
 // --- list box ---
 
@@ -176,7 +99,28 @@ void ZTabListBox::SetHorizontalExtent(int width) {
   viewport()->update();
 }
 
-void ZTabListBox::AddLine(const QString& line) { FModel->Append(line); }
+void ZTabListBox::AddLine(const QString& line, LineMark mark) { FModel->Append(line, mark); }
+
+void ZTabListBox::SetMarkGutter(bool shown) {
+  FMarkGutter = shown;
+  viewport()->update();
+}
+
+void ZTabListBox::SetPreferredRows(int rows) {
+  FPreferredRows = rows;
+  setSizeAdjustPolicy(rows > 0 ? AdjustToContents : AdjustIgnored);
+  updateGeometry();
+}
+
+QSize ZTabListBox::viewportSizeHint() const {
+  if (FPreferredRows <= 0) return QAbstractItemView::viewportSizeHint();
+  return {FHorizontalExtent + MarkGutter(), FPreferredRows * FItemHeight};
+}
+
+void ZTabListBox::SetFailedColour(const QColor& colour) {
+  FFailedColour = colour;
+  viewport()->update();
+}
 
 void ZTabListBox::AddLines(std::vector<QString>&& lines) { FModel->Append(std::move(lines)); }
 

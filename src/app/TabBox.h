@@ -1,10 +1,11 @@
 #pragma once
 #include <QAbstractItemView>
-#include <QAbstractListModel>
-#include <QStyledItemDelegate>
+#include <QColor>
 #include <QTextOption>
 #include <functional>
 #include <vector>
+
+#include "app/TabListModel.h"
 
 namespace zp {
 
@@ -12,39 +13,6 @@ class ZTabListBox;
 
 // (Sender, PrevItemIndex): the index that was selected before the change.
 using TChangeEvent = std::function<void(ZTabListBox* sender, int prev_item_index)>;
-
-// The lines of one list box. Appending is constant time whatever the list holds.
-class ZTabListModel final : public QAbstractListModel {
-  Q_OBJECT
- public:
-  using QAbstractListModel::QAbstractListModel;
-
-  int rowCount(const QModelIndex& parent = {}) const override;
-  QVariant data(const QModelIndex& index, int role) const override;
-
-  void Append(QString line);
-  // Appends every line in one insertion, so views lay out and repaint once.
-  void Append(std::vector<QString>&& lines);
-  void Clear();
-  const QString& Line(int row) const { return FLines[static_cast<std::size_t>(row)]; }
-  int Count() const { return static_cast<int>(FLines.size()); }
-
- private:
-  std::vector<QString> FLines;
-};
-
-// Paints one line as plain text with its tabs expanded to the list's tab stops.
-class ZTabDelegate final : public QStyledItemDelegate {
-  Q_OBJECT
- public:
-  explicit ZTabDelegate(ZTabListBox* box);
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override;
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-
- private:
-  ZTabListBox* FBox;
-};
 
 // A single-selection list of text lines whose tabs expand to tab stops, with a
 // horizontal extent set by its owner. Rows have one height, so scrolling, painting
@@ -62,12 +30,24 @@ class ZTabListBox : public QAbstractItemView {
   int HorizontalExtent() const { return FHorizontalExtent; }
 
   // Lines hold single-byte text; each byte is one character (Latin-1).
-  void AddLine(const QString& line);
+  void AddLine(const QString& line, LineMark mark = LineMark::None);
   // Many lines at once: one layout and one repaint however many there are.
   void AddLines(std::vector<QString>&& lines);
   void Clear();
   int Count() const { return FModel->Count(); }
   const QString& Line(int row) const { return FModel->Line(row); }
+  LineMark Mark(int row) const { return FModel->Mark(row); }
+
+  // A gutter before every line, one line high and wide, where a marked line shows its
+  // mark; none unless asked for. Text and tab stops start after it.
+  void SetMarkGutter(bool shown);
+  int MarkGutter() const { return FMarkGutter ? FItemHeight : 0; }
+  // With a number of rows, the list asks its layout for room for that many lines, as wide
+  // as its horizontal extent; without (0, the default) for a fixed size.
+  void SetPreferredRows(int rows);
+  // The colour of a failed line's mark and text.
+  void SetFailedColour(const QColor& colour);
+  const QColor& FailedColour() const { return FFailedColour; }
 
   // The selected line, -1 for none.
   int ItemIndex() const;
@@ -102,6 +82,7 @@ class ZTabListBox : public QAbstractItemView {
   QRegion visualRegionForSelection(const QItemSelection& selection) const override;
   void paintEvent(QPaintEvent* event) override;
   void updateGeometries() override;
+  QSize viewportSizeHint() const override;
   void scrollContentsBy(int dx, int dy) override;
   void rowsInserted(const QModelIndex& parent, int start, int end) override;
   void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
@@ -121,6 +102,9 @@ class ZTabListBox : public QAbstractItemView {
   int FCharWidth = 1;
   int FPrevItemIndex = -1;
   bool FProgramChange = false;
+  bool FMarkGutter = false;
+  int FPreferredRows = 0;
+  QColor FFailedColour{0xA0, 0x10, 0x10};
 };
 
 }  // namespace zp

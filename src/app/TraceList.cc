@@ -98,10 +98,11 @@ void TTraceList::Flush() {
   FBox->setUpdatesEnabled(false);
   FBox->AddLines(std::move(FWaiting));
   FWaiting.clear();
-  // The list clamps the top line; the newest line ends up in view.
-  FBox->SetTopIndex(FBox->Count() - FBox->viewport()->height() / FLineHeight + 2);
   // One character to spare, so that the end of the widest line is never cut.
   FBox->SetHorizontalExtent(FMaxLineWidth + FCharWidth);
+  // Only now: a scroll bar the width brings takes a line's room, and the newest line
+  // must show whole above it. The list clamps the top line to the last full page.
+  FBox->SetTopIndex(FBox->Count());
   FBox->setUpdatesEnabled(true);
 }
 
@@ -111,6 +112,9 @@ void TTraceList::Clear(bool keep_last_test) {
   FBurst.stop();
   FWaiting.clear();
   FBox->Clear();
+  FMaxLineWidth = 0;
+  FBox->SetHorizontalExtent(0);
+  FBox->horizontalScrollBar()->setValue(0);
   if (keep_last_test && !FTests.empty()) FTests.erase(FTests.begin(), FTests.end() - 1);
   else FTests.clear();
 }

@@ -30,7 +30,7 @@ class TTraceList : public QObject {
   // Marks the start of test `number` with a line of its own and scrolls back to the
   // left; the test's settings head a copied or saved trace from then on.
   void StartTest(const TestStart& start);
-  // Empties the list; the widest line so far and the scroll width stay. With
+  // Empties the list, with its scroll width: an empty list scrolls nowhere. With
   // `keep_last_test` the last test still names itself in the head (its lines go on).
   void Clear(bool keep_last_test = false);
   // Shows the lines still waiting for their burst.

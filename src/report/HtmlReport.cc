@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "run/RunConstants.h"
+#include "report/HistoryRows.h"
 #include "report/PlotSvg.h"
 #include "report/HtmlText.h"
+#include "run/NextSteps.h"
 #include "run/RunWords.h"
 #include "framework/Format.h"
 
@@ -23,13 +25,33 @@ constexpr const char* kStyle =
     "table{border-collapse:collapse;margin:.4em 0}th,td{border:1px solid #BDBDBD;padding:.2em .5em;"
     "text-align:left;vertical-align:top}th{background:#EEEEEE}td.num{text-align:right}"
     ".worse{color:#C62828;font-weight:bold}.better{color:#2E7D32;font-weight:bold}"
+    "tr.failed td{color:#B71C1C}tr.failed td:first-child{font-weight:bold}"
+    "#next-steps li{margin:.3em 0}"
     "pre{font-size:.8em;background:#F5F5F5;border:1px solid #E0E0E0;padding:.6em;overflow-x:auto;tab-size:8}"
     "svg{display:block;margin:.4em 0}";
 
-std::string Row(std::initializer_list<std::string> cells, const char* tag = "td") {
-  std::string row = "<tr>";
+std::string Row(std::initializer_list<std::string> cells, const char* tag = "td", bool failed = false) {
+  std::string row = failed ? "<tr class=\"failed\">" : "<tr>";
   for (const std::string& c : cells) row += Format("<%s>%s</%s>", tag, c.c_str(), tag);
   return row + "</tr>\n";
+}
+
+// What to check next, naming each subject as the tables above do.
+std::string NextStepsHtml(const RunSnapshot& run) {
+  const std::vector<NextStepLine> steps = NextStepsOf(run);
+  if (steps.empty()) return {};
+  std::string html = "<h2>What to check next</h2>\n<ul id=\"next-steps\">\n";
+  for (const NextStepLine& line : steps) {
+    std::string about;
+    for (const NextStepLine::Subject& subject : line.subjects) {
+      std::string name = subject.name;
+      if (subject.about == NextStepLine::About::Server)
+        name += Format(":%X", static_cast<unsigned>(run.servers[subject.index].port));
+      about += (about.empty() ? "" : ", ") + HtmlText(name);
+    }
+    html += "<li><b>" + about + "</b> \u2014 " + HtmlText(line.step) + "</li>\n";
+  }
+  return html + "</ul>\n";
 }
 
 }  // namespace
@@ -48,9 +70,11 @@ std::string HtmlReport(const ReportInput& in) {
   html += Format("<style>%s</style>\n</head>\n<body>\n", kStyle);
   html += "<h1>Zelvan Probe report</h1>\n";
   html += Format("<div class=\"banner\" id=\"banner\" style=\"background:%s\">%s</div>\n",
-                 ResultColour(banner_word), HtmlText(RunBanner(run)).c_str());
+                 ResultColour(banner_word).c_str(), HtmlText(RunBanner(run)).c_str());
   html += "<p id=\"result\">Result: <b>" + HtmlText(banner_word.empty() ? "not ended" : banner_word) + "</b>, " +
-          Format("%d of %d routes failed", run.FailedRoutes(), run.RouteCount()) + ".</p>\n";
+          Format("%d of %d routes failed", run.FailedRoutes(), run.RouteCount()) +
+          (run.key.outcome == KeyOutcome::Failed ? "; public key " + HtmlText(KeyReason(run.key, run.stopped)) : "") +
+          ".</p>\n";
 
   html += "<h2>Run</h2>\n<table id=\"settings\">\n";
   html += Row({"Started (UTC)", HtmlText(UtcTimeText(now.start_utc_ms))});
@@ -89,7 +113,8 @@ std::string HtmlReport(const ReportInput& in) {
       html += Row({HtmlText(label), HtmlText(r.entry), score, Format("%.3f s", r.profile_seconds),
                    HtmlText(RouteReason(r, run.stopped)),
                    Format("<span class=\"%s\">%s</span>", HtmlText(change_class).c_str(), HtmlText(change).c_str()),
-                   trend});
+                   trend},
+                  "td", r.failed);
     }
     html += "</table>\n<p>" + HtmlText(ScoreLegend(ExchangeSettings{}.FDetailRecords)) +
             " The change compares each route with the previous run with the same settings.</p>\n";
@@ -101,6 +126,7 @@ std::string HtmlReport(const ReportInput& in) {
                    HtmlText(ServerReason(s))});
     html += "</table>\n";
   }
+  html += NextStepsHtml(run);
 
   html += "<h2>History with these settings</h2>\n";
   if (in.history.empty()) {
@@ -114,11 +140,9 @@ std::string HtmlReport(const ReportInput& in) {
     html += "<table id=\"history\">\n" + Row({"Started (UTC)", "Result", "Failed routes", "Elapsed"}, "th");
     std::size_t listed = 0;
     for (auto it = plotted.rbegin(); it != plotted.rend() && listed < kTableRuns; ++it, ++listed) {
-      std::string failed;
-      for (const std::string& name : it->FailedRoutes()) failed += (failed.empty() ? "" : ", ") + HtmlText(name);
       html += Row({HtmlText(UtcTimeText(it->start_utc_ms)),
-                   Format("<span style=\"color:%s\">%s</span>", ResultColour(it->banner), HtmlText(it->banner).c_str()),
-                   failed.empty() ? "none" : failed, Format("%.2f s", it->elapsed_seconds)});
+                   Format("<span style=\"color:%s\">%s</span>", ResultColour(it->banner).c_str(), HtmlText(it->banner).c_str()),
+                   HtmlText(FailedRoutesText(*it)), Format("%.2f s", it->elapsed_seconds)});
     }
     html += "</table>\n";
   }

@@ -48,6 +48,13 @@ MarkerShape MarkerFor(const std::string& banner) {
 
 std::uint32_t SeriesColourOf(std::size_t n) { return kPalette[n % std::size(kPalette)]; }
 
+std::uint32_t ResultColourOf(const std::string& banner) {
+  if (banner == kSuccess) return 0x2E7D32;
+  if (banner == kSomeFailed) return 0xEF6C00;
+  if (banner == kFailure) return 0xC62828;
+  return 0x757575;
+}
+
 std::string ColourText(std::uint32_t rgb) { return Format("#%06X", static_cast<unsigned>(rgb & 0xFFFFFF)); }
 
 std::vector<double> RoundTicks(double top, int wanted) {

@@ -73,6 +73,16 @@ MarkerShape MarkerFor(const std::string& banner);
 std::uint32_t SeriesColourOf(std::size_t n);
 // "#RRGGBB".
 std::string ColourText(std::uint32_t rgb);
+// A result's colour by its banner word (0xRRGGBB); grey for STOPPED and anything else.
+std::uint32_t ResultColourOf(const std::string& banner);
+
+// The colours around the series, for every drawing of a plot (0xRRGGBB): the grid at the
+// ticks, the plot's frame, the notes under it (the axis' title and span, the markers'
+// legend, whose shapes stand for no route), and the marking of the run chosen in a window.
+inline constexpr std::uint32_t kPlotGridColour = 0xDDDDDD;
+inline constexpr std::uint32_t kPlotFrameColour = 0x999999;
+inline constexpr std::uint32_t kPlotNoteColour = 0x555555;
+inline constexpr std::uint32_t kPlotMarkColour = 0x212121;
 
 // Round axis ticks from 0 to at least `top`: steps of 1, 2 or 5 times a power of ten,
 // about `wanted` of them. The last tick is the axis' end.

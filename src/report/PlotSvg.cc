@@ -33,12 +33,7 @@ std::string Marker(MarkerShape shape, double x, double y, const std::string& col
 
 }  // namespace
 
-const char* ResultColour(const std::string& banner) {
-  if (banner == "SUCCESS") return "#2E7D32";
-  if (banner == "SOME ROUTES FAILED") return "#EF6C00";
-  if (banner == "FAILURE") return "#C62828";
-  return "#757575";
-}
+std::string ResultColour(const std::string& banner) { return ColourText(ResultColourOf(banner)); }
 
 std::string RouteLabel(const HistoryRoute& route) { return route.name.empty() ? route.entry : route.name; }
 
@@ -55,18 +50,18 @@ std::string PlotSvg(const PlotModel& plot, int width, int height) {
   svg += Format("<title>%s per route over %zu runs</title>\n", HtmlText(plot.title).c_str(), plot.runs.size());
   svg += Format("<text x=\"%d\" y=\"16\" font-weight=\"bold\">%s</text>\n", left, HtmlText(plot.title).c_str());
   for (const PlotTick& t : plot.y.ticks) {
-    svg += Format("<line x1=\"%d\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#DDDDDD\"/>\n", left, y(t.value),
-                  left + plot_w, y(t.value));
+    svg += Format("<line x1=\"%d\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"%s\"/>\n", left, y(t.value),
+                  left + plot_w, y(t.value), ColourText(kPlotGridColour).c_str());
     svg += Format("<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\">%s</text>\n", left - 4, y(t.value) + 4,
                   HtmlText(t.label).c_str());
   }
   for (const PlotTick& t : plot.x.ticks)
     svg += Format("<text x=\"%.1f\" y=\"%.0f\" text-anchor=\"middle\">%s</text>\n", x(t.value), top + plot_h + 14,
                   HtmlText(t.label).c_str());
-  svg += Format("<rect x=\"%d\" y=\"%d\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"#999999\"/>\n", left,
-                top, plot_w, plot_h);
-  svg += Format("<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"middle\" fill=\"#555555\">%s %s</text>\n",
-                left + plot_w / 2, top + plot_h + 28, HtmlText(plot.x.title).c_str(), HtmlText(plot.span).c_str());
+  svg += Format("<rect x=\"%d\" y=\"%d\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"%s\"/>\n", left,
+                top, plot_w, plot_h, ColourText(kPlotFrameColour).c_str());
+  svg += Format("<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"middle\" fill=\"%s\">%s %s</text>\n",
+                left + plot_w / 2, top + plot_h + 28, ColourText(kPlotNoteColour).c_str(), HtmlText(plot.x.title).c_str(), HtmlText(plot.span).c_str());
 
   double legend_x = left;
   for (const PlotSeries& s : plot.series) {

@@ -11,7 +11,7 @@ namespace zp {
 std::string PlotSvg(const PlotModel& plot, int width, int height);
 
 // The colour of a result ("#RRGGBB"), by its banner word; grey for STOPPED and anything else.
-const char* ResultColour(const std::string& banner);
+std::string ResultColour(const std::string& banner);
 // A route's name for a person: its name, or the entry when it has none.
 std::string RouteLabel(const HistoryRoute& route);
 

@@ -15,15 +15,14 @@ const ExchangeSettings kSettings;
 
 // What a failed connect says about the other end.
 std::string ConnectWords(int error, const std::string& detail) {
-  switch (error) {
-    case WSAECONNREFUSED: return "refused the connection";
-    case WSAETIMEDOUT: return "did not answer the connection attempt";
-    case WSAEHOSTUNREACH:
-    case WSAENETUNREACH: return "cannot be reached from this site";
-    default: break;
+  switch (ConnectFailureOf(error, detail)) {
+    case ConnectFailure::Refused: return "refused the connection";
+    case ConnectFailure::Unanswered: return "did not answer the connection attempt";
+    case ConnectFailure::Unreachable: return "cannot be reached from this site";
+    case ConnectFailure::NoAddress: return "the route entry has no address";
+    case ConnectFailure::PortOutOfRange: return "the route entry's port is not 1 to 65535";
+    case ConnectFailure::Other: break;
   }
-  if (detail == RouteEntryFaultDetail(RouteEntryFault::NoAddress)) return "the route entry has no address";
-  if (detail == RouteEntryFaultDetail(RouteEntryFault::PortOutOfRange)) return "the route entry's port is not 1 to 65535";
   return "could not connect: " + (error != 0 ? SocketErrorText(error) : detail);
 }
 
@@ -41,6 +40,19 @@ std::string StoppedWords(RouteStep step) {
 }
 
 }  // namespace
+
+ConnectFailure ConnectFailureOf(int error, const std::string& detail) {
+  switch (error) {
+    case WSAECONNREFUSED: return ConnectFailure::Refused;
+    case WSAETIMEDOUT: return ConnectFailure::Unanswered;
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH: return ConnectFailure::Unreachable;
+    default: break;
+  }
+  if (detail == RouteEntryFaultDetail(RouteEntryFault::NoAddress)) return ConnectFailure::NoAddress;
+  if (detail == RouteEntryFaultDetail(RouteEntryFault::PortOutOfRange)) return ConnectFailure::PortOutOfRange;
+  return ConnectFailure::Other;
+}
 
 std::string RouteReason(const RouteResult& route, bool run_stopped) {
   const int sent = kSettings.FDetailRecords;

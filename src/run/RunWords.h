@@ -28,6 +28,11 @@ std::string KeyReason(const KeyResult& key, bool run_stopped);
 const char* RunBanner(const RunSnapshot& run);
 const char* RunBannerWord(const RunSnapshot& run);
 
+// How a connect failed, as the words and the next steps (NextSteps.h) tell it apart:
+// from the socket error, or the detail "no address" for a route entry without one.
+enum class ConnectFailure { Refused, Unanswered, Unreachable, NoAddress, PortOutOfRange, Other };
+ConnectFailure ConnectFailureOf(int error, const std::string& detail);
+
 // What the score means, for a legend beside the scores.
 std::string ScoreLegend(int detail_records);
 

@@ -2,6 +2,7 @@
 
 #include "framework/Format.h"
 #include "history/RunHistory.h"
+#include "run/NextSteps.h"
 #include "run/ProgramVersion.h"
 #include "run/RunConstants.h"
 #include "run/RunWords.h"
@@ -24,6 +25,24 @@ ResultLine Line(ResultLine::Kind kind, std::vector<std::string> columns, bool fa
   line.columns = std::move(columns);
   line.failed = failed;
   return line;
+}
+
+// What to check next, after the lines it speaks of: one line per step, naming what it is
+// about as the lines above name it.
+void AddSteps(std::vector<ResultLine>& lines, const RunSnapshot& run) {
+  const std::vector<NextStepLine> steps = NextStepsOf(run);
+  if (steps.empty()) return;
+  lines.push_back(Line(ResultLine::Kind::Blank, {""}));
+  lines.push_back(Line(ResultLine::Kind::Steps, {"What to check next:"}));
+  for (const NextStepLine& step : steps) {
+    std::string about;
+    for (const NextStepLine::Subject& subject : step.subjects) {
+      if (!about.empty()) about += ", ";
+      about += subject.about == NextStepLine::About::Server ? ServerLabel(run.servers[subject.index])
+                                                            : EscapeControls(subject.name);
+    }
+    lines.push_back(Line(ResultLine::Kind::Step, {"    " + about + " " + kDash + " " + step.step}));
+  }
 }
 
 }  // namespace
@@ -68,12 +87,15 @@ ResultsView MakeResults(const RunSnapshot& run, bool compared, const std::option
     lines.push_back(Line(ResultLine::Kind::Blank, {""}));
     lines.push_back(Line(ResultLine::Kind::Key, {"Public key: " + EscapeControls(KeyReason(run.key, run.stopped))},
                          run.key.outcome == KeyOutcome::Failed));
+    if (run.key.outcome == KeyOutcome::Failed) view.key_note = "Public key " + EscapeControls(KeyReason(run.key, run.stopped));
+    AddSteps(lines, run);
     view.legend = ScoreLegend(ExchangeSettings{}.FDetailRecords);
     return view;
   }
   // Nothing to score: what each route server did is the whole story.
   if (run.servers.empty()) {
     lines.push_back(Line(ResultLine::Kind::Servers, {"No route server was asked."}));
+    AddSteps(lines, run);
     return view;
   }
   lines.push_back(Line(ResultLine::Kind::Servers, {"No route server gave a route. Route servers asked:"}));
@@ -82,6 +104,7 @@ ResultsView MakeResults(const RunSnapshot& run, bool compared, const std::option
     if (server.round > 1) text += " (asked again)";
     lines.push_back(Line(ResultLine::Kind::Server, {std::move(text)}, server.outcome != ServerOutcome::Answered));
   }
+  AddSteps(lines, run);
   return view;
 }
 

@@ -27,8 +27,8 @@ BannerView BannerOf(const RunSnapshot& run) {
     banner.on_dark = 0xFFB84D;
   } else {
     banner.kind = BannerKind::Failure;
-    banner.on_light = 0xA01010;
-    banner.on_dark = 0xFF8A8A;
+    banner.on_light = kFailedOnLight;
+    banner.on_dark = kFailedOnDark;
   }
   return banner;
 }

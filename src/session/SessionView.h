@@ -30,6 +30,11 @@ struct BannerView {
 
 BannerView BannerOf(const RunSnapshot& run);
 
+// The colour of failure, for a light and for a dark background (0xRRGGBB): the FAILURE
+// banner's, and a failed line's beside its mark.
+inline constexpr std::uint32_t kFailedOnLight = 0xA01010;
+inline constexpr std::uint32_t kFailedOnDark = 0xFF8A8A;
+
 // The three status lines and the progress of the followed test.
 struct StatusView {
   std::string thread;  // the worker's name; the idle prompt before the first test
@@ -50,6 +55,8 @@ struct ResultLine {
     Key,      // the public key's outcome
     Servers,  // the heading of the route servers asked
     Server,
+    Steps,    // the heading of what to check next
+    Step,     // one step: what it is about, a dash, the step
   };
   Kind kind = Kind::Route;
   std::vector<std::string> columns;  // one, or the heading's count for a route
@@ -63,6 +70,9 @@ struct ResultsView {
   bool compared = false;  // a change column against the previous run with the same settings
   std::vector<ResultLine> lines;
   std::string legend;     // what the score means; empty without routes
+  // When the public key failed, its outcome beside the banner ("Public key not received:
+  // …"), so that a key failure never hides under the routes' result; else empty.
+  std::string key_note;
   // Copy All: the banner's word, every line, the legend.
   std::string Text() const;
 };

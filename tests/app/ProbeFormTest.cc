@@ -120,25 +120,40 @@ TEST_F(ProbeFormTest, NextPutsTheFocusOnTheFirstWayAndTheArrowKeysChoose) {
   EXPECT_EQ(Edit("edServer")->text(), ZP_DEFAULT_ROUTE_HOST);
 }
 
-// Without a route server or a port the test could only fail: the window says what is
-// missing, takes the operator to the box and starts nothing.
-TEST_F(ProbeFormTest, AnEmptyServerOrABadPortIsNamedAndNothingStarts) {
+// Without a route server or a port the test could only fail: Next and Test say what is
+// missing, take the operator to the box and start nothing.
+TEST_F(ProbeFormTest, AnEmptyServerOrABadPortIsNamedAtNextAndAtTestAndNothingStarts) {
   struct Case {
-    const char *server, *port, *field, *text;
+    const char *button, *server, *port, *field, *text;
   };
+  const char* const server_missing = "Type the route server's name or address in the Server box.";
+  const char* const port_missing = "Type the route server's port in the Port box: 1 to FFFF in hexadecimal.";
   const Case cases[] = {
-      {" ", "6900", "edServer", "Type the route server's name or address in the Server box."},
-      {"h", "ZZ12", "edPort", "The port \"ZZ12\" is not a port: type 1 to FFFF in hexadecimal digits (0-9, A-F)."},
+      {"btnSelectNext", " ", "6900", "edServer", server_missing},
+      {"btnSelectNext", "h", "", "edPort", port_missing},
+      {"btnSelectNext", "h", "0", "edPort", "The port \"0\" is not a port: type 1 to FFFF in hexadecimal digits (0-9, A-F)."},
+      {"btnProcessTest", "", "6900", "edServer", server_missing},
+      {"btnProcessTest", "h", "", "edPort", port_missing},
+      // Typed text never gets past the box's check; text put there by the program does.
+      {"btnProcessTest", "h", "ZZ12", "edPort", "The port \"ZZ12\" is not a port: type 1 to FFFF in hexadecimal digits (0-9, A-F)."},
   };
   form->SetWorkerFactory(factory.Make());
   Watch();
   ToProcess(1);
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.button) + " " + c.server + " " + c.port);
     boxes.clear();
-    if (Page()->objectName() != "tsProcess") Button("btnSelectNext")->click();
+    const bool at_test = std::string(c.button) == "btnProcessTest";
+    if (at_test && Page()->objectName() != "tsProcess") {
+      Edit("edServer")->setText("h");
+      Edit("edPort")->setText("6900");
+      Button("btnSelectNext")->click();
+    } else if (!at_test && Page()->objectName() != "tsSelect") {
+      Button("btnProcessBack")->click();
+    }
     Edit("edServer")->setText(c.server);
     Edit("edPort")->setText(c.port);
-    Button("btnProcessTest")->click();
+    Button(c.button)->click();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, c.text);
     EXPECT_TRUE(factory.made->empty());
@@ -147,6 +162,26 @@ TEST_F(ProbeFormTest, AnEmptyServerOrABadPortIsNamedAndNothingStarts) {
     EXPECT_EQ(Page()->objectName(), "tsSelect");
     EXPECT_EQ(form->focusWidget(), Edit(c.field));
   }
+}
+
+TEST_F(ProbeFormTest, ThePortBoxTakesHexadecimalDigitsOnly) {
+  Button("btnWelcomeNext")->click();
+  Choose(1);
+  Edit("edPort")->clear();
+  QTest::keyClicks(Edit("edPort"), "ZZ1g2-a F9");
+  EXPECT_EQ(Edit("edPort")->text(), "12aF");  // and no more than four
+}
+
+// Arriving on the Select page, the chosen way (or the first) shows the focus as it does
+// when tabbed to, so the operator sees where the arrow keys act.
+TEST_F(ProbeFormTest, TheSelectPageShowsWhereTheFocusIs) {
+  auto* first = Find<QRadioButton>("rgSelectItem0");
+  Button("btnWelcomeNext")->click();
+  ASSERT_EQ(QApplication::focusWidget(), first);
+  EXPECT_TRUE(form->testAttribute(Qt::WA_KeyboardFocusChange));
+  const QImage focused = first->grab().toImage();
+  Button("btnSelectBack")->setFocus(Qt::TabFocusReason);
+  EXPECT_NE(first->grab().toImage(), focused);  // the focus is drawn
 }
 
 // While the worker waits to ask for routes again the phase line counts the seconds down.

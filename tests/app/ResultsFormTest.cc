@@ -2,18 +2,30 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QScrollBar>
+#include <QTimer>
+#include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "app/ResultBanner.h"
 #include "app/ResultsForm.h"
 #include "app/TabBox.h"
 #include "session/ResultLines.h"
+#include "net/ZWinSock.h"
+#include "run/NextSteps.h"
 #include "run/RunWords.h"
 
 namespace zp::test {
@@ -161,8 +173,145 @@ TEST_F(ResultsFormTest, ResultsCopyByLineByMenuAndByButton) {
     button = QGuiApplication::clipboard()->text();
   });
   EXPECT_EQ(selected, "    25\tG2=1:2\tno heartbeat within 5 s");
-  EXPECT_EQ(all, "SOME ROUTES FAILED\n" + lines.join(u'\n') + "\n" + legend + "\n");
+  // The word, every line of the session's results (what to check next too), the legend.
+  EXPECT_EQ(all, QString::fromStdString(MakeResults(run, false, std::nullopt).Text()));
+  EXPECT_TRUE(all.startsWith("SOME ROUTES FAILED\n" + lines.join(u'\n') + "\n\nWhat to check next:\n")) << all.toStdString();
+  EXPECT_TRUE(all.endsWith(legend + "\n"));
   EXPECT_EQ(button, all);
+}
+
+RunSnapshot RefusedRouteAndNoKey() {
+  RunSnapshot run;
+  run.finished = true;
+  run.result_code = 0;
+  run.routes.push_back(RouteResult{.entry = "G1=1:2", .outcome = RouteOutcome::Scored});
+  run.routes.push_back(RouteResult{.entry = "G2=1:3", .name = "G2", .score = 25, .failed = true,
+                                   .outcome = RouteOutcome::ConnectFailed, .error = WSAECONNREFUSED});
+  run.key = KeyResult{.outcome = KeyOutcome::Failed, .detail = "no key"};
+  return run;
+}
+
+// Failed lines stand out by a mark and a colour beside their words; the key's failure
+// stands beside the result; what to check next follows the lines, wrapped to the window.
+TEST_F(ResultsFormTest, FailuresAreMarkedAndWhatToCheckNextFollows) {
+  QString note;
+  QStringList steps;
+  std::vector<LineMark> marks;
+  QImage list;
+  Show(RefusedRouteAndNoKey(), [&] {
+    const auto* key_note = form.findChild<QLabel*>("lblKeyNote");
+    note = key_note->isVisible() ? key_note->text() : QString();
+    for (const QLabel* step : form.findChild<QWidget*>("pnlSteps")->findChildren<QLabel*>())
+      if (step->isVisible()) steps << step->text();
+    for (int i = 0; i < box()->Count(); ++i) marks.push_back(box()->Mark(i));
+    list = box()->viewport()->grab().toImage();
+  });
+  EXPECT_EQ(lines, (QStringList{"Score\tRoute\tOutcome", "     0\tG1=1:2\tall 25 detail records arrived",
+                                "    25\tG2=1:3\trefused the connection", "", "Public key: not received: no key"}));
+  EXPECT_EQ(marks, (std::vector<LineMark>{LineMark::None, LineMark::None, LineMark::Failed, LineMark::None,
+                                          LineMark::Failed}));
+  EXPECT_EQ(note, "Public key not received: no key");
+  EXPECT_EQ(steps, (QStringList{"What to check next:",
+                                QString::fromUtf8("G2 \u2014 ") + NextStepOf(OutcomeKind::RouteRefused),
+                                QString::fromUtf8("Public key \u2014 ") + NextStepOf(OutcomeKind::KeyNotReceived)}));
+  // The failed line is drawn in the colour of failure, mark and words; the others not.
+  const auto failure_pixels = [&](int row) {
+    int count = 0;
+    const QRect rect = box()->visualRect(box()->model()->index(row, 0)).intersected(list.rect());
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+      for (int x = rect.left(); x <= rect.right(); ++x) {
+        const QColor c = list.pixelColor(x, y);
+        count += c.red() > 120 && c.green() < 80 && c.blue() < 80;
+      }
+    return count;
+  };
+  EXPECT_GT(failure_pixels(2), 20);
+  EXPECT_EQ(failure_pixels(1), 0);
+
+  RunSnapshot fine = RefusedRouteAndNoKey();  // nothing to check
+  fine.result_code = 1;
+  fine.routes.pop_back();
+  fine.key = KeyResult{.outcome = KeyOutcome::Received, .bytes = 1184};
+  Show(fine);
+  EXPECT_FALSE(form.findChild<QWidget*>("pnlSteps")->isVisibleTo(&form));
+  EXPECT_FALSE(form.findChild<QLabel*>("lblKeyNote")->isVisibleTo(&form));
+}
+
+// Every result has its icon, and a stop's is not a failure's.
+TEST_F(ResultsFormTest, TheStoppedResultHasAnIconOfItsOwn) {
+  RunSnapshot run;
+  run.finished = true;
+  std::map<BannerKind, QImage> icons;
+  for (const auto& [code, stopped] : std::vector<std::pair<int, bool>>{{1, false}, {2, false}, {0, false}, {0, true}}) {
+    run.result_code = code;
+    run.stopped = stopped;
+    const BannerView banner = BannerOf(run);
+    icons[banner.kind] = BannerIcon(banner, 24, &form).toImage();
+    EXPECT_FALSE(icons[banner.kind].isNull());
+  }
+  ASSERT_EQ(icons.size(), 4u);
+  for (const auto& [kind, icon] : icons) {
+    if (kind != BannerKind::Stopped) {
+      EXPECT_NE(icon, icons[BannerKind::Stopped]) << static_cast<int>(kind);
+    }
+  }
+  QImage shown;
+  Show(run, [&] { shown = form.findChild<QLabel*>("lblResultIcon")->pixmap().toImage(); });
+  EXPECT_EQ(shown.size(), QSize(label()->fontMetrics().height(), label()->fontMetrics().height()) * shown.devicePixelRatio());
+  EXPECT_EQ(shown, BannerIcon(BannerOf(run), label()->fontMetrics().height(), &form).toImage());
+}
+
+// The window opens over the one that ran the test, as wide as its lines need.
+TEST_F(ResultsFormTest, OpensCentredOverItsOwnerAsWideAsItsLines) {
+  QWidget owner;
+  owner.setGeometry(60, 40, 621, 464);
+  owner.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+  form.SetOwnerWindow(&owner);
+  for (const std::string& entry : {std::string("G=1.2.3.4:5"), "Gateway-with-a-long-name=" + std::string(30, '1')}) {
+    QRect at;
+    int sideways = -1;
+    RunSnapshot run = RefusedRouteAndNoKey();
+    run.routes[0].entry = entry;
+    Show(run, [&] {
+      at = form.geometry();
+      sideways = box()->horizontalScrollBar()->maximum();
+    });
+    SCOPED_TRACE(entry);
+    EXPECT_NEAR(at.center().x(), owner.geometry().center().x(), 2);
+    EXPECT_NEAR(at.center().y(), owner.geometry().center().y(), 2);
+    EXPECT_EQ(sideways, 0);  // every line shows whole
+    EXPECT_LE(at.width(), std::max(459, box()->HorizontalExtent() + 4 * box()->AverageCharWidth() + 40));
+  }
+}
+
+// Save Report… proposes a name with the run's date and time and says where it saved.
+TEST_F(ResultsFormTest, SaveReportProposesADatedNameAndSaysWhereItSaved) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("report.html");
+  RunSnapshot run = RefusedRouteAndNoKey();
+  run.start_time = std::chrono::system_clock::from_time_t(QDateTime(QDate(2026, 12, 8), QTime(5, 19, 9)).toSecsSinceEpoch());
+  QString proposed, saved;
+  int seen = 0;
+  ModalWatcher watcher([&](QWidget* modal) {
+    if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      proposed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+      dialog->selectFile(path);
+      static_cast<QDialog*>(dialog)->accept();
+    } else if (seen++ == 0) {
+      QTimer::singleShot(0, [&] { form.findChild<QPushButton*>("btnSaveReport")->click(); });
+    } else {
+      saved = form.findChild<QLabel*>("lblSaved")->text();
+      form.reject();
+    }
+  });
+  EndedRun ended;
+  ended.run = run;
+  ended.results = MakeResults(run, false, std::nullopt);
+  form.ShowResults(ended);
+  EXPECT_EQ(proposed, "zelvan-probe-report-2026-12-08-051909.html");
+  EXPECT_EQ(saved, "Report saved to " + QDir::toNativeSeparators(path));
+  EXPECT_TRUE(QFileInfo(path).size() > 0);
 }
 
 // A route text comes from the network: what is no text is shown escaped, never as layout.

@@ -4,8 +4,11 @@
 // "real" as the second argument the probe client itself, which then needs peers to
 // talk to (the simulated gateway). A second test, always scripted so that it is surely
 // still running, is stopped on its second route. With "history FILE" instead it grabs
-// only the History window over that history file.
+// only the History window over that history file: on the newest run's settings, and with
+// every setting.
 #include <QApplication>
+#include <QCheckBox>
+#include <QTableWidget>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
@@ -107,11 +110,22 @@ int main(int argc, char** argv) {
   QApplication app(qt_argc, argv);
   QApplication::setApplicationDisplayName("Zelvan Probe");
   if (argc > 3 && std::string(argv[2]) == "history") {
-    zp::THistoryForm history(std::make_shared<zp::RunHistory>(argv[3]));
+    // As the main window opens it after the newest run: on that run's settings, with its
+    // row chosen; then with the switch for every setting.
+    auto store = std::make_shared<zp::RunHistory>(argv[3]);
+    const auto newest = store->Recent(1);
+    if (!newest || newest->empty()) return 1;
+    zp::THistoryForm history(store, newest->front().settings);
     history.show();
     if (!QTest::qWaitForWindowExposed(&history)) return 1;
+    history.Table()->selectRow(0);
     QTest::qWait(300);  // the charts lay out their series after the first paint
-    return Save(&history, dir, "window-history.png") ? 0 : 1;
+    bool ok = Save(&history, dir, "window-history.png");
+    history.AllSettings()->click();
+    history.Table()->selectRow(0);
+    QTest::qWait(300);
+    ok &= Save(&history, dir, "window-history-all.png");
+    return ok ? 0 : 1;
   }
 
   zp::TfrmProbe form;
@@ -126,6 +140,10 @@ int main(int argc, char** argv) {
   if (!real) form.SetWorkerFactory(factory.Make());
   form.show();
   if (!QTest::qWaitForWindowExposed(&form)) return 1;
+  // Without a window manager nothing activates the window, and an inactive window draws
+  // no focus: the Select page's picture is to show it.
+  form.activateWindow();
+  if (!QTest::qWaitForWindowActive(&form)) std::printf("the window is not active: it draws no focus\n");
 
   bool ok = Save(&form, dir, "window-welcome.png");
   form.findChild<QPushButton*>("btnWelcomeNext")->click();

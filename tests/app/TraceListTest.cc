@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QTest>
 #include <algorithm>
 #include <string>
@@ -46,20 +47,38 @@ TEST_F(TraceListTest, ADumpReachesTheListInBurstsWithTheNewestLineInView) {
   EXPECT_EQ(box.Line(0), "ExpressT\tMon 12/07 00:17:09\t");
 }
 
-TEST_F(TraceListTest, ClearDropsWaitingLinesButKeepsTheExtent) {
+// Back empties the trace: nothing is left to scroll sideways to.
+TEST_F(TraceListTest, ClearDropsWaitingLinesAndTheScrollWidth) {
   Append(100);
   trace.Flush();
-  const int extent = box.HorizontalExtent();
+  box.horizontalScrollBar()->setValue(box.horizontalScrollBar()->maximum());
+  ASSERT_GT(box.horizontalScrollBar()->maximum(), 0);
   Append(5, 100);
   trace.Clear();
   EXPECT_EQ(trace.Count(), 0);
   QTest::qWait(2 * TTraceList::kBurstMs);
   EXPECT_EQ(box.Count(), 0);
-  EXPECT_EQ(box.HorizontalExtent(), extent);
+  EXPECT_EQ(box.HorizontalExtent(), 0);
+  EXPECT_EQ(box.horizontalScrollBar()->maximum(), 0);
+  EXPECT_EQ(trace.MaxLineWidth(), 0);
 
   // Copying or saving shows what waits first.
   Append(2);
   EXPECT_EQ(trace.Text(false), "ExpressT\tMon 12/07 00:17:09\t\nExpressT\tMon 12/07 00:17:09\tx\n");
+}
+
+// The first line too wide for the list brings a horizontal scroll bar, which takes room
+// from the lines: the newest still shows whole, above it.
+TEST_F(TraceListTest, TheNewestLineShowsWholeWhenAScrollBarComes) {
+  for (int i = 0; i < 40; ++i) trace.Append({"ExpressT", "Mon 12/07 00:17:09", "x"});  // more than the list shows
+  trace.Flush();
+  ASSERT_EQ(box.horizontalScrollBar()->maximum(), 0);
+  trace.Append({"ExpressT", "Mon 12/07 00:17:09", std::string(200, 'w')});
+  trace.Flush();
+  ASSERT_GT(box.horizontalScrollBar()->maximum(), 0);
+  const QRect newest = box.visualRect(box.model()->index(box.Count() - 1, 0));
+  EXPECT_GE(newest.top(), 0);
+  EXPECT_LE(newest.bottom(), box.viewport()->height() - 1);
 }
 
 // Hex dump columns line up only when every character is as wide as the next; the tab

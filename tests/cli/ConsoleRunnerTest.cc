@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "run/NextSteps.h"
 #include "run/RunWords.h"
 
 #include <algorithm>
@@ -201,6 +202,17 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   for (std::size_t i = 0; i < sc.expect.size(); ++i)
     expected.push_back(ScoreLine(sc.expect[i].score, sc.expect[i].outcome, entries[i], sc.expect[i].reason));
   std::vector<std::string> report(first_other, lines.end());
+  // What to check next, after the lines it speaks of: whenever something failed.
+  const auto steps = std::find(report.begin(), report.end(), "What to check next:");
+  const bool failed = sc.status != 0 || std::any_of(sc.expect.begin(), sc.expect.end(), [](const RouteExpect& e) { return e.failed; });
+  EXPECT_EQ(steps != report.end(), failed) << cli->out;
+  if (steps != report.end()) {
+    auto end = steps + 1;
+    while (end != report.end() && end->rfind("    ", 0) == 0) ++end;
+    EXPECT_GT(end - steps, 1);
+    EXPECT_EQ(*(steps - 1), "");
+    report.erase(steps - 1, end);
+  }
   if (sc.expect.empty()) {
     // Without routes, what the route server did.
     expected.push_back("No route server gave a route. Route servers asked:");
@@ -465,7 +477,9 @@ TEST_F(ConsoleRunnerTest, NoRouteServerAnsweringIsCriticalWithTheServersReason) 
   for (const auto& server : doc["servers"]) {
     EXPECT_EQ(server["outcome"], "connect_failed");
     EXPECT_EQ(server["reason"], "refused the connection");
+    EXPECT_EQ(server["next_step"], NextStepOf(OutcomeKind::ServerRefused));
   }
+  EXPECT_EQ(doc["route_list_next_step"], NextStepOf(OutcomeKind::NoRouteServerAnsweredByAddress));
   EXPECT_EQ(doc["key"]["outcome"], "not_reached");
 
   ASSERT_EQ(plain->Finish(60), 2) << plain->err;
@@ -475,7 +489,10 @@ TEST_F(ConsoleRunnerTest, NoRouteServerAnsweringIsCriticalWithTheServersReason) 
               ElementsAreArray({std::string("F A I L U R E"),
                                 std::string("No route server gave a route. Route servers asked:"),
                                 "    " + typed + " \u2014 refused the connection",
-                                "    " + typed + " \u2014 refused the connection (asked again)"}));
+                                "    " + typed + " \u2014 refused the connection (asked again)", std::string(),
+                                std::string("What to check next:"),
+                                "    Route list \u2014 " + std::string(NextStepOf(OutcomeKind::NoRouteServerAnsweredByAddress)),
+                                "    " + typed + " \u2014 " + NextStepOf(OutcomeKind::ServerRefused)}));
 
   const std::string not_ok = "127.0.0.1:" + not_ok_port + R"( answered without OK: "ERR No routes available")";
   ASSERT_EQ(not_ok_monitoring->Finish(60), 2) << not_ok_monitoring->err;

@@ -8,7 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "support/ProcessRunner.h"
+#include "report/HistoryRows.h"
 #include "report/PlotModel.h"
+#include "run/NextSteps.h"
 #include "report/PlotSvg.h"
 #include "report/HtmlReport.h"
 
@@ -109,6 +111,10 @@ TEST_F(HtmlReportTest, IsSelfContainedAndShowsHostileTextAsText) {
   EXPECT_EQ(doc["svg_legend"][0][1], "\u25A0 r2" + shown);
   ASSERT_EQ(doc["history"].size(), 4u);  // heading, this run, two earlier
   EXPECT_EQ(doc["history"][1][1], "SOME ROUTES FAILED");
+  // The failed route is marked, and what to check next names it as the table does.
+  EXPECT_EQ(doc["failed_routes"], nlohmann::json::array({2}));
+  EXPECT_EQ(doc["next_steps"], nlohmann::json::array({"r2" + shown + " \u2014 " + NextStepOf(OutcomeKind::RouteLoginRefused)}));
+  EXPECT_EQ(doc["result"], "Result: SOME ROUTES FAILED, 1 of 2 routes failed.");
 }
 
 TEST_F(HtmlReportTest, WithoutHistoryOrRoutesSaysWhy) {
@@ -127,6 +133,45 @@ TEST_F(HtmlReportTest, WithoutHistoryOrRoutesSaysWhy) {
   EXPECT_TRUE(doc["svg"].empty());
   EXPECT_THAT(html, HasSubstr("history is not available in this build"));
   EXPECT_THAT(html, HasSubstr("&lt;host&gt;"));
+  // Why no list came, and what the name's failed lookup calls for.
+  EXPECT_EQ(doc["next_steps"], nlohmann::json::array({"Route list \u2014 " + std::string(NextStepOf(OutcomeKind::NoRouteServerAnswered)),
+                                                      "<host>:0 \u2014 " + std::string(NextStepOf(OutcomeKind::ServerLookupFailed))}));
+}
+
+TEST_F(HtmlReportTest, AKeyThatFailedStandsBesideTheResult) {
+  ReportInput in;
+  in.run = HostileRun();
+  in.run.routes.pop_back();
+  in.run.result_code = 0;
+  in.run.key = {.outcome = KeyOutcome::Failed, .detail = "no <key>"};
+  const nlohmann::json doc = Read(HtmlReport(in));
+  EXPECT_EQ(doc["result"], "Result: FAILURE, 0 of 1 routes failed; public key not received: no <key>.");
+  EXPECT_EQ(doc["failed_routes"], nlohmann::json::array());
+}
+
+// A stopped run never reads as one where nothing failed.
+TEST(HistoryRowsTest, FailedRoutesSayWhatAStopLeftUnknown) {
+  struct Case {
+    bool stopped;
+    std::vector<std::pair<bool, const char*>> routes;  // failed, outcome
+    const char* want;
+  };
+  const Case cases[] = {
+      {false, {{false, "scored"}, {false, "scored"}}, "none"},
+      {false, {{true, "connect_failed"}, {false, "scored"}, {true, "no_heartbeat"}}, "r1, r3"},
+      {true, {{false, "scored"}, {false, "stopped"}, {false, "not_tried"}}, "stopped, 2 of 3 routes not scored"},
+      {true, {{true, "connect_failed"}, {false, "not_tried"}}, "r1; stopped, 1 of 2 routes not scored"},
+      {true, {{false, "scored"}}, "stopped"},
+      {true, {}, "stopped before the route list"},
+  };
+  for (const Case& c : cases) {
+    HistoryRun run;
+    run.stopped = c.stopped;
+    for (const auto& [failed, outcome] : c.routes)
+      run.routes.push_back({"", "r" + std::to_string(run.routes.size() + 1), 25, failed, 0, outcome, ""});
+    EXPECT_EQ(FailedRoutesText(run), c.want);
+  }
+  EXPECT_EQ(SettingsText({"127.0.0.1,h", 0x6900, "A"}), "127.0.0.1,h:6900 A");
 }
 
 TEST(PlotModelTest, OneSeriesPerRouteWithEachRunsResultAsItsShape) {

@@ -32,6 +32,18 @@ def main(path):
     for style in doc.iter(NS + "style"):
         if "url(" in text(style) or "@import" in text(style):
             outside.append("style-url")
+    def rows_with_class(id_, cls):
+        for t in doc.iter(NS + "table"):
+            if t.get("id") == id_:
+                return [i for i, tr in enumerate(t.iter(NS + "tr")) if cls in (tr.get("class") or "").split()]
+        return None
+    def items(id_):
+        for ul in doc.iter(NS + "ul"):
+            if ul.get("id") == id_:
+                return [text(li) for li in ul.iter(NS + "li")]
+        return None
+    result = [p for p in doc.iter(NS + "p") if p.get("id") == "result"]
+
     def table(id_):
         for t in doc.iter(NS + "table"):
             if t.get("id") == id_:
@@ -46,7 +58,10 @@ def main(path):
         "banner": text(banner[0]) if banner else None,
         "outside": outside,
         "settings": table("settings"),
+        "result": text(result[0]) if result else None,
         "routes": table("routes"),
+        "failed_routes": rows_with_class("routes", "failed"),
+        "next_steps": items("next-steps"),
         "history": table("history"),
         "svg": [len([p for p in s.iter(SVG + "polyline")]) for s in svgs],
         # A point is a marker (its shape is its run's result) with its tip as a title.

@@ -2,6 +2,8 @@
 // beside its score (a dash where there is none); texts from the gateway stay escaped.
 #include <gtest/gtest.h>
 
+#include "net/ZWinSock.h"
+#include "run/NextSteps.h"
 #include "session/ResultLines.h"
 
 namespace zp::test {
@@ -50,6 +52,35 @@ TEST(ResultLinesTest, EachRouteOutcomeReadsAsWordsBesideItsScore) {
     want.insert(want.find('\t') + 1, "G=10.0.0.1:26881\t");
     EXPECT_EQ(view.lines[1].Text(), want);
   }
+}
+
+// What to check next comes after the lines it speaks of, naming routes as they do; a run
+// with nothing to check has no such section, and a failed key stands beside the banner.
+TEST(ResultLinesTest, WhatToCheckNextFollowsTheLinesItSpeaksOf) {
+  RunSnapshot run;
+  run.finished = true;
+  run.result_code = 2;
+  run.routes.push_back({.entry = "r1=10.0.0.1:7000", .name = "r1", .outcome = RouteOutcome::Scored});
+  run.routes.push_back({.entry = "r\x1B""2=10.0.0.2:7000", .name = "r\x1B""2", .score = 25, .failed = true,
+                        .outcome = RouteOutcome::ConnectFailed, .error = WSAECONNREFUSED});
+  run.key = {.outcome = KeyOutcome::Failed, .detail = "no key"};
+  ResultsView view = MakeResults(run, false, std::nullopt);
+  ASSERT_EQ(view.lines.size(), 9u);
+  EXPECT_EQ(view.lines[4].Text(), "Public key: not received: no key");
+  EXPECT_EQ(view.lines[5].kind, ResultLine::Kind::Blank);
+  EXPECT_EQ(view.lines[6].kind, ResultLine::Kind::Steps);
+  EXPECT_EQ(view.lines[7].Text(), "    r\\x1B2 \u2014 " + std::string(NextStepOf(OutcomeKind::RouteRefused)));
+  EXPECT_EQ(view.lines[8].Text(), "    Public key \u2014 " + std::string(NextStepOf(OutcomeKind::KeyNotReceived)));
+  EXPECT_EQ(view.key_note, "Public key not received: no key");
+  // Copy All and the console read the steps before the legend.
+  EXPECT_LT(view.Text().find("What to check next:"), view.Text().find(view.legend));
+
+  run.result_code = 1;
+  run.routes.pop_back();
+  run.key = {.outcome = KeyOutcome::Received, .bytes = 128};
+  view = MakeResults(run, false, std::nullopt);
+  EXPECT_EQ(view.lines.size(), 4u);
+  EXPECT_EQ(view.key_note, "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // history, and the ways a test ends early.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,7 @@
 #include "history/RunHistory.h"
 #include "platform/QueueInvoker.h"
 #include "platform/Tick.h"
+#include "run/NextSteps.h"
 #include "session/ProbeSession.h"
 #include "support/ProcessRunner.h"
 
@@ -68,9 +70,16 @@ class SessionDriver {
   bool UntilEnded(std::size_t count = 1, int ms = 5000) {
     return Until([this, count] { return ended.size() >= count; }, ms);
   }
-  std::vector<std::string> Lines(std::size_t index = 0) const {
+  // The results lines above what to check next, and the steps below it.
+  std::vector<std::string> Lines(std::size_t index = 0) const { return Section(index, false); }
+  std::vector<std::string> Steps(std::size_t index = 0) const { return Section(index, true); }
+  std::vector<std::string> Section(std::size_t index, bool steps) const {
+    const std::vector<ResultLine>& all = ended.at(index).results.lines;
+    auto heading = std::find_if(all.begin(), all.end(), [](const ResultLine& l) { return l.kind == ResultLine::Kind::Steps; });
     std::vector<std::string> lines;
-    for (const ResultLine& line : ended.at(index).results.lines) lines.push_back(line.Text());
+    for (auto it = steps ? heading + (heading != all.end()) : all.begin(); it != (steps ? all.end() : heading); ++it)
+      lines.push_back(it->Text());
+    if (!steps && heading != all.end()) lines.pop_back();  // the blank line before the steps
     return lines;
   }
 
@@ -183,6 +192,11 @@ TEST(SessionTest, ServersAskedAgainSayIt) {
                                 "    rs.example:6900 (127.0.0.9) \u2014 did not answer within 40 s",
                                 "    rs.example:6900 (127.0.0.9) \u2014 did not answer within 40 s (asked again)"}));
   EXPECT_TRUE(driver.ended[0].results.lines[1].failed);
+  // Why no list came, then what the server's silence calls for, naming it once.
+  const std::vector<std::string> steps = driver.Steps();
+  ASSERT_EQ(steps.size(), 2u);
+  EXPECT_EQ(steps[0].rfind("    Route list \u2014 ", 0), 0u) << steps[0];
+  EXPECT_EQ(steps[1], "    rs.example:6900 (127.0.0.9) \u2014 " + std::string(NextStepOf(OutcomeKind::ServerNoAnswer)));
   driver.session.reset();
   testing::ResetClock();
 }

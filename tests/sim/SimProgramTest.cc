@@ -1,6 +1,7 @@
 // The zelvan-gateway-sim program as scripts and people run it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,19 @@ TEST(SimProgramTest, ReportsReadyServesTheListAndStopsInOrderWhenAsked) {
   ASSERT_EQ(ready.rfind("READY route-server=127.0.0.1:", 0), 0u) << ready;
   EXPECT_NE(ready.find(" routes=r1=127.0.0.1:"), std::string::npos);
   EXPECT_NE(ready.find(",r2=127.0.0.1:"), std::string::npos);
+  // Every port in hexadecimal too, as the probe takes it, before the routes that run to
+  // the end of the line.
+  const auto hex = [](unsigned port) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%X", port);
+    return std::string(text);
+  };
+  EXPECT_NE(ready.find(" route-server-hex=127.0.0.1:" + hex(PortAfter(ready, "route-server=")) + " "), std::string::npos)
+      << ready;
+  EXPECT_NE(ready.find(" route-ports-hex=r1:" + hex(PortAfter(ready, "r1=")) + ",r2:" + hex(PortAfter(ready, "r2=")) +
+                       " routes="),
+            std::string::npos)
+      << ready;
 
   testing::LoopbackClient client(PortAfter(ready, "route-server="));
   ZExpBuf p;

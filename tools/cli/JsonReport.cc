@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "run/NextSteps.h"
 #include "run/RunWords.h"
 
 namespace zp {
@@ -23,6 +24,7 @@ std::string JsonReport(const ConsoleOutcome& out) {
   // A stopped run's record has moved on to "finished": the phase the stop found it in is
   // the one worth reading.
   doc["phase"] = PhaseName(out.Stopped() ? out.stopped_phase : run.phase);
+  doc["route_list_next_step"] = RouteListNextStep(run);
   doc["routes"] = nlohmann::json::array();
   for (const RouteResult& r : run.routes) {
     doc["routes"].push_back({{"route", r.entry},
@@ -34,6 +36,7 @@ std::string JsonReport(const ConsoleOutcome& out) {
                              {"profile_seconds", r.profile_seconds},
                              {"outcome", RouteOutcomeName(r.outcome)},
                              {"reason", RouteReason(r, run.stopped)},
+                             {"next_step", NextStepOf(OutcomeOf(r, run.stopped))},
                              {"detail", r.detail}});
   }
   doc["servers"] = nlohmann::json::array();
@@ -43,11 +46,13 @@ std::string JsonReport(const ConsoleOutcome& out) {
                               {"port", s.port},
                               {"outcome", ServerOutcomeName(s.outcome)},
                               {"reason", ServerReason(s)},
+                              {"next_step", NextStepOf(OutcomeOf(s))},
                               {"detail", s.detail},
                               {"routes", s.routes}});
   }
   doc["key"] = {{"outcome", KeyOutcomeName(run.key.outcome)},
                 {"reason", KeyReason(run.key, run.stopped)},
+                {"next_step", KeyNextStep(run)},
                 {"route", run.key.route},
                 {"bytes", run.key.bytes},
                 {"seconds", run.key.seconds},

@@ -1,6 +1,7 @@
 #include "GatewaySimulator.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 #include "RouteServerPeer.h"
@@ -176,7 +177,18 @@ std::string GatewaySimulator::ReadyLine() const {
     for (const std::string& item : items) out += (out.empty() ? "" : ",") + item;
     return out;
   };
-  return "READY route-server=" + join(RouteServerAddresses()) + " routes=" + join(RouteEntries());
+  const auto hex = [](unsigned port) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%X", port);
+    return std::string(text);
+  };
+  // The same ports in hexadecimal, as the probe's Port box takes them and its trace shows
+  // them. They come before "routes=", which scripts read to the end of the line.
+  std::vector<std::string> servers_hex, routes_hex;
+  for (const auto& s : FServers) servers_hex.push_back(s->config.address + ":" + hex(s->port));
+  for (const auto& r : FRoutes) routes_hex.push_back(r->config.name + ":" + hex(r->config.port));
+  return "READY route-server=" + join(RouteServerAddresses()) + " route-server-hex=" + join(servers_hex) +
+         " route-ports-hex=" + join(routes_hex) + " routes=" + join(RouteEntries());
 }
 
 }  // namespace zp::sim

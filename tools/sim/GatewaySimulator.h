@@ -54,7 +54,8 @@ class GatewaySimulator {
   RouteServerStats ServerStats(std::size_t index) const;
   std::vector<std::string> RouteEntries() const;
   std::vector<std::string> RouteServerAddresses() const;  // "address:port"
-  // "READY route-server=127.0.0.1:26880 routes=r1=127.0.0.1:40001,..."
+  // "READY route-server=127.0.0.1:26880 route-server-hex=127.0.0.1:6900
+  //  route-ports-hex=r1:9C41,... routes=r1=127.0.0.1:40001,..." (one line)
   std::string ReadyLine() const;
 
  private:

@@ -20,17 +20,22 @@ DESCRIPTION
     any --route there are three healthy routes r1, r2 and r3 on ephemeral ports. So with no
     arguments at all the program serves a complete healthy gateway.
 
-    When everything listens, one line goes to standard output:
-        READY route-server=127.0.0.1:26880 routes=r1=127.0.0.1:40001,r2=127.0.0.1:40002,...
-    The program then runs until SIGINT, SIGTERM or SIGHUP (or for --duration) and exits 0;
-    a second one ends it at once.
+    Ports on the command line and in route entries are decimal; the probe takes the route
+    server's port in hexadecimal (its Port box and --port) and traces every port in
+    hexadecimal too. When everything listens, one line goes to standard output with every
+    port both ways:
+        READY route-server=127.0.0.1:26880 route-server-hex=127.0.0.1:6900
+              route-ports-hex=r1:9C41,r2:9C42,... routes=r1=127.0.0.1:40001,r2=127.0.0.1:40002,...
+    (one line; "routes=" comes last and runs to its end). The program then runs until
+    SIGINT, SIGTERM or SIGHUP (or for --duration) and exits 0; a second one ends it at once.
 
 OPTIONS
     Each option is a directive of a scenario file (SCENARIO FILES); "--NAME=VALUE" works as
     well as "--NAME VALUE". Quote the value of --route and --route-server as one argument.
 
     --route-server [ADDRESS:PORT] [OPTION...]
-        A route server (default 127.0.0.1:26880; port 0 is an ephemeral port). Repeatable.
+        A route server (default 127.0.0.1:26880, hexadecimal 6900; port 0 is an ephemeral
+        port). Repeatable.
     --route NAME [OPTION...]
         A gateway route called NAME (1 to 64 characters without blanks, quotes, "=", ":"
         or ","). Repeatable; routes are listed in this order.
@@ -51,7 +56,7 @@ OPTIONS
 
 ROUTE OPTIONS
     address=A        listening address in 127.0.0.0/8 (default 127.0.0.1)
-    port=N           listening port (default 0, ephemeral)
+    port=N           listening port, decimal (default 0, ephemeral)
     dc=TEXT          DataCenterId in the replies' headers, up to 4 characters (default DC01)
     quiet=MS         with some detail records missing, report this long after the last one
                      arrived (default 1000)
@@ -121,6 +126,7 @@ EXIT STATUS
 
 EXAMPLES
     zelvan-gateway-sim
+    # the route server on port 26880, which the probe takes as 6900
     zelvan-gateway-sim --route-server 127.0.0.1:26880 --route r1 \
         --route "r2 fault=login-refused status=17 text='Access denied'" \
         --route "r3 fault=late-login delay=5100"
