@@ -14,7 +14,7 @@
 #include <cmath>
 #include <vector>
 
-#include "run/TraceLine.h"
+#include "app/QtText.h"
 
 namespace zp {
 
@@ -24,12 +24,6 @@ constexpr int kMarkerSize = 10;
 constexpr int kRingSize = 18;
 constexpr int kShapes = 4;  // MarkerShape's values
 constexpr double kReach = kMarkerSize / 2.0 + 3;  // how near the pointer must be for a tip
-
-// Route names and other bytes from the network: one character per byte, escaped.
-QString Bytes(const std::string& text) {
-  const std::string shown = EscapeControls(text);
-  return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
-}
 
 // The plot model's ticks as they are, labels included: the window draws the same round
 // values the report and the native window do.
@@ -167,7 +161,7 @@ void THistoryChart::Draw(PlotModel plot) {
   };
   for (const PlotSeries& s : FPlot.series) {
     auto* line = new QLineSeries(c);
-    line->setName(Bytes(s.name));
+    line->setName(Escaped(s.name));
     line->setColor(PlotColour(s.colour));
     QList<QPointF> points;
     points.reserve(static_cast<qsizetype>(s.points.size()));
@@ -229,7 +223,7 @@ QString THistoryChart::TipAt(const QPoint& position) const {
         nearest = &FPlot.series[i].points[k];
       }
     }
-  return nearest != nullptr ? Bytes(nearest->tip) : QString();
+  return nearest != nullptr ? Escaped(nearest->tip) : QString();
 }
 
 void THistoryChart::mousePressEvent(QMouseEvent* event) {

@@ -21,19 +21,13 @@
 #include "report/HistoryRows.h"
 #include "report/PlotModel.h"
 #include "report/PlotSvg.h"
-#include "run/TraceLine.h"
+#include "app/QtText.h"
 
 namespace zp {
 
 namespace {
 
 enum Column { kRun, kStart, kResult, kFailed, kSettings, kColumns };
-
-// Route names and other bytes from the network: one character per byte, escaped.
-QString Bytes(const std::string& text) {
-  const std::string shown = EscapeControls(text);
-  return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
-}
 
 QLabel* PlainLabel(const char* name, QWidget* parent) {
   auto* label = new QLabel(parent);
@@ -180,7 +174,7 @@ void THistoryForm::Fill() {
                              ? QString(", the newest %1").arg(kRunsShown)
                              : QString();
   lblShowing->setText(all ? "Runs with every setting" + newest
-                          : "Runs with " + Bytes(SettingsText(*FCurrent)) + newest);
+                          : "Runs with " + Escaped(SettingsText(*FCurrent)) + newest);
 
   chvScore->Draw(MakePlot(FShown, PlotModel::Measure::Score));
   chvTime->Draw(MakePlot(FShown, PlotModel::Measure::ProfileSeconds));
@@ -197,8 +191,8 @@ void THistoryForm::Fill() {
     tblRuns->setItem(row, kRun, number);
     tblRuns->setItem(row, kStart, new QTableWidgetItem(QString::fromStdString(UtcTimeText(it->start_utc_ms))));
     tblRuns->setItem(row, kResult, result);
-    tblRuns->setItem(row, kFailed, new QTableWidgetItem(Bytes(FailedRoutesText(*it))));
-    tblRuns->setItem(row, kSettings, new QTableWidgetItem(Bytes(SettingsText(it->settings))));
+    tblRuns->setItem(row, kFailed, new QTableWidgetItem(Escaped(FailedRoutesText(*it))));
+    tblRuns->setItem(row, kSettings, new QTableWidgetItem(Escaped(SettingsText(it->settings))));
   }
   FSelecting = false;
   FitTable();

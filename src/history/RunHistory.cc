@@ -137,8 +137,15 @@ bool RunHistory::Open(Access access) {
     FLastError = "cannot open " + FPath + ": " + sql.Message();
     return false;
   }
-  // Whose file it is and whether it is whole, before anything is written to it.
+  // Whose file it is and whether it is whole, before anything is written to it. Its mark,
+  // layout and tables are read in one snapshot: a program creating the history at this
+  // moment must not be caught half-way, its tables seen without the mark written with them.
+  if (!sql.Exec("BEGIN")) {
+    FLastError = "cannot read " + FPath + ": " + sql.Message();
+    return false;
+  }
   const HistoryFileCheck found = CheckHistoryFile(sql, FPath, kApplicationId, kVersion);
+  sql.Rollback();  // it only read
   if (!found.error.empty()) {
     FLastError = found.error;
     return false;

@@ -64,6 +64,7 @@ void WinResultsForm::Create(HWND owner) {
   FResults = Child(FWindow, L"LISTBOX", L"",
                    WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT, kResults);
   FLegend = Child(FWindow, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kLegend);
+  FKeyNote = Child(FWindow, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kKeyNote);
   SetWindowSubclass(FResults, ListProc, 1, reinterpret_cast<DWORD_PTR>(this));
   ApplyFonts();
   // Centred on the screen, at the size of this monitor's DPI.
@@ -78,7 +79,7 @@ void WinResultsForm::ApplyFonts() {
   if (FBannerFont != nullptr) DeleteObject(FBannerFont);
   FFont = MakeUiFont(FDpi);
   FBannerFont = MakeUiFont(FDpi, 24);
-  for (HWND control : {FSaveReport, FHistoryButton, FCopyAll, FClose, FResults, FLegend})
+  for (HWND control : {FSaveReport, FHistoryButton, FCopyAll, FClose, FResults, FLegend, FKeyNote})
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), TRUE);
   SendMessageW(FShowResult, WM_SETFONT, reinterpret_cast<WPARAM>(FBannerFont), TRUE);
   if (!FStops.empty()) FitColumns();
@@ -92,15 +93,18 @@ int WinResultsForm::TopWidth() const {
   return width;
 }
 
-int WinResultsForm::LegendHeight(int width) const {
-  const std::wstring legend = WindowText(FLegend);
-  if (legend.empty()) return 0;
-  HDC dc = GetDC(FLegend);
+int WinResultsForm::LegendHeight(int width) const { return WrappedHeight(FLegend, width); }
+
+// The height a static's text takes when it wraps at `width`; 0 without text.
+int WinResultsForm::WrappedHeight(HWND control, int width) const {
+  const std::wstring text = WindowText(control);
+  if (text.empty()) return 0;
+  HDC dc = GetDC(control);
   HGDIOBJ old = SelectObject(dc, FFont);
   RECT r{0, 0, width, 0};
-  DrawTextW(dc, legend.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
   SelectObject(dc, old);
-  ReleaseDC(FLegend, dc);
+  ReleaseDC(control, dc);
   return r.bottom;
 }
 
@@ -118,12 +122,17 @@ void WinResultsForm::Layout() {
     x -= s(kGap);
   }
   MoveWindow(FShowResult, s(4), s(4), std::max(x - s(8), 0), s(33), FALSE);
+  // A failed key stands under the result, above the routes, so it never hides among them.
+  const int key_text_h = WrappedHeight(FKeyNote, w - s(12));
+  ShowWindow(FKeyNote, key_text_h > 0 ? SW_SHOW : SW_HIDE);
+  MoveWindow(FKeyNote, s(6), top, w - s(12), key_text_h, FALSE);
+  const int list_top = top + (key_text_h > 0 ? key_text_h + s(6) : 0);
   // The legend wraps at the window's width and takes the height its lines need.
   const int legend_text_h = LegendHeight(w - s(12));
   const int legend_h = legend_text_h > 0 ? legend_text_h + s(10) : 0;
   ShowWindow(FLegend, legend_h > 0 ? SW_SHOW : SW_HIDE);
   MoveWindow(FLegend, s(6), h - legend_h + s(4), w - s(12), legend_text_h, FALSE);
-  MoveWindow(FResults, 0, top, w, std::max(h - top - legend_h, s(20)), FALSE);
+  MoveWindow(FResults, 0, list_top, w, std::max(h - list_top - legend_h, s(20)), FALSE);
   RedrawAll(FWindow);
 }
 
@@ -138,6 +147,7 @@ void WinResultsForm::Fill(const EndedRun& ended, std::shared_ptr<RunHistory> his
   for (const ResultLine& line : results.lines)
     SendMessageW(FResults, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WordsW(line.Text()).c_str()));
   SetWindowTextW(FLegend, WordsW(results.legend).c_str());
+  SetWindowTextW(FKeyNote, WordsW(results.key_note).c_str());
   FitColumns();
   SendMessageW(FResults, WM_SETREDRAW, TRUE, 0);
   FitWidth();
@@ -232,6 +242,7 @@ std::vector<std::wstring> WinResultsForm::Lines() const {
 
 std::wstring WinResultsForm::Banner() const { return WindowText(FShowResult); }
 std::wstring WinResultsForm::Legend() const { return WindowText(FLegend); }
+std::wstring WinResultsForm::KeyNote() const { return WindowText(FKeyNote); }
 
 std::wstring WinResultsForm::Text() const {
   std::wstring out = Banner() + L'\n';

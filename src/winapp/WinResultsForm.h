@@ -41,12 +41,13 @@ class WinResultsForm {
   std::wstring Banner() const;
   std::vector<std::wstring> Lines() const;
   std::wstring Legend() const;
+  std::wstring KeyNote() const;  // a failed key's outcome beside the result; empty otherwise
   HWND Window() const { return FWindow; }
   HWND ControlById(int id) const { return GetDlgItem(FWindow, id); }
   // The widest line with the list's tab stops, in pixels.
   int WidestLine() const { return FWidest; }
 
-  enum Control : int { kShowResult = 201, kCopyAll, kClose, kResults, kLegend, kSaveReport, kHistory };
+  enum Control : int { kShowResult = 201, kCopyAll, kClose, kResults, kLegend, kSaveReport, kHistory, kKeyNote };
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -57,6 +58,7 @@ class WinResultsForm {
   void Layout();
   int TopWidth() const;
   int LegendHeight(int width) const;
+  int WrappedHeight(HWND control, int width) const;
   void FitColumns();
   void FitWidth();
   void CopySelected();
@@ -65,7 +67,7 @@ class WinResultsForm {
 
   HWND FWindow = nullptr;
   HWND FShowResult = nullptr, FSaveReport = nullptr, FHistoryButton = nullptr, FCopyAll = nullptr, FClose = nullptr;
-  HWND FResults = nullptr, FLegend = nullptr;
+  HWND FResults = nullptr, FLegend = nullptr, FKeyNote = nullptr;
   HFONT FFont = nullptr, FBannerFont = nullptr;
   UINT FDpi = 96;
   bool FModal = false;

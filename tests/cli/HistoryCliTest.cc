@@ -293,6 +293,10 @@ TEST_F(HistoryCliTest, AStoreHeldByAnotherWriterDoesNotOutlastTheTimeOut) {
                  "--monitoring", "--timeout", "1"});
   ASSERT_EQ(first.Finish(30), 3) << first.err;
   ASSERT_EQ(Sql(dns, "SELECT count(*) FROM reg_values"), "1") << first.out;
+  // The stopped run lists as stopped, not as a run where nothing failed.
+  Program listed({ZP_CLI_PROGRAM, "--history-db", db_, "--history"});
+  ASSERT_EQ(listed.Finish(30), 0) << listed.err;
+  EXPECT_THAT(listed.out, ::testing::MatchesRegex("....-..-..T..:..:..Z  STOPPED  +0 of 3 routes failed; stopped, [1-3] not scored .*\n"));
   const struct {
     const char* name;
     std::string held;

@@ -11,6 +11,7 @@
 #include "platform/Tick.h"
 #include "winapp/WinProbeForm.h"
 #include "winapp/WinResultsForm.h"
+#include "winapp/WinText.h"
 
 namespace zp::test {
 namespace {
@@ -23,6 +24,7 @@ struct Outcome {
   std::wstring status_banner;
   std::wstring results_banner;
   std::vector<std::wstring> result_lines;
+  std::wstring key_note;
 };
 
 bool StartsWith(const std::wstring& text, const std::wstring& head) { return text.rfind(head, 0) == 0; }
@@ -69,6 +71,7 @@ class WinEndToEndTest : public ::testing::Test {
       if (!results.IsShowing() || shown) return;
       out.results_banner = results.Banner();
       out.result_lines = results.Lines();
+      out.key_note = results.KeyNote();
       shown = true;
       Click(results.ControlById(WinResultsForm::kClose));
     });
@@ -102,7 +105,8 @@ TEST_F(WinEndToEndTest, HealthyGatewayEndsInSuccess) {
   const Outcome o = RunThroughWindow({RouteConfig{.name = "r1"}, RouteConfig{.name = "r2"}});
   EXPECT_EQ(o.status_banner, L"S U C C E S S");
   EXPECT_EQ(o.results_banner, L"SUCCESS");
-  ASSERT_EQ(o.result_lines.size(), 5u);
+  ASSERT_EQ(o.result_lines.size(), 5u);  // nothing to check next
+  EXPECT_EQ(o.key_note, L"");
   EXPECT_EQ(o.result_lines[0], L"Score\tRoute\tOutcome");
   EXPECT_TRUE(StartsWith(o.result_lines[1], L"     0\tr1=127.0.0.1:"));
   EXPECT_TRUE(EndsWith(o.result_lines[1], L"\tall 25 detail records arrived"));
@@ -114,10 +118,12 @@ TEST_F(WinEndToEndTest, OneRouteRefusingProfilingEndsInSomeRoutesFailed) {
   const Outcome o = RunThroughWindow({RouteConfig{.name = "r1"}, Refusing("r2", 'P')});
   EXPECT_EQ(o.status_banner, L"S O M E   R O U T E S   F A I L E D");
   EXPECT_EQ(o.results_banner, L"SOME ROUTES FAILED");
-  ASSERT_EQ(o.result_lines.size(), 5u);
+  ASSERT_EQ(o.result_lines.size(), 8u);
   EXPECT_TRUE(StartsWith(o.result_lines[1], L"     0\tr1="));
   EXPECT_TRUE(StartsWith(o.result_lines[2], L"    25\tr2="));
   EXPECT_NE(o.result_lines[2].find(L"\tlogin refused: "), std::wstring::npos);
+  EXPECT_EQ(o.result_lines[6], L"What to check next:");
+  EXPECT_TRUE(StartsWith(o.result_lines[7], L"    r2 \u2014 ")) << o.result_lines[7];
 }
 
 TEST_F(WinEndToEndTest, NoRouteServingAnythingEndsInFailure) {
@@ -126,9 +132,12 @@ TEST_F(WinEndToEndTest, NoRouteServingAnythingEndsInFailure) {
   const Outcome o = RunThroughWindow({r});
   EXPECT_EQ(o.status_banner, L"F A I L U R E");
   EXPECT_EQ(o.results_banner, L"FAILURE");
-  ASSERT_EQ(o.result_lines.size(), 4u);
+  ASSERT_GE(o.result_lines.size(), 7u);
   EXPECT_TRUE(StartsWith(o.result_lines[1], L"    25\tr1="));
   EXPECT_TRUE(StartsWith(o.result_lines[3], L"Public key: not received"));
+  EXPECT_EQ(o.result_lines[5], L"What to check next:");
+  // The key's failure also stands beside the result, not only among the routes.
+  EXPECT_TRUE(StartsWith(o.key_note, L"Public key not received")) << Utf8(o.key_note);
 }
 
 TEST_F(WinEndToEndTest, StopWhileAGatewayIsSilentEndsStopped) {

@@ -46,8 +46,9 @@ TEST_P(WinOutcomeTest, BannerAndResultsWindowFollowTheResultCode) {
   {
     ASSERT_TRUE(WaitForResults());
     EXPECT_EQ(shown[0].banner, c.word);
-    ASSERT_EQ(shown[0].lines.size(), 5u);
+    ASSERT_EQ(shown[0].lines.size(), 9u);  // the routes, the key, then what to check next
     EXPECT_EQ(shown[0].lines[0], L"Score\tRoute\tOutcome");
+    EXPECT_EQ(shown[0].lines[6], L"What to check next:");
     EXPECT_EQ(shown[0].lines[1], L"     \u2014\tGateway1=127.0.0.1:26881\tnot tried");
     EXPECT_EQ(shown[0].lines[2], L"     \u2014\tGateway2=127.0.0.2:26881\tnot tried");
     EXPECT_EQ(shown[0].lines[3], L"");

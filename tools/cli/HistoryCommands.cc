@@ -1,5 +1,6 @@
 #include "cli/HistoryCommands.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
@@ -85,11 +86,15 @@ int PrintHistory(const ConsoleOptions& options, int count, ConsoleStream& out, s
   for (const HistoryRun& run : *runs) {
     std::string failed;
     for (const std::string& name : run.FailedRoutes()) failed += (failed.empty() ? "" : ", ") + EscapeControls(name);
-    // A run without a route list has nothing to count.
-    const std::string routes =
-        run.routes.empty() ? "no route list"
+    // A run without a route list has nothing to count; a stopped one says how many routes
+    // it left unscored, so that "0 failed" does not read as a clean run.
+    std::string routes =
+        run.routes.empty() ? (run.stopped ? "stopped before the route list" : "no route list")
                            : Format("%zu of %zu routes failed%s%s", run.FailedRoutes().size(), run.routes.size(),
                                     failed.empty() ? "" : ": ", failed.c_str());
+    const auto unscored =
+        std::count_if(run.routes.begin(), run.routes.end(), [](const HistoryRoute& r) { return !r.HasScore(); });
+    if (run.stopped && unscored > 0) routes += Format("; stopped, %d not scored", static_cast<int>(unscored));
     out.Write(Format("%s  %-18s  %s  (%s:%X %s, %.2f s)\n", UtcTimeText(run.start_utc_ms).c_str(),
                      run.banner.c_str(), routes.c_str(), EscapeControls(run.settings.server).c_str(),
                      static_cast<unsigned>(run.settings.port), EscapeControls(run.settings.route_code).c_str(),
