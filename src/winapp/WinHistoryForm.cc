@@ -51,7 +51,7 @@ std::wstring RunLine(const HistoryRun& run) {
 }  // namespace
 
 WinHistoryForm::WinHistoryForm(HWND owner, std::shared_ptr<RunHistory> history) : FHistory(std::move(history)) {
-  Register(kClassName, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  Register(kClassName, FormWindowProc<WinHistoryForm>, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   Register(kPlotClass, PlotProc, nullptr);
   FWindow = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClassName, L"History",
                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN, 0, 0,
@@ -206,13 +206,6 @@ LRESULT CALLBACK WinHistoryForm::PlotProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     default:
       return DefWindowProcW(hwnd, msg, wp, lp);
   }
-}
-
-LRESULT CALLBACK WinHistoryForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = FormOf<WinHistoryForm>(hwnd, msg, lp);
-  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
-  if (msg == WM_NCCREATE) self->FWindow = hwnd;
-  return self->Handle(msg, wp, lp);
 }
 
 LRESULT WinHistoryForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {

@@ -41,7 +41,8 @@ class WinHistoryForm {
   enum Control : int { kScore = 301, kTime, kRuns, kNote, kClose };
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  template <typename Form>
+  friend LRESULT CALLBACK FormWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK PlotProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
   void PaintPlot(HWND plot, HDC dc) const;

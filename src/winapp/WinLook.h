@@ -41,4 +41,14 @@ Form* FormOf(HWND hwnd, UINT msg, LPARAM lp) {
   return reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
+// A form's window procedure: hands each message to the form's Handle() once its window
+// knows it. The form befriends it for its FWindow and Handle().
+template <typename Form>
+LRESULT CALLBACK FormWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  Form* self = FormOf<Form>(hwnd, msg, lp);
+  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) self->FWindow = hwnd;
+  return self->Handle(msg, wp, lp);
+}
+
 }  // namespace zp

@@ -35,7 +35,7 @@ COLORREF Colour(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) &
 WinProbeForm::WinProbeForm() : FInvoker(std::make_shared<WinInvoker>()) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = WindowProc;
+  wc.lpfnWndProc = FormWindowProc<WinProbeForm>;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -71,13 +71,6 @@ WinProbeForm::~WinProbeForm() {
   FTrace.reset();
   FOwnResults.reset();
   if (FWindow != nullptr) DestroyWindow(FWindow);
-}
-
-LRESULT CALLBACK WinProbeForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = FormOf<WinProbeForm>(hwnd, msg, lp);
-  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
-  if (msg == WM_NCCREATE) self->FWindow = hwnd;
-  return self->Handle(msg, wp, lp);
 }
 
 LRESULT WinProbeForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {

@@ -63,7 +63,8 @@ class WinProbeForm : public WinProbeFormUi {
   COLORREF BannerColour() const { return FBannerColour; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  template <typename Form>
+  friend LRESULT CALLBACK FormWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
   void Command(int id, int code);
   void ShowPage(Page page);

@@ -45,7 +45,7 @@ WinResultsForm::~WinResultsForm() {
 void WinResultsForm::Create(HWND owner) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = WindowProc;
+  wc.lpfnWndProc = FormWindowProc<WinResultsForm>;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -265,13 +265,6 @@ LRESULT CALLBACK WinResultsForm::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     return 0;
   }
   return DefSubclassProc(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK WinResultsForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = FormOf<WinResultsForm>(hwnd, msg, lp);
-  if (self == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
-  if (msg == WM_NCCREATE) self->FWindow = hwnd;
-  return self->Handle(msg, wp, lp);
 }
 
 LRESULT WinResultsForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {

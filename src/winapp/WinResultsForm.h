@@ -50,7 +50,8 @@ class WinResultsForm {
   enum Control : int { kShowResult = 201, kCopyAll, kClose, kResults, kLegend, kSaveReport, kHistory, kKeyNote };
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  template <typename Form>
+  friend LRESULT CALLBACK FormWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
   void Create(HWND owner);
