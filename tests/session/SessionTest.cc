@@ -55,11 +55,16 @@ class SessionDriver {
     return session->StartTest(request);
   }
   // Serves and polls until `done` holds, or `ms` pass; the views polled are kept.
+  // One poll, keeping what it hands out: an ended test is handed out once.
+  const SessionView& Poll() {
+    views.push_back(session->Poll());
+    if (views.back().ended) ended.push_back(*views.back().ended);
+    return views.back();
+  }
   bool Until(const std::function<bool()>& done, int ms = 5000) {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     while (Clock::now() < end) {
-      views.push_back(session->Poll());
-      if (views.back().ended) ended.push_back(*views.back().ended);
+      Poll();
       if (done()) return true;
       Event never(Event::Reset::Manual);
       invoker->ServeFor(never, 5);
@@ -234,7 +239,7 @@ TEST(SessionTest, OneTestAtATimeAndTheStatusSaysWhereItIs) {
   EXPECT_EQ(driver.factory.made->size(), 1u);
 
   driver.session->StopTest();
-  EXPECT_FALSE(driver.session->Poll().stop_enabled);
+  EXPECT_FALSE(driver.Poll().stop_enabled);
   ASSERT_TRUE(driver.UntilEnded());
   EXPECT_EQ(driver.ended[0].results.banner.spaced, "S T O P P E D");
   EXPECT_EQ(driver.Lines()[1], "     4\tG1=127.0.0.1:26881\t4 of 25 detail records missing");
