@@ -8,6 +8,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+
+#include "BenchApplication.h"
 #include <QChartView>
 #include <QTableView>
 #include <QTest>
@@ -20,19 +22,10 @@
 
 namespace {
 
+using zp::bench::EnsureApplication;
+
 constexpr int kRuns = 5000;
 constexpr int kRoutes = 10;
-
-void EnsureApplication() {
-  static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "history_bench";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);  // lives to the end of the process
-  }();
-  (void)app;
-}
 
 zp::HistoryRun MakeRun(int i) {
   zp::HistoryRun run;

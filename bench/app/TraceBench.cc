@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+
+#include "BenchApplication.h"
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -21,18 +23,9 @@
 
 namespace {
 
-constexpr int kBatch = 1000;
+using zp::bench::EnsureApplication;
 
-void EnsureApplication() {
-  static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "app_bench";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);  // lives to the end of the process
-  }();
-  (void)app;
-}
+constexpr int kBatch = 1000;
 
 std::string TraceText(int i) {
   char text[96];

@@ -21,6 +21,7 @@
 #include "report/HistoryRows.h"
 #include "report/PlotModel.h"
 #include "report/PlotSvg.h"
+#include "app/PlainLabel.h"
 #include "app/QtText.h"
 
 namespace zp {
@@ -28,13 +29,6 @@ namespace zp {
 namespace {
 
 enum Column { kRun, kStart, kResult, kFailed, kSettings, kColumns };
-
-QLabel* PlainLabel(const char* name, QWidget* parent) {
-  auto* label = new QLabel(parent);
-  label->setObjectName(name);
-  label->setTextFormat(Qt::PlainText);
-  return label;
-}
 
 // What each marker shape says of its run, under the plots.
 QWidget* MarkerLegend(QWidget* parent) {

@@ -20,6 +20,7 @@
 #include <chrono>
 
 #include "app/HistoryForm.h"
+#include "app/PlainLabel.h"
 #include "app/ResultBanner.h"
 #include "app/TabBox.h"
 #include "history/RunHistory.h"
@@ -35,13 +36,6 @@ constexpr int kHeight = look::kResultsHeight;
 constexpr int kResultTabStop = 50;  // tab units: the route column follows a 6-digit score
 constexpr int kColumnGap = 3;       // characters between the route and its outcome
 constexpr int kMostRowsShown = 16;  // lines the list asks room for; more scroll
-
-QLabel* PlainLabel(const char* name, QWidget* parent) {
-  auto* label = new QLabel(parent);
-  label->setObjectName(name);
-  label->setTextFormat(Qt::PlainText);
-  return label;
-}
 
 QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
   auto* button = new QPushButton(text, parent);

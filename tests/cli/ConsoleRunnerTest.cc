@@ -40,13 +40,6 @@ std::vector<std::string> Plus(std::vector<std::string> args, const std::string& 
   return args;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 // "ExpressT", a tab, the local time as "ddd mm/dd hh:nn:ss", a tab and the text.
 bool IsTraceLine(const std::string& line) {
   static const std::regex form("ExpressT\t(Sun|Mon|Tue|Wed|Thu|Fri|Sat) \\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\t.*");

@@ -29,13 +29,6 @@ using ::testing::StartsWith;
 // folder of the build, never into the user's.
 const bool kOwnStateHome = [] { return setenv("XDG_STATE_HOME", ZP_TEST_STATE_HOME, 1) == 0; }();
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 class HistoryCliTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,5 +60,13 @@ class Program {
 // This process's id, for names of temporary files and keys that tests run at once
 // must not share.
 unsigned long CurrentProcessId();
+
+// A program's output split at its line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
 
 }  // namespace zp::test

@@ -38,10 +38,6 @@ TestRequest RequestFor(const ConsoleOptions& options) {
 
 namespace {
 
-std::string HistoryPath(const ConsoleOptions& options) {
-  return options.history_db.empty() ? RunHistory::DefaultPath() : options.history_db;
-}
-
 // A history whose waits for another program end at the run's deadline, or at once after a
 // stop request (the shortest wait aside), so that a locked file cannot hold the program
 // past its time.
@@ -183,6 +179,10 @@ std::string ServersSummary(const RunSnapshot& run) {
 bool NoServerAnswered(const RunSnapshot& run) {
   return std::none_of(run.servers.begin(), run.servers.end(),
                       [](const ServerResult& s) { return s.outcome == ServerOutcome::Answered; });
+}
+
+std::string HistoryPath(const ConsoleOptions& options) {
+  return options.history_db.empty() ? RunHistory::DefaultPath() : options.history_db;
 }
 
 }  // namespace zp

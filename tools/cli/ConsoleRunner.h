@@ -40,6 +40,9 @@ struct ConsoleOptions {
   bool ReportToStandardOutput() const { return report_file == "-"; }
 };
 
+// The history file the options name, or the default one.
+std::string HistoryPath(const ConsoleOptions& options);
+
 // What stopped a run that its time-out stopped, in ConsoleOutcome::stopped_by.
 inline constexpr const char kByTimeOut[] = "the time-out";
 

@@ -13,10 +13,6 @@ namespace zp {
 
 namespace {
 
-std::string HistoryPath(const ConsoleOptions& options) {
-  return options.history_db.empty() ? RunHistory::DefaultPath() : options.history_db;
-}
-
 std::string Dump(const nlohmann::json& doc) {
   // Texts from the network may hold any byte: replace what is not UTF-8 rather than fail.
   return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

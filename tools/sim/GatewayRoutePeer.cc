@@ -9,13 +9,6 @@
 namespace zp::sim {
 namespace {
 
-std::string Encoded(ZExpBuf& packet) {
-  std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
-  int length = 0;
-  packet.Encode(length, bytes.data());
-  return std::string(bytes.begin(), bytes.begin() + length);
-}
-
 // The public-key reply body: the status-reply layout with the login's sequence.
 std::string KeyReplyBody(std::int32_t sequence, std::int32_t status, const std::string& text) {
   char head[64];

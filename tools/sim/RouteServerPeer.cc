@@ -12,13 +12,6 @@ constexpr auto kLineEnd = "\r\n"sv;
 // No start triple in here, but two beginnings of one, so a receiver has to re-synchronise.
 constexpr auto kGarbage = "GARBAGE \x01\x01S\x01Sb\x00\xff\r\n"sv;
 
-std::string Encoded(ZExpBuf& packet) {
-  std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
-  int length = 0;
-  packet.Encode(length, bytes.data());
-  return std::string(bytes.begin(), bytes.begin() + length);
-}
-
 // The status line and the route lines, as many whole lines as the data part holds. The
 // largest answer pads the status line, after its "OK", since every further non-empty
 // line would count as a route.

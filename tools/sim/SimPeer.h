@@ -2,10 +2,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-namespace zp {
-class ZExpBuf;
-}
+#include "protocol/ProbeExpBuf.h"
 
 namespace zp::sim {
 
@@ -40,6 +39,14 @@ class SimPeer {
   virtual std::optional<std::uint32_t> NextTimer() const { return std::nullopt; }
   virtual void OnTimer(SimLink& /*link*/) {}
 };
+
+// A packet's bytes on the wire.
+inline std::string Encoded(ZExpBuf& packet) {
+  std::vector<std::uint8_t> bytes(ZExpBuf::MaxPacketLength);
+  int length = 0;
+  packet.Encode(length, bytes.data());
+  return std::string(bytes.begin(), bytes.begin() + length);
+}
 
 // True when the tick `now` has reached `due`, across the counter's wrap.
 inline bool TickReached(std::uint32_t now, std::uint32_t due) {

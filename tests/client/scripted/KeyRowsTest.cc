@@ -119,7 +119,6 @@ TEST_P(KeyRowsTest, EndsOrMovesOnWithItsText) {
   }
 }
 
-const int kReset = WSAECONNRESET;
 const char* const kKeyRequest = "<Tx>     Sa (P)PublicKey";
 
 INSTANTIATE_TEST_SUITE_P(

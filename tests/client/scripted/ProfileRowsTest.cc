@@ -55,8 +55,6 @@ TEST_P(ProfileRowsTest, EndsWithItsTextScoreAndOutcome) {
   EXPECT_EQ(s.routes[0].score, row.score);
 }
 
-const int kReset = WSAECONNRESET;
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, ProfileRowsTest,
     ::testing::Values(

@@ -29,6 +29,9 @@
 
 namespace zp::test {
 
+// The error a peer's reset gives a send.
+inline constexpr int kReset = WSAECONNRESET;
+
 class ScriptedHost final : public ExchangeHost {
  public:
   // `clock` is the scripted time that the transport's peers also read. The platform's
