@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include "BenchApplication.h"
+#include "../TraceLines.h"
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -25,13 +26,8 @@ namespace {
 
 using zp::bench::EnsureApplication;
 
-constexpr int kBatch = 1000;
-
-std::string TraceText(int i) {
-  char text[96];
-  std::snprintf(text, sizeof text, "Rx 0016: 30 30 30 41 20 20 20 20 20 30 30 30 30 %04d", i % 10000);
-  return text;
-}
+using zp::bench::kBatch;
+using zp::bench::TraceText;
 
 // A worker whose route discovery traces a batch of lines each time it is signalled,
 // until it is stopped.

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "WinDriver.h"
+#include "../TraceLines.h"
 #include "client/ProbeExpressClientThread.h"
 #include "winapp/WinProbeForm.h"
 #include "winapp/WinText.h"
@@ -25,13 +26,8 @@ namespace {
 using zp::test::Click;
 using zp::test::PumpUntil;
 
-constexpr int kBatch = 1000;
-
-std::string TraceText(int i) {
-  char text[96];
-  std::snprintf(text, sizeof text, "Rx 0016: 30 30 30 41 20 20 20 20 20 30 30 30 30 %04d", i % 10000);
-  return text;
-}
+using zp::bench::kBatch;
+using zp::bench::TraceText;
 
 // A worker whose route discovery traces a batch of lines each time it is signalled.
 class TracingWorker : public zp::ZExpressTcpClientThread {

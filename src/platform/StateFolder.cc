@@ -9,7 +9,7 @@ namespace zp {
 
 std::string StateFolder() {
   std::string base;
-  // The base directory specification allows only absolute paths; a relative one is ignored.
+  // Only an absolute XDG_STATE_HOME counts; a relative one is ignored, as the XDG rules say.
   if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
     base = state;
   } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
