@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstdlib>
 
 namespace zp {
@@ -20,6 +22,14 @@ bool IsConsole(DWORD which) {
 }
 
 }  // namespace
+
+// The runtime's own test counts NUL as a character device, hence a terminal: only a
+// console answers GetConsoleMode.
+bool IsTerminal(std::FILE* file) {
+  const intptr_t handle = _get_osfhandle(_fileno(file));
+  DWORD mode = 0;
+  return handle != -1 && GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != FALSE;
+}
 
 void UseUtf8Console() {
   if (gEarlierCodePage != 0 || (!IsConsole(STD_OUTPUT_HANDLE) && !IsConsole(STD_ERROR_HANDLE))) return;

@@ -65,6 +65,11 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, ConsoleStream* trac
   session_options.on_line = [trace_out](const TraceLine& line) {
     if (trace_out != nullptr) trace_out->Write(FormatTraceLine(line) + "\n");
   };
+  // The box's text follows the trace lines before it.
+  session_options.error_box = [trace_out](const std::string& text) {
+    if (trace_out != nullptr) trace_out->Flush();
+    std::fprintf(stderr, "Error: %s\n", text.c_str());
+  };
   ProbeSession session(invoker, std::move(session_options));
 
   ConsoleOutcome out;
@@ -107,7 +112,11 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, ConsoleStream* trac
       if (limited) slice = std::min<long>(slice, static_cast<long>(left.count()) + 1);
     }
     invoker->ServeFor(never, slice);
+    // The lines of this slice go out before the next wait: a reader of a pipe sees the
+    // trace at most a slice late, and a dump still leaves in blocks.
+    if (trace_out != nullptr) trace_out->Flush();
   }
+  if (trace_out != nullptr) trace_out->Flush();
   if (!out.ended) {
     out.ended = session.AbandonRuns();
     out.abandoned = true;

@@ -28,7 +28,8 @@ namespace {
 
 // What a run leaves on standard output must have reached it: a full disk or a closed pipe
 // is an error of its own, after everything else (the history, the files) was done.
-int Ending(int status, const zp::ConsoleStream& out) {
+int Ending(int status, zp::ConsoleStream& out) {
+  out.Flush();
   if (!out.Failed()) return status;
   std::fprintf(stderr, "cannot write to standard output: %s\n", out.ErrorText().c_str());
   return 3;
@@ -192,6 +193,7 @@ int main(int argc, char** argv) {
   } else {
     (results_to_err ? err : out).Write(zp::PlainReport(outcome));
   }
+  err.Flush();
   const int status = Ending(report_written ? zp::ExitStatus(outcome) : 3, out);
   if (outcome.abandoned) {
     // Its worker never ended after the stop: leave without waiting for it.
