@@ -36,6 +36,12 @@ SqliteStatement& SqliteStatement::BindBytes(int index, const std::string& value)
   return *this;
 }
 
+void SqliteStatement::Reset() {
+  // A failure of the last step comes back from the reset too; it was noted then.
+  sqlite3_reset(FStatement);
+  sqlite3_clear_bindings(FStatement);
+}
+
 SqliteStatement::Step SqliteStatement::Next() {
   switch (sqlite3_step(FStatement)) {
     case SQLITE_ROW: return Step::Row;
@@ -50,6 +56,8 @@ SqliteStatement::Step SqliteStatement::Next() {
 long long SqliteStatement::Int(int column) { return sqlite3_column_int64(FStatement, column); }
 
 double SqliteStatement::Real(int column) { return sqlite3_column_double(FStatement, column); }
+
+bool SqliteStatement::IsNull(int column) { return sqlite3_column_type(FStatement, column) == SQLITE_NULL; }
 
 std::string SqliteStatement::Bytes(int column) {
   const auto* data = static_cast<const char*>(sqlite3_column_blob(FStatement, column));

@@ -29,9 +29,12 @@ class SqliteStatement {
   // Bytes kept exactly: text from the network need not be UTF-8.
   SqliteStatement& BindBytes(int index, const std::string& value);
 
+  // Makes the statement ready to run again from its first row, its parameters unbound.
+  void Reset();
   Step Next();
   long long Int(int column);
   double Real(int column);
+  bool IsNull(int column);
   // The column's bytes, whether stored as text or as bytes.
   std::string Bytes(int column);
 

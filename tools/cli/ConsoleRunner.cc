@@ -44,6 +44,7 @@ namespace {
 std::shared_ptr<RunHistory> HistoryAt(const ConsoleOptions& options, bool limited,
                                       std::chrono::steady_clock::time_point deadline) {
   auto history = std::make_shared<RunHistory>(HistoryPath(options), options.history_limit);
+  history->SetMaxAgeDays(options.history_max_age_days);
   history->SetGiveUp(
       [limited, deadline] { return StopRequested() || (limited && std::chrono::steady_clock::now() >= deadline); });
   return history;

@@ -20,6 +20,10 @@ std::string CheckTimeoutOption(const std::string& text);
 std::string CheckOutputFile(const std::string& path);
 // --report: "-" for standard output, or as CheckOutputFile.
 std::string CheckReportOption(const std::string& path);
+// The oldest age --older-than and --history-max-age take: a hundred years.
+inline constexpr int kLongestAgeDays = 36500;
+// --older-than, --history-max-age: whole days, 1 to kLongestAgeDays, in decimal digits.
+std::string CheckDaysOption(const std::string& text);
 // A path that must name something (--history-db).
 std::string CheckNonEmpty(const std::string& text);
 

@@ -109,8 +109,29 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--history-limit", options.history_limit, "Runs the history keeps; older ones are dropped")
       ->check(CLI::PositiveNumber)
-      ->default_str("5000");
+      ->default_str(std::to_string(zp::kDefaultHistoryLimit));
   app.add_flag("--no-history", options.no_history, "Do not record this run in the history");
+  std::string max_age;
+  app.add_option("--history-max-age", max_age,
+                 "When the run is recorded, drop the runs started more than DAYS days before it")
+      ->check(zp::CheckDaysOption)
+      ->type_name("DAYS");
+  app.add_flag("--csv", options.csv,
+               "With --history: one row per run and route, comma-separated, for a spreadsheet")
+      ->needs(history)
+      ->excludes(json);
+  std::string older_than;
+  auto* older = app.add_option("--older-than", older_than, "With --history-prune: the age of the runs dropped")
+                    ->check(zp::CheckDaysOption)
+                    ->type_name("DAYS");
+  bool prune_asked = false;
+  auto* prune = app.add_flag("--history-prune", prune_asked,
+                             "Drop the recorded runs older than --older-than DAYS, instead of testing")
+                    ->needs(older)
+                    ->excludes(history)
+                    ->excludes(route_trend)
+                    ->excludes(monitoring);
+  older->needs(prune);
   auto* report = app.add_option("--report", options.report_file,
                                 "After the test, write a self-contained HTML report for support to this file "
                                 "(exit status 3 when it cannot be written), or with - to standard output (the "
@@ -119,7 +140,8 @@ int main(int argc, char** argv) {
                      ->type_name("FILE.html");
   // A build without a store lists none of the history's options, and refuses them when given.
   if (!zp::RunHistory::Available()) {
-    for (const char* name : {"--history", "--history-route", "--history-db", "--history-limit", "--no-history"})
+    for (const char* name : {"--history", "--history-route", "--history-db", "--history-limit", "--no-history",
+                             "--history-max-age", "--csv", "--history-prune", "--older-than"})
       app.get_option(name)->group("")->check([](const std::string&) { return std::string(zp::RunHistory::UnavailableText()); });
   }
   // A monitoring system reads only standard output and the exit status: asked for, the
@@ -149,6 +171,8 @@ int main(int argc, char** argv) {
   options.route_code_given = code->count() > 0;
   zp::ConsoleStream out(stdout);
 
+  if (!max_age.empty()) options.history_max_age_days = std::stoi(max_age);
+  if (prune_asked) return Ending(zp::PruneHistory(options, std::stoi(older_than), out, stderr), out);
   if (history->count() > 0 || route_trend->count() > 0) {
     const int count = history_count.empty() ? zp::kDefaultHistoryShown : std::atoi(history_count.c_str());
     return Ending(route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, out, stderr)
