@@ -39,9 +39,11 @@ int Ending(int status, const zp::ConsoleStream& out, zp::ConsoleStream& err) {
 
 // The arguments in UTF-8, whatever the system's code page; "/?" is how Windows programs
 // are asked for their help, and names no file or value of ours on any system.
+// The program's name comes first, even from a caller that gave none.
 std::vector<std::string> Arguments(int argc, char** argv) {
   std::vector<std::string> args = zp::ProgramArguments(argc, argv);
-  std::replace(args.begin() + (args.empty() ? 0 : 1), args.end(), std::string("/?"), std::string("--help"));
+  if (args.empty()) args.push_back("zelvan-probe-cli");
+  std::replace(args.begin() + 1, args.end(), std::string("/?"), std::string("--help"));
   return args;
 }
 
