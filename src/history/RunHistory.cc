@@ -12,6 +12,7 @@
 #include "history/HistoryDb.h"
 #include "history/HistoryFile.h"
 #include "platform/StateFolder.h"
+#include "platform/Utf8Path.h"
 
 namespace zp {
 
@@ -136,7 +137,7 @@ bool RunHistory::Open(Access access) {
   const bool write = access == Access::Write;
   if (!write) {
     std::error_code ec;
-    if (!std::filesystem::exists(FPath, ec) && !ec) {
+    if (!std::filesystem::exists(Utf8Path(FPath), ec) && !ec) {
       FNoFile = true;
       return false;
     }

@@ -2,11 +2,20 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace zp {
 
-bool IsTerminal(std::FILE* file) { return isatty(fileno(file)) == 1; }
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 // Terminals here take the bytes as they are: the locale, not the program, decides.
-void UseUtf8Console() {}
+bool IsCharacterConsole(std::FILE*) { return false; }
+
+bool WriteToConsole(std::FILE* stream, std::string_view text, int& error) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0) return true;
+  error = errno != 0 ? errno : EIO;
+  return false;
+}
 
 }  // namespace zp

@@ -66,10 +66,11 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, ConsoleStream* trac
   session_options.on_line = [trace_out](const TraceLine& line) {
     if (trace_out != nullptr) trace_out->Write(FormatTraceLine(line) + "\n");
   };
-  // The box's text follows the trace lines before it.
+  // The box's text follows the trace lines before it, where a console user reads it, in
+  // the console's own characters.
   session_options.error_box = [trace_out](const std::string& text) {
     if (trace_out != nullptr) trace_out->Flush();
-    std::fprintf(stderr, "Error: %s\n", text.c_str());
+    ConsoleStream(stderr).Write("Error: " + text + "\n");
   };
   ProbeSession session(invoker, std::move(session_options));
 

@@ -10,6 +10,9 @@ namespace zp {
 ConsoleStream::ConsoleStream(std::FILE* file)
     : ConsoleStream(file, IsTerminal(file) ? Buffering::Line : Buffering::Block) {}
 
+ConsoleStream::ConsoleStream(std::FILE* file, Buffering buffering)
+    : FFile(file), FBuffering(buffering), FConsole(IsCharacterConsole(file)) {}
+
 ConsoleStream::~ConsoleStream() { Flush(); }
 
 void ConsoleStream::Write(std::string_view text) {
@@ -27,9 +30,14 @@ void ConsoleStream::Flush() {
   FKept.clear();
 }
 
-void ConsoleStream::Emit(std::string_view bytes) {
+void ConsoleStream::Emit(std::string_view text) {
+  if (FConsole) {
+    int error = 0;
+    if (!WriteToConsole(FFile, text, error) && FError == 0) FError = error;
+    return;
+  }
   errno = 0;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), FFile) == bytes.size() && std::fflush(FFile) == 0;
+  const bool written = std::fwrite(text.data(), 1, text.size(), FFile) == text.size() && std::fflush(FFile) == 0;
   if (!written && FError == 0) FError = errno != 0 ? errno : EIO;
 }
 

@@ -8,7 +8,8 @@ namespace zp {
 
 // Standard output or error as the console runner writes to it, keeping the first failure:
 // a full disk or a closed pipe on standard output must end the run with an error, never
-// with status 0 and nothing said.
+// with status 0 and nothing said. Its text is UTF-8: a file or a pipe gets those bytes, a
+// console that shows characters rather than bytes gets the characters (IsCharacterConsole).
 //
 // How the text leaves is decided here and nowhere else. A terminal gets each Write at
 // once, since a person watches the trace live. A file or a pipe gets blocks: a write per
@@ -23,7 +24,7 @@ class ConsoleStream {
 
   // Line buffered for a terminal, block buffered for anything else.
   explicit ConsoleStream(std::FILE* file);
-  ConsoleStream(std::FILE* file, Buffering buffering) : FFile(file), FBuffering(buffering) {}
+  ConsoleStream(std::FILE* file, Buffering buffering);
   ~ConsoleStream();  // flushes
   ConsoleStream(const ConsoleStream&) = delete;
   ConsoleStream& operator=(const ConsoleStream&) = delete;
@@ -39,11 +40,12 @@ class ConsoleStream {
   std::string ErrorText() const;
 
  private:
-  // The one place bytes leave the program.
-  void Emit(std::string_view bytes);
+  // The one place text leaves the program.
+  void Emit(std::string_view text);
 
   std::FILE* FFile;
   Buffering FBuffering;
+  bool FConsole;
   std::string FKept;
   int FError = 0;
 };

@@ -58,9 +58,9 @@ std::string Indented(const std::string& text, int depth) {
 }
 
 // The history the options name; the reason on `err` when this build keeps none.
-std::unique_ptr<RunHistory> OpenHistory(const ConsoleOptions& options, std::FILE* err) {
+std::unique_ptr<RunHistory> OpenHistory(const ConsoleOptions& options, ConsoleStream& err) {
   if (!RunHistory::Available()) {
-    std::fprintf(err, "%s\n", RunHistory::UnavailableText());
+    err.Write(std::string(RunHistory::UnavailableText()) + "\n");
     return nullptr;
   }
   auto history = std::make_unique<RunHistory>(HistoryPath(options), options.history_limit);
@@ -94,7 +94,7 @@ std::string RunLine(const HistoryRun& run) {
 
 // Each run is written as it is read, so that a year of runs takes no more memory than a
 // few of them; the output stops early when it cannot be written.
-int PrintHistory(const ConsoleOptions& options, long long count, ConsoleStream& out, std::FILE* err) {
+int PrintHistory(const ConsoleOptions& options, long long count, ConsoleStream& out, ConsoleStream& err) {
   const auto history = OpenHistory(options, err);
   if (!history) return 3;
   HistoryQuery query;
@@ -126,12 +126,12 @@ int PrintHistory(const ConsoleOptions& options, long long count, ConsoleStream& 
     else if (ok && listed == 0) out.Write("No runs recorded.\n");
   }
   if (ok) return 0;
-  std::fprintf(err, "history: %s\n", history->LastError().c_str());
+  err.Write("history: " + history->LastError() + "\n");
   return 3;
 }
 
 int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, long long count, ConsoleStream& out,
-                    std::FILE* err) {
+                    ConsoleStream& err) {
   const auto history = OpenHistory(options, err);
   if (!history) return 3;
   nlohmann::json doc = {{"route", route}, {"runs", nlohmann::json::array()}};
@@ -149,7 +149,7 @@ int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, lon
     return true;
   });
   if (!ok) {
-    std::fprintf(err, "history: %s\n", history->LastError().c_str());
+    err.Write("history: " + history->LastError() + "\n");
     return 3;
   }
   if (options.json) {
@@ -164,7 +164,7 @@ int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, lon
   return 0;
 }
 
-int PruneHistory(const ConsoleOptions& options, int older_than_days, ConsoleStream& out, std::FILE* err) {
+int PruneHistory(const ConsoleOptions& options, int older_than_days, ConsoleStream& out, ConsoleStream& err) {
   const auto history = OpenHistory(options, err);
   if (!history) return 3;
   const long long now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -173,7 +173,7 @@ int PruneHistory(const ConsoleOptions& options, int older_than_days, ConsoleStre
   const long long before = now_ms - older_than_days * 24LL * 3600 * 1000;
   const auto pruned = history->Prune(before);
   if (!pruned) {
-    std::fprintf(err, "history: %s\n", history->LastError().c_str());
+    err.Write("history: " + history->LastError() + "\n");
     return 3;
   }
   if (history->NoFileYet()) {
@@ -185,10 +185,10 @@ int PruneHistory(const ConsoleOptions& options, int older_than_days, ConsoleStre
   return 0;
 }
 
-bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, ConsoleStream& out, std::FILE* err) {
+bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, ConsoleStream& out, ConsoleStream& err) {
   if (outcome.ended && !outcome.ended->record_error.empty())
-    std::fprintf(err, "warning: the run was not recorded in the history: %s\n",
-                 EscapeControls(outcome.ended->record_error).c_str());
+    err.Write("warning: the run was not recorded in the history: " + EscapeControls(outcome.ended->record_error) +
+              "\n");
   if (options.report_file.empty()) return true;
   if (options.ReportToStandardOutput()) {
     out.Write(outcome.report_html);
@@ -197,7 +197,7 @@ bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, Con
   // Whole or not at all: a half-written page attached to a ticket would mislead.
   std::string error;
   if (!WriteFileAtomically(options.report_file, outcome.report_html, error)) {
-    std::fprintf(err, "cannot write the report: %s\n", EscapeControls(error).c_str());
+    err.Write("cannot write the report: " + EscapeControls(error) + "\n");
     return false;
   }
   return true;
