@@ -6,45 +6,18 @@
 
 #include <chrono>
 #include <filesystem>
-#include <limits>
 #include <thread>
 
 #include "history/HistoryDb.h"
 #include "history/HistoryFile.h"
+#include "history/HistoryLayout.h"
+#include "history/HistoryReader.h"
 #include "platform/StateFolder.h"
 #include "platform/Utf8Path.h"
 
 namespace zp {
 
 namespace {
-
-// The stored layout, one step per version: a file of version k is brought to the
-// newest by running steps k+1 … in one transaction. Steps are never edited once
-// released; a change is a new step.
-constexpr const char* kSteps[] = {
-    // 1: runs and their routes.
-    "CREATE TABLE runs("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT, start_utc_ms INTEGER NOT NULL,"
-    " server TEXT NOT NULL, port INTEGER NOT NULL, route_code TEXT NOT NULL,"
-    " result_code INTEGER NOT NULL, banner TEXT NOT NULL, stopped INTEGER NOT NULL,"
-    " elapsed_seconds REAL NOT NULL);"
-    "CREATE TABLE routes("
-    " run_id INTEGER NOT NULL, position INTEGER NOT NULL, entry BLOB NOT NULL, name BLOB NOT NULL,"
-    " score INTEGER NOT NULL, failed INTEGER NOT NULL, profile_seconds REAL NOT NULL, outcome TEXT NOT NULL,"
-    " PRIMARY KEY(run_id, position));",
-    // 2: the key's outcome, the program's version, each route's reason and the route servers asked.
-    "ALTER TABLE runs ADD COLUMN key_outcome TEXT NOT NULL DEFAULT '';"
-    "ALTER TABLE runs ADD COLUMN version TEXT NOT NULL DEFAULT '';"
-    "ALTER TABLE routes ADD COLUMN reason BLOB NOT NULL DEFAULT '';"
-    "CREATE TABLE servers("
-    " run_id INTEGER NOT NULL, position INTEGER NOT NULL, server BLOB NOT NULL, address TEXT NOT NULL,"
-    " port INTEGER NOT NULL, outcome TEXT NOT NULL, PRIMARY KEY(run_id, position));"
-    "CREATE INDEX runs_by_settings ON runs(server, port, route_code, id);",
-    // 3: a year of runs: pruning and reading by time, and one route's runs without the others.
-    "CREATE INDEX runs_by_start ON runs(start_utc_ms);"
-    "CREATE INDEX routes_by_name ON routes(name, run_id, position);",
-};
-constexpr int kVersion = static_cast<int>(sizeof kSteps / sizeof kSteps[0]);
 
 using Stmt = SqliteStatement;
 using Step = SqliteStatement::Step;
@@ -56,22 +29,6 @@ constexpr long long kDayMs = 24LL * 60 * 60 * 1000;
 bool Exists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(path, ec);
-}
-
-// The filters of a query, in the order their parameters are numbered below.
-std::string Where(const HistoryQuery& query) {
-  std::string where = "WHERE id<?1";
-  if (query.settings) where += " AND server=?2 AND port=?3 AND route_code=?4";
-  if (query.since_utc_ms > 0) where += " AND start_utc_ms>=?5";
-  return where;
-}
-
-void BindWhere(Stmt& s, const HistoryQuery& query) {
-  s.Bind(1, query.before_id > 0 ? query.before_id : std::numeric_limits<long long>::max());
-  if (query.settings)
-    s.BindBytes(2, query.settings->server).Bind(3, static_cast<long long>(query.settings->port))
-        .BindBytes(4, query.settings->route_code);
-  if (query.since_utc_ms > 0) s.Bind(5, query.since_utc_ms);
 }
 
 }  // namespace
@@ -159,47 +116,15 @@ bool RunHistory::Open(Access access) {
     FLastError = "cannot read " + FPath + ": " + sql.Message();
     return false;
   }
-  const HistoryFileCheck found = CheckHistoryFile(sql, FPath, kApplicationId, kVersion, false);
+  const HistoryFileCheck found = CheckHistoryFile(sql, FPath, kApplicationId, HistoryLayoutVersion(), false);
   sql.Rollback();  // it only read
   if (!found.error.empty()) {
     FLastError = found.error;
     return false;
   }
   db->SetVersion(found.version);
-  if (write && !Upgrade(*db)) return false;
+  if (write && !(FLastError = UpgradeHistoryLayout(*db, FPath, kApplicationId, kBusyWaitMs)).empty()) return false;
   FDb = std::move(db);
-  return true;
-}
-
-// The write-ahead log lets readers (a History window) go on while a run is written. The
-// version is read and raised inside one write transaction, so two programs opening an old
-// file together migrate it once; a damaged file is found before its layout changes.
-bool RunHistory::Upgrade(HistoryDb& db) {
-  SqliteDb& sql = db.Sql();
-  if (!sql.ExecWaiting("PRAGMA journal_mode=WAL", kBusyWaitMs) || !sql.ExecWaiting("BEGIN IMMEDIATE", kBusyWaitMs)) {
-    FLastError = "cannot write to " + FPath + ": " + sql.Message();
-    return false;
-  }
-  const HistoryFileCheck now = CheckHistoryFile(sql, FPath, kApplicationId, kVersion, false);
-  if (!now.error.empty()) {
-    FLastError = now.error;
-    return sql.Rollback();
-  }
-  if (now.version > 0 && now.version < kVersion && !(FLastError = DamageOf(sql, FPath)).empty()) return sql.Rollback();
-  for (int step = now.version; step < kVersion; ++step) {
-    if (!sql.Exec(kSteps[step])) {
-      FLastError = "cannot bring " + FPath + " to layout " + std::to_string(step + 1) + ": " + sql.Message();
-      return sql.Rollback();
-    }
-  }
-  const std::string mark = "PRAGMA user_version=" + std::to_string(kVersion) +
-                           "; PRAGMA application_id=" + std::to_string(kApplicationId);
-  if (!sql.Exec(mark.c_str()) || !sql.Exec("COMMIT")) {
-    FLastError = "cannot write to " + FPath + ": " + sql.Message();
-    return sql.Rollback();
-  }
-  db.SetVersion(kVersion);
-  db.SetWritable();
   return true;
 }
 
@@ -249,8 +174,8 @@ bool RunHistory::Record(HistoryRun& run) {
   if (!sql.ExecWaiting("BEGIN IMMEDIATE", kBusyWaitMs)) return Fail(cannot);
   const auto failed = [&](const std::string& what) {
     Fail(what);
-    sql.Rollback();
     FDb->ResetAll();
+    sql.Rollback();
     return false;
   };
   Stmt* ins = FDb->Prepared(
@@ -293,25 +218,8 @@ bool RunHistory::Record(HistoryRun& run) {
 bool RunHistory::EachRun(const HistoryQuery& query, const std::function<bool(const HistoryRun&)>& each) {
   if (!Open(Access::Read)) return FNoFile;
   if (Blank()) return true;
-  SqliteDb& sql = FDb->Sql();
-  const std::string cannot = "cannot read " + FPath;
-  // One read transaction: the runs and their details from the same moment.
-  if (!sql.Exec("BEGIN")) return Fail(cannot), EndRead(), false;
-  bool ok = false;
-  if (Stmt* s = FDb->Prepared(FDb->RunSelect() + Where(query) + " ORDER BY id DESC LIMIT ?6")) {
-    BindWhere(*s, query);
-    s->Bind(6, query.count < 0 ? 0 : query.count);
-    Step step = Step::Done;
-    bool more = true;
-    while (more && (step = s->Next()) == Step::Row) {
-      HistoryRun run = HistoryDb::ReadRun(*s);
-      if (!FDb->Details(run)) break;
-      more = each(run);
-    }
-    ok = !more || step == Step::Done;
-  }
-  if (!ok) Fail(cannot);
-  sql.Rollback();  // it only read
+  const bool ok = HistoryReader(*FDb).EachRun(query, each);
+  if (!ok) Fail("cannot read " + FPath);
   EndRead();
   return ok;
 }
@@ -335,13 +243,8 @@ std::optional<std::vector<HistoryRun>> RunHistory::Recent(int count) {
 std::optional<long long> RunHistory::Count(const HistoryQuery& query) {
   if (!Open(Access::Read)) return FNoFile ? std::optional(0LL) : std::nullopt;
   if (Blank()) return 0;
-  HistoryQuery all = query;
-  all.before_id = 0;
-  std::optional<long long> count;
-  Stmt* s = FDb->Prepared("SELECT count(*) FROM runs " + Where(all));
-  if (s != nullptr) BindWhere(*s, all);
-  if (s != nullptr && s->Next() == Step::Row) count = s->Int(0);
-  else Fail("cannot read " + FPath);
+  const auto count = HistoryReader(*FDb).Count(query);
+  if (!count) Fail("cannot read " + FPath);
   EndRead();
   return count;
 }
@@ -352,64 +255,16 @@ bool RunHistory::EachRouteRun(const std::string& name, long long count,
                               const std::function<bool(const HistoryRun&, const HistoryRoute&)>& each) {
   if (!Open(Access::Read)) return FNoFile;
   if (Blank()) return true;
-  SqliteDb& sql = FDb->Sql();
-  const std::string cannot = "cannot read " + FPath;
-  if (!sql.Exec("BEGIN")) return Fail(cannot), EndRead(), false;
-  // Newest run first and, within a run, the route's last place first: the first of the
-  // name in a run is the last row of its run.
-  Stmt* routes = FDb->Prepared("SELECT run_id, " + FDb->RouteColumns() +
-                               " FROM routes WHERE name=?1 ORDER BY run_id DESC, position DESC");
-  Stmt* runs = FDb->Prepared(FDb->RunSelect() + "WHERE id=?1");
-  bool ok = routes != nullptr && runs != nullptr;
-  if (ok) {
-    routes->BindBytes(1, name);
-    long long shown = 0, pending_id = 0;
-    HistoryRoute pending;
-    enum class Next { Go, Stop, Failed };
-    // The run of the route held back; a route whose run is gone is passed over.
-    const auto hand_over = [&]() {
-      runs->Reset();
-      runs->Bind(1, pending_id);
-      const Step found = runs->Next();
-      if (found == Step::Failed) return Next::Failed;
-      if (found == Step::Done) return Next::Go;
-      ++shown;
-      return each(HistoryDb::ReadRun(*runs), pending) && shown < count ? Next::Go : Next::Stop;
-    };
-    Step step = Step::Done;
-    Next next = count > 0 ? Next::Go : Next::Stop;
-    while (next == Next::Go && (step = routes->Next()) == Step::Row) {
-      const long long run_id = routes->Int(0);
-      if (pending_id != 0 && run_id != pending_id && (next = hand_over()) != Next::Go) break;
-      pending_id = run_id;
-      pending = HistoryDb::ReadRoute(*routes, 1);
-    }
-    if (next == Next::Go && step == Step::Done && pending_id != 0) next = hand_over();
-    ok = next == Next::Stop || (next == Next::Go && step == Step::Done);
-  }
-  if (!ok) Fail(cannot);
-  sql.Rollback();
+  const bool ok = HistoryReader(*FDb).EachRouteRun(name, count, each);
+  if (!ok) Fail("cannot read " + FPath);
   EndRead();
   return ok;
 }
 
 std::optional<HistoryRun> RunHistory::LastWith(const RunSettings& settings, long long except) {
   if (!Open(Access::Read) || Blank()) return std::nullopt;
-  SqliteDb& sql = FDb->Sql();
-  const std::string cannot = "cannot read " + FPath;
-  if (!sql.Exec("BEGIN")) return Fail(cannot), EndRead(), std::nullopt;
   std::optional<HistoryRun> found;
-  bool ok = false;
-  if (Stmt* s = FDb->Prepared(FDb->RunSelect() +
-                              "WHERE server=?1 AND port=?2 AND route_code=?3 AND id<>?4 ORDER BY id DESC LIMIT 1")) {
-    s->BindBytes(1, settings.server).Bind(2, static_cast<long long>(settings.port)).BindBytes(3, settings.route_code);
-    s->Bind(4, except);
-    const Step step = s->Next();
-    if (step == Step::Row) found = HistoryDb::ReadRun(*s);
-    ok = step != Step::Failed && (!found || FDb->Details(*found));
-  }
-  if (!ok) Fail(cannot), found.reset();
-  sql.Rollback();
+  if (!HistoryReader(*FDb).LastWith(settings, except, found)) Fail("cannot read " + FPath);
   EndRead();
   return found;
 }
@@ -437,8 +292,8 @@ std::optional<long long> RunHistory::Prune(long long before_utc_ms) {
     if (ok) pruned = sql.Changes();
     if (!ok || !sql.Exec("COMMIT")) Fail(cannot), pruned.reset();
   }
-  if (!pruned) sql.Rollback();
   FDb->ResetAll();
+  if (!pruned) sql.Rollback();
   return pruned;
 }
 

@@ -103,7 +103,6 @@ class RunHistory {
   // False with LastError(), or with NoFileYet() for a read of a missing file.
   bool Open(Access access);
   bool OpenToRead(HistoryDb& db);
-  bool Upgrade(HistoryDb& db);
   // The read's connection is not kept unless it can write: the next read looks again,
   // for another program may have recorded a run since.
   void EndRead();

@@ -77,10 +77,12 @@ TEST_F(HistoryQueryTest, PagesBySettingsTimeAndRunNumber) {
     for (const HistoryRun& run : *runs) EXPECT_EQ(run.routes.size(), 2u);
     EXPECT_EQ(history.Count(query), t.found);
   }
-  // A reader that stops early gets no more.
+  // A reader that stops early gets no more, and leaves the connection free for the next
+  // run recorded through it.
   int seen = 0;
   EXPECT_TRUE(history.EachRun({}, [&](const HistoryRun&) { return ++seen < 3; }));
   EXPECT_EQ(seen, 3);
+  EXPECT_EQ(Record(history, SampleRun(kStart + 12 * kMinute)), 13);
 }
 
 // A route's trend reads that route's runs only: the newest that had it, with the first route
