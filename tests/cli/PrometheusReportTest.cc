@@ -208,6 +208,12 @@ TEST(MetricLabelsTest, TakesPrometheusLabelNamesOnceAndRefusesTheProbesOwn) {
       {{"si-te=x"}, "not a label name", {}},
       {{"sit\xC3\xA9=x"}, "not a label name", {}},
       {{"__name__=x"}, "Prometheus' own", {}},
+      // What a histogram or a summary owns, and what promtool's lint rejects.
+      {{"le=0.5"}, "histograms and summaries", {}},
+      {{"quantile=0.9"}, "histograms and summaries", {}},
+      {{"siteName=x"}, "is not snake_case (\"eN\")", {}},
+      {{"SiteName=x"}, "is not snake_case (\"eN\")", {}},
+      {{"Site_NAME=x", "x1Y=y", "Le=z"}, "", {{"Site_NAME", "x"}, {"x1Y", "y"}, {"Le", "z"}}},
       {{"route=x"}, "the probe writes itself", {}},
       {{"address=x"}, "the probe writes itself", {}},
       {{"banner=x"}, "the probe writes itself", {}},

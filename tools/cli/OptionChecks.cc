@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/AtomicFile.h"
+#include "platform/PrivateFolder.h"
 #include "run/TraceLine.h"
 #include "session/TestRequest.h"
 
@@ -32,6 +33,27 @@ std::string CheckOutputFile(const std::string& path) {
 }
 
 std::string CheckReportOption(const std::string& path) { return path == "-" ? std::string() : CheckOutputFile(path); }
+
+std::string CheckTextfileOption(const std::string& path) {
+  if (std::string problem = CheckOutputFile(path); !problem.empty()) return problem;
+  return EscapeControls(FolderProblemFor(path));
+}
+
+int ParseHistoryCount(const std::string& text) {
+  long long count = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    count = count * 10 + (c - '0');
+    if (count > kMostHistoryShown) return 0;
+  }
+  return static_cast<int>(count);
+}
+
+std::string CheckHistoryCountOption(const std::string& text) {
+  if (ParseHistoryCount(text) >= 1) return {};
+  return "\"" + EscapeControls(text) + "\" is not a number of runs: give 1 to " + std::to_string(kMostHistoryShown) +
+         " in decimal digits";
+}
 
 std::string CheckNonEmpty(const std::string& text) { return text.empty() ? "an empty path names no file" : ""; }
 

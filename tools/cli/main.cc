@@ -5,11 +5,13 @@
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/AtomicFile.h"
 #include "platform/ConsoleOutput.h"
+#include "platform/PrivateFolder.h"
 #include "platform/StopRequests.h"
 #include "cli/ConsoleRunner.h"
 #include "cli/ConsoleStream.h"
@@ -33,6 +35,7 @@ int Ending(int status, const zp::ConsoleStream& out) {
   std::fprintf(stderr, "cannot write to standard output: %s\n", out.ErrorText().c_str());
   return 3;
 }
+
 
 }  // namespace
 
@@ -73,9 +76,10 @@ int main(int argc, char** argv) {
       app.add_option("--prometheus-textfile", textfile,
                      "After the run, write its metrics in the Prometheus text format to this file, replacing it "
                      "in one step (for node_exporter's textfile collector); with any output form. A path where "
-                     "something other than a regular file stands (a symbolic link, a device) is refused")
+                     "something other than a regular file stands (a symbolic link, a device), or in a folder "
+                     "that another user owns or may write to, is refused")
           // Checked before the run rather than found out minutes later.
-          ->check(zp::CheckOutputFile);
+          ->check(zp::CheckTextfileOption);
   std::vector<std::string> metric_label_texts;
   app.add_option("--metric-label", metric_label_texts,
                  "A label for every series of the Prometheus textfile, e.g. site=berlin, so that one Prometheus "
@@ -89,10 +93,11 @@ int main(int argc, char** argv) {
   // History: every finished run is recorded; these list what was recorded instead of testing.
   std::string history_count;
   auto* history = app.add_option("--history", history_count,
-                                 "List the last N recorded runs (default 20), newest first, instead of testing; "
-                                 "with --json as one JSON document")
+                                 "List the last N recorded runs (1 to " + std::to_string(zp::kMostHistoryShown) +
+                                     ", default 20), newest first, instead of testing; with --json as one JSON "
+                                     "document")
                       ->expected(0, 1)
-                      ->check(CLI::PositiveNumber)
+                      ->check(zp::CheckHistoryCountOption)
                       ->type_name("[N]")
                       ->excludes("--monitoring");
   std::string history_route;
@@ -138,18 +143,33 @@ int main(int argc, char** argv) {
                                                          " writes to already");
   } catch (const CLI::ParseError& e) {
     if (monitoring_asked && e.get_exit_code() != 0) {
-      std::fputs(zp::MonitoringUsageError(std::string("usage error: ") + e.what()).c_str(), stdout);
-      return 3;
+      zp::ConsoleStream out(stdout);
+      out.Write(zp::MonitoringUsageError(std::string("usage error: ") + e.what()));
+      return Ending(3, out);
     }
-    const int rc = app.exit(e);
-    return rc == 0 ? 0 : 3;
+    // The help and the version pass through the same stream as everything else, so that
+    // a failed write is an error for them too.
+    std::ostringstream help, complaint;
+    const int rc = app.exit(e, help, complaint);
+    std::fputs(complaint.str().c_str(), stderr);
+    zp::ConsoleStream out(stdout);
+    out.Write(help.str());
+    return Ending(rc == 0 ? 0 : 3, out);
   }
   options.server_given = server->count() > 0;
   options.route_code_given = code->count() > 0;
   zp::ConsoleStream out(stdout);
+  const bool listing = history->count() > 0 || route_trend->count() > 0;
 
-  if (history->count() > 0 || route_trend->count() > 0) {
-    const int count = history_count.empty() ? zp::kDefaultHistoryShown : std::atoi(history_count.c_str());
+  // Where the stores would be kept, before anything is read, tested or written.
+  if (const std::string problem = zp::StorePlacesProblem(options, listing); !problem.empty()) {
+    if (options.monitoring) out.Write(zp::MonitoringUsageError(problem));
+    std::fprintf(stderr, "%s\n", zp::EscapeControls(problem).c_str());
+    return Ending(3, out);
+  }
+
+  if (listing) {
+    const int count = history_count.empty() ? zp::kDefaultHistoryShown : zp::ParseHistoryCount(history_count);
     return Ending(route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, out, stderr)
                                            : zp::PrintHistory(options, count, out, stderr),
                   out);
@@ -179,7 +199,9 @@ int main(int argc, char** argv) {
   if (!textfile.empty()) {
     std::string error;
     const std::string metrics = zp::PrometheusReport(outcome, std::chrono::system_clock::now(), metric_labels);
-    if (!zp::WriteFileAtomically(textfile, metrics, error))
+    // Looked at again: the folder may have changed hands during the run.
+    error = zp::FolderProblemFor(textfile);
+    if (!error.empty() || !zp::WriteFileAtomically(textfile, metrics, error))
       std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", zp::EscapeControls(error).c_str());
   }
 
