@@ -124,7 +124,9 @@ ConsoleOutcome StoppedWhileProfiling() {
 }
 
 ConsoleOutcome HostileNames() {
-  // Names as a route server may send them, and the same entry listed twice.
+  // Names as a route server may send them, and the same entry listed twice. Shown on a
+  // dashboard, their control characters and bytes that are not UTF-8 read as "\xNN", as
+  // on a terminal.
   return Finished(kResultSuccess,
                   {Route("r\"1\\\n", "10.0.0.1", 7000, 0, false, 0.5, RouteOutcome::Scored),
                    Route("r\"1\\\n", "10.0.0.1", 7000, 0, false, 0.5, RouteOutcome::Scored),
@@ -176,10 +178,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "zelvan_probe_key_ok 0", "zelvan_probe_duration_seconds 4.000", "zelvan_probe_stopped 1"}},
         Document{"HostileRouteNamesAndADuplicate",
                  HostileNames(),
-                 {"zelvan_probe_route_score{route=\"r\\\"1\\\\\\n\",address=\"10.0.0.1:7000\"} 0",
+                 {"zelvan_probe_route_score{route=\"r\\\"1\\\\\\\\x0A\",address=\"10.0.0.1:7000\"} 0",
                   "zelvan_probe_route_score{route=\"noaddress\",address=\"\"} 25",
-                  "zelvan_probe_route_score{route=\"bad\xEF\xBF\xBD\",address=\"10.0.0.3:7000\"} 300",
-                  "zelvan_probe_route_failed{route=\"r\\\"1\\\\\\n\",address=\"10.0.0.1:7000\"} 0"}}),
+                  "zelvan_probe_route_score{route=\"bad\\\\xFF\",address=\"10.0.0.3:7000\"} 300",
+                  "zelvan_probe_route_failed{route=\"r\\\"1\\\\\\\\x0A\",address=\"10.0.0.1:7000\"} 0"}}),
     [](const ::testing::TestParamInfo<Document>& d) { return std::string(d.param.name); });
 
 TEST(PrometheusReportTest, ListsARouteListedTwiceOnce) {
