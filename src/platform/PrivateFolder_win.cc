@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/FolderSecurity_win.h"
 #include "platform/StateFolder.h"
 #include "platform/WideText.h"
 
@@ -104,6 +105,34 @@ constexpr ACCESS_MASK kChangeRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FI
 
 }  // namespace
 
+std::string FolderSecurityProblem(const std::string& folder, void* descriptor) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL defaulted = FALSE, present = FALSE;
+  GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) dacl = nullptr;
+  const TrustedAccounts trusted;
+  if (owner == nullptr || !trusted.Holds(owner))
+    return "the folder " + folder + " belongs to " + (owner == nullptr ? std::string("no one") : AccountText(owner)) +
+           ", neither to this user nor to the local system or the administrators: refused, since its owner could "
+           "change what is kept there";
+  // No access list at all lets everyone do everything.
+  if (dacl == nullptr) return "the folder " + folder + " has no access list, so everyone may change it: refused";
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    // A rule only for what is made inside does not apply to the folder itself.
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)) || header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+        (header->AceFlags & INHERIT_ONLY_ACE) != 0)
+      continue;
+    auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+    const PSID who = reinterpret_cast<PSID>(&ace->SidStart);
+    if ((ace->Mask & kChangeRights) != 0 && !trusted.Holds(who))
+      return "the folder " + folder + " lets " + AccountText(who) +
+             " add or change its files: refused, since they could change what is kept there";
+  }
+  return {};
+}
+
 std::string FolderProblem(const std::string& folder) {
   const std::wstring path = Wide(folder);
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -113,34 +142,12 @@ std::string FolderProblem(const std::string& folder) {
     return "cannot look at the folder " + folder + ": " + FolderErrorText(error);
   }
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return folder + " is not a folder";
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const DWORD got = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
-                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                                          &dacl, nullptr, &descriptor);
+                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                          nullptr, nullptr, &descriptor);
   if (got != ERROR_SUCCESS) return "cannot read who owns the folder " + folder + ": " + FolderErrorText(got);
-  const TrustedAccounts trusted;
-  std::string problem;
-  if (owner == nullptr || !trusted.Holds(owner)) {
-    problem = "the folder " + folder + " belongs to " + (owner == nullptr ? std::string("no one") : AccountText(owner)) +
-              ", neither to this user nor to the local system or the administrators: refused, since its owner "
-              "could change what is kept there";
-  } else if (dacl == nullptr) {
-    problem = "the folder " + folder + " has no access list, so everyone may change it: refused";
-  } else {
-    for (DWORD i = 0; i < dacl->AceCount && problem.empty(); ++i) {
-      ACE_HEADER* header = nullptr;
-      if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)) || header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
-          (header->AceFlags & INHERIT_ONLY_ACE) != 0)
-        continue;
-      auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-      const PSID who = reinterpret_cast<PSID>(&ace->SidStart);
-      if ((ace->Mask & kChangeRights) != 0 && !trusted.Holds(who))
-        problem = "the folder " + folder + " lets " + AccountText(who) +
-                  " add or change its files: refused, since they could change what is kept there";
-    }
-  }
+  std::string problem = FolderSecurityProblem(folder, descriptor);
   LocalFree(descriptor);
   return problem;
 }
