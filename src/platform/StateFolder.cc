@@ -59,7 +59,10 @@ bool MakeFolderFor(const std::string& file) {
   // From the top down; a folder that is there already will do.
   for (auto slash = file.find('/', 1); slash != std::string::npos && slash <= last; slash = file.find('/', slash + 1))
     if (mkdir(file.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
-  return true;
+  // What is there must be a folder: a file of that name is not one.
+  struct stat folder {};
+  return last == std::string::npos || last == 0 ||
+         (stat(file.substr(0, last).c_str(), &folder) == 0 && S_ISDIR(folder.st_mode));
 }
 
 }  // namespace zp

@@ -49,6 +49,7 @@ TEST_F(StateFolderTest, AFileInTheWayIsAFailure) {
   ASSERT_NE(plain, nullptr);
   std::fclose(plain);
   EXPECT_FALSE(MakeFolderFor((FRoot / "plain" / "sub" / "store.db").string()));
+  EXPECT_FALSE(MakeFolderFor((FRoot / "plain" / "store.db").string())) << "the file itself is no folder";
 }
 
 #ifdef _WIN32
