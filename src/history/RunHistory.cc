@@ -11,6 +11,7 @@
 #include "platform/SqliteDb.h"
 #include "platform/SqliteStatement.h"
 #include "platform/StateFolder.h"
+#include "platform/Utf8Path.h"
 
 namespace zp {
 
@@ -133,7 +134,7 @@ bool RunHistory::Open(Access access) {
   }
   if (!write) {
     std::error_code ec;
-    if (!std::filesystem::exists(FPath, ec) && !ec) {
+    if (!std::filesystem::exists(Utf8Path(FPath), ec) && !ec) {
       FNoFile = true;
       return false;
     }

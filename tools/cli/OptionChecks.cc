@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "platform/AtomicFile.h"
-#include "platform/PrivateFolder.h"
 #include "run/TraceLine.h"
 #include "session/TestRequest.h"
 
@@ -33,11 +32,6 @@ std::string CheckOutputFile(const std::string& path) {
 }
 
 std::string CheckReportOption(const std::string& path) { return path == "-" ? std::string() : CheckOutputFile(path); }
-
-std::string CheckTextfileOption(const std::string& path) {
-  if (std::string problem = CheckOutputFile(path); !problem.empty()) return problem;
-  return EscapeControls(FolderProblemFor(path));
-}
 
 int ParseHistoryCount(const std::string& text) {
   long long count = 0;

@@ -20,9 +20,6 @@ std::string CheckTimeoutOption(const std::string& text);
 std::string CheckOutputFile(const std::string& path);
 // --report: "-" for standard output, or as CheckOutputFile.
 std::string CheckReportOption(const std::string& path);
-// --prometheus-textfile: as CheckOutputFile, in a folder no other user may change (see
-// FolderProblem), since the file is replaced by whoever runs the probe, root included.
-std::string CheckTextfileOption(const std::string& path);
 
 // The most runs --history lists at once.
 inline constexpr int kMostHistoryShown = 1000000;
