@@ -12,6 +12,7 @@
 #include "history/HistoryFile.h"
 #include "history/HistoryLayout.h"
 #include "history/HistoryReader.h"
+#include "platform/PrivateFolder.h"
 #include "platform/StateFolder.h"
 #include "platform/Utf8Path.h"
 
@@ -28,7 +29,7 @@ constexpr long long kDayMs = 24LL * 60 * 60 * 1000;
 
 bool Exists(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::exists(path, ec);
+  return std::filesystem::exists(Utf8Path(path), ec);
 }
 
 }  // namespace
@@ -92,15 +93,22 @@ bool RunHistory::Open(Access access) {
   if (FDb && (FDb->Writable() || access == Access::Read)) return true;
   FDb.reset();
   const bool write = access == Access::Write;
+  if (write && !FPath.empty() && !MakeFolderFor(FPath)) {
+    FLastError = "cannot create the folder of " + FPath;
+    return false;
+  }
+  // A folder another user may change could hold a history planted or swapped under the
+  // probe's feet: it is not used, for reading either.
+  if (std::string problem = StorePlaceProblem(FPath); !problem.empty()) {
+    FLastError = std::move(problem);
+    return false;
+  }
   if (!write) {
     std::error_code ec;
     if (!std::filesystem::exists(Utf8Path(FPath), ec) && !ec) {
       FNoFile = true;
       return false;
     }
-  } else if (!MakeFolderFor(FPath)) {
-    FLastError = "cannot create the folder of " + FPath;
-    return false;
   }
   auto db = std::make_unique<HistoryDb>();
   SqliteDb& sql = db->Sql();

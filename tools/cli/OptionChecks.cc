@@ -34,6 +34,22 @@ std::string CheckOutputFile(const std::string& path) {
 
 std::string CheckReportOption(const std::string& path) { return path == "-" ? std::string() : CheckOutputFile(path); }
 
+int ParseHistoryCount(const std::string& text) {
+  long long count = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    count = count * 10 + (c - '0');
+    if (count > kMostHistoryShown) return 0;
+  }
+  return static_cast<int>(count);
+}
+
+std::string CheckHistoryCountOption(const std::string& text) {
+  if (ParseHistoryCount(text) >= 1) return {};
+  return "\"" + EscapeControls(text) + "\" is not a number of runs: give 1 to " + std::to_string(kMostHistoryShown) +
+         " in decimal digits";
+}
+
 std::string CheckDaysOption(const std::string& text) {
   const bool digits = !text.empty() && text.size() <= 5 &&
                       std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });

@@ -20,6 +20,14 @@ std::string CheckTimeoutOption(const std::string& text);
 std::string CheckOutputFile(const std::string& path);
 // --report: "-" for standard output, or as CheckOutputFile.
 std::string CheckReportOption(const std::string& path);
+
+// The most runs --history lists at once.
+inline constexpr int kMostHistoryShown = 1000000;
+// --history N: 1 to kMostHistoryShown in decimal digits and nothing else; a value that
+// would wrap around, a sign or a hexadecimal form is refused rather than read as another.
+std::string CheckHistoryCountOption(const std::string& text);
+// The count CheckHistoryCountOption accepted.
+int ParseHistoryCount(const std::string& text);
 // The oldest age --older-than and --history-max-age take: a hundred years.
 inline constexpr int kLongestAgeDays = 36500;
 // --older-than, --history-max-age: whole days, 1 to kLongestAgeDays, in decimal digits.
