@@ -30,8 +30,8 @@ constexpr const char* kSteps[] = {
     " port INTEGER NOT NULL, outcome TEXT NOT NULL, PRIMARY KEY(run_id, position));"
     "CREATE INDEX runs_by_settings ON runs(server, port, route_code, id);",
     // 3: a year of runs: pruning and reading by time, and one route's runs without the others.
-    "CREATE INDEX runs_by_start ON runs(start_utc_ms);"
-    "CREATE INDEX routes_by_name ON routes(name, run_id, position);",
+    ("CREATE INDEX runs_by_start ON runs(start_utc_ms);"
+     "CREATE INDEX routes_by_name ON routes(name, run_id, position);"),
 };
 constexpr int kVersion = static_cast<int>(sizeof kSteps / sizeof kSteps[0]);
 

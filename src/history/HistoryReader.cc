@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "history/HistoryDb.h"
+#include "history/HistoryLayout.h"
 #include "history/RunHistory.h"
 
 namespace zp {
@@ -12,11 +13,17 @@ namespace {
 using Stmt = SqliteStatement;
 using Step = SqliteStatement::Step;
 
-// The filters of a query, in the order their parameters are numbered below.
-std::string Where(const HistoryQuery& query) {
+// The filters of a query, in the order their parameters are numbered below. Runs are
+// read newest first by number; a time range also bounds the numbers, from the index of
+// start times, so that a short range does not walk the whole table to find its few runs.
+std::string Where(const HistoryQuery& query, int version) {
   std::string where = "WHERE id<?1";
   if (query.settings) where += " AND server=?2 AND port=?3 AND route_code=?4";
-  if (query.since_utc_ms > 0) where += " AND start_utc_ms>=?5";
+  if (query.since_utc_ms > 0) {
+    where += " AND start_utc_ms>=?5";
+    if (version >= kLayoutRunsByStart)
+      where += " AND id>=(SELECT min(id) FROM runs INDEXED BY runs_by_start WHERE start_utc_ms>=?5)";
+  }
   return where;
 }
 
@@ -48,7 +55,7 @@ class Snapshot {
 
 bool HistoryReader::EachRun(const HistoryQuery& query, const std::function<bool(const HistoryRun&)>& each) {
   Snapshot snapshot(FDb);
-  Stmt* s = FDb.Prepared(FDb.RunSelect() + Where(query) + " ORDER BY id DESC LIMIT ?6");
+  Stmt* s = FDb.Prepared(FDb.RunSelect() + Where(query, FDb.Version()) + " ORDER BY id DESC LIMIT ?6");
   if (!snapshot.Begun() || s == nullptr) return false;
   BindWhere(*s, query);
   s->Bind(6, query.count < 0 ? 0 : query.count);
@@ -64,7 +71,7 @@ bool HistoryReader::EachRun(const HistoryQuery& query, const std::function<bool(
 std::optional<long long> HistoryReader::Count(const HistoryQuery& query) {
   HistoryQuery all = query;
   all.before_id = 0;
-  Stmt* s = FDb.Prepared("SELECT count(*) FROM runs " + Where(all));
+  Stmt* s = FDb.Prepared("SELECT count(*) FROM runs " + Where(all, FDb.Version()));
   if (s == nullptr) return std::nullopt;
   BindWhere(*s, all);
   if (s->Next() != Step::Row) return std::nullopt;

@@ -39,7 +39,7 @@ class HistoryReadOnlyTest : public ::testing::Test {
 // Every read the listings and the windows make, in each state another program can leave
 // the file in.
 TEST_F(HistoryReadOnlyTest, ReadsMakeNoFileBesideTheHistoryAndChangeNone) {
-  const auto read_all = [this](RunHistory& reader) {
+  const auto read_all = [](RunHistory& reader) {
     bool ok = reader.Recent(5).has_value() && reader.Count().has_value() &&
               reader.EachRouteRun("r1", 5, [](const HistoryRun&, const HistoryRoute&) { return true; });
     reader.LastWith(SampleRun(0).settings);
