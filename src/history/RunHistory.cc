@@ -25,6 +25,9 @@ using Step = SqliteStatement::Step;
 
 // Two probes ending together: the second waits for the first's transaction.
 constexpr int kBusyWaitMs = 10000;
+// Another program opens or closes the history in moments; a log without its index for
+// longer has lost it.
+constexpr long long kLostIndexMs = 1000;
 constexpr long long kDayMs = 24LL * 60 * 60 * 1000;
 
 bool Exists(const std::string& path) {
@@ -48,38 +51,36 @@ bool RunHistory::Fail(const std::string& what) {
   return false;
 }
 
-// A reader never makes a file beside the history. While another program has it open (or
-// left its write-ahead log behind), SQLite reads it through that program's log and the
-// index beside it. Otherwise there is no log to read: the file is read as it stands, as
-// SQLite does for read-only media, under a reader's lock, so that a program that writes
-// and closes meanwhile leaves its log rather than rewriting the file under the reader.
+// A reader never makes a file beside the history. It holds the file as SQLite's readers
+// do, first of all: while it does, a program that writes and closes cannot fold its log
+// back into the file nor delete the log and its index, so what the reader finds stays. A
+// program that has the file open (or left its log behind) has a write-ahead log and its
+// index beside it, and SQLite reads through them. Otherwise there is no log to read: the
+// file is read as it stands, as SQLite does for read-only media. A log without its index
+// is a moment of another program's opening or closing the file; if it lasts, the index is
+// lost, and SQLite would make one.
 bool RunHistory::OpenToRead(HistoryDb& db) {
   const std::string wal = FPath + "-wal";
   const auto since = std::chrono::steady_clock::now();
   for (;;) {
-    if (Exists(wal) || Exists(FPath + "-journal")) {
-      if (Exists(wal) && !Exists(FPath + "-shm")) {
+    const auto waited = std::chrono::steady_clock::now() - since;
+    const bool given_up = waited >= std::chrono::milliseconds(kBusyWaitMs) ||
+                          (waited >= SqliteDb::kShortestWait && FGiveUp && FGiveUp());
+    bool busy = false;
+    if (db.Lock().Take(FPath, busy)) {
+      const bool log = Exists(wal) || Exists(FPath + "-journal");
+      if (!log || !Exists(wal) || Exists(FPath + "-shm")) {
+        if (db.Sql().OpenReadOnly(FPath, !log, kBusyWaitMs)) return true;
+        FLastError = "cannot open " + FPath + ": " + db.Sql().Message();
+        return false;
+      }
+      db.Lock().Release();
+      if (waited >= std::chrono::milliseconds(kLostIndexMs) || given_up) {
         FLastError = "cannot read " + FPath + " without writing beside it: its log " + wal +
                      " has lost the index file beside it (the next run recorded mends that)";
         return false;
       }
-      if (db.Sql().OpenReadOnly(FPath, false, kBusyWaitMs)) return true;
-      FLastError = "cannot open " + FPath + ": " + db.Sql().Message();
-      return false;
-    }
-    bool busy = false;
-    if (db.Lock().Take(FPath, busy)) {
-      if (!Exists(wal) && !Exists(FPath + "-journal")) {
-        if (db.Sql().OpenReadOnly(FPath, true, kBusyWaitMs)) return true;
-        FLastError = "cannot open " + FPath + ": " + db.Sql().Message();
-        return false;
-      }
-      db.Lock().Release();  // a writer came meanwhile: read through its log
-      continue;
-    }
-    const auto waited = std::chrono::steady_clock::now() - since;
-    if (!busy || waited >= std::chrono::milliseconds(kBusyWaitMs) ||
-        (waited >= SqliteDb::kShortestWait && FGiveUp && FGiveUp())) {
+    } else if (!busy || given_up) {
       FLastError = busy ? "cannot read " + FPath + ": another program holds it" : "cannot open " + FPath;
       return false;
     }
