@@ -107,7 +107,7 @@ TEST_F(WinEndToEndTest, HealthyGatewayEndsInSuccess) {
   EXPECT_EQ(o.results_banner, L"SUCCESS");
   ASSERT_EQ(o.result_lines.size(), 5u);  // nothing to check next
   EXPECT_EQ(o.key_note, L"");
-  EXPECT_EQ(o.result_lines[0], L"Score\tRoute\tOutcome");
+  EXPECT_EQ(o.result_lines[0], L"Score\tRoute\tChange\tOutcome");
   EXPECT_TRUE(StartsWith(o.result_lines[1], L"     0\tr1=127.0.0.1:"));
   EXPECT_TRUE(EndsWith(o.result_lines[1], L"\tall 25 detail records arrived"));
   EXPECT_TRUE(StartsWith(o.result_lines[2], L"     0\tr2=127.0.0.1:"));
