@@ -154,7 +154,7 @@ TEST_F(WinEndToEndTest, StopWhileAGatewayIsSilentEndsStopped) {
   EXPECT_TRUE(StartsWith(o.result_lines[1], L"     0\tr1="));
   // The route the stop cut short has no score and says what it was doing.
   EXPECT_TRUE(StartsWith(o.result_lines[2], L"     \u2014\tr2="));
-  EXPECT_NE(o.result_lines[2].find(L"\tstopped while "), std::wstring::npos);
+  EXPECT_NE(o.result_lines[2].find(L"\tnot scored \u2014 stopped while "), std::wstring::npos);
 }
 
 }  // namespace

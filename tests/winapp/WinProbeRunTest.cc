@@ -116,7 +116,7 @@ TEST_F(WinFormTest, ProgressFollowsTheRunAndAStoppedTestShowsWhatItFound) {
   EXPECT_EQ(shown[0].banner, L"STOPPED");
   ASSERT_GE(shown[0].lines.size(), 4u);
   EXPECT_EQ(shown[0].lines[1], L"     4\tG1=1.1.1.1:1\t\u2014\t4 of 25 detail records missing");
-  EXPECT_EQ(shown[0].lines[3], L"     \u2014\tG3=1.1.1.3:1\tnot tried \u2014 test stopped");
+  EXPECT_EQ(shown[0].lines[3], L"     \u2014\tG3=1.1.1.3:1\t\u2014\tnot scored \u2014 not tried \u2014 test stopped");
   EXPECT_TRUE(Enabled(C(Ui::kProcessTest)));
   EXPECT_EQ(Text(C(Ui::kShowThread)), L"S T O P P E D");
   EXPECT_TRUE(form->ResultIconShown());
