@@ -30,8 +30,18 @@ file(READ ${CMAKE_CURRENT_SOURCE_DIR}/windows/README.txt readme)
 zp_crlf_text(${stage}/README.txt "${readme}")
 file(READ ${PROJECT_SOURCE_DIR}/docs/monitoring.md monitoring)
 zp_crlf_text(${stage}/monitoring.md "${monitoring}")
+# The task definition as Task Scheduler writes its own: UTF-16 (little-endian) with a
+# byte-order mark, which `schtasks /create /xml` is known to want, and CR LF.
 file(READ ${CMAKE_CURRENT_SOURCE_DIR}/windows/zelvan-probe-task.xml task)
-zp_crlf_text(${stage}/zelvan-probe-task.xml "${task}")
+string(ASCII 239 187 191 utf8_bom)
+zp_crlf_text(${CMAKE_CURRENT_BINARY_DIR}/zelvan-probe-task.utf8.xml "${utf8_bom}${task}")
+execute_process(COMMAND iconv -f UTF-8 -t UTF-16LE INPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/zelvan-probe-task.utf8.xml
+                OUTPUT_FILE ${stage}/zelvan-probe-task.xml.new RESULT_VARIABLE converted)
+if(NOT converted EQUAL 0)
+  message(FATAL_ERROR "iconv could not write the task definition in UTF-16")
+endif()
+file(COPY_FILE ${stage}/zelvan-probe-task.xml.new ${stage}/zelvan-probe-task.xml ONLY_IF_DIFFERENT)
+file(REMOVE ${stage}/zelvan-probe-task.xml.new)
 foreach(schema zelvan-probe-cli zelvan-probe-cli-history)
   configure_file(schema/${schema}.schema.json ${stage}/${schema}.schema.json COPYONLY)
 endforeach()
@@ -87,10 +97,14 @@ if(TARGET zelvan-probe AND ZP_WIXL)
   foreach(program ${ZP_PROGRAMS})
     list(APPEND strip_commands COMMAND ${CMAKE_STRIP} -o ${stage}/${program}.exe $<TARGET_FILE:${program}>)
   endforeach()
+  set(file_version "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
   add_custom_command(OUTPUT ${msi} ${strip_commands}
-                     COMMAND ${ZP_WIXL} -a x64 -o ${msi} zelvan-probe.wxs
+                     COMMAND ${ZP_WIXL} -a x64 -o ${msi}.new zelvan-probe.wxs
+                     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/windows/msi-amend.sh ${msi}.new ${file_version}
+                     COMMAND ${CMAKE_COMMAND} -E rename ${msi}.new ${msi}
                      WORKING_DIRECTORY ${stage}
                      DEPENDS ${ZP_PROGRAMS} ${stage}/zelvan-probe.wxs ${stage}/zelvan-probe.ico ${stage}/README.txt
+                             ${CMAKE_CURRENT_SOURCE_DIR}/windows/msi-amend.sh
                              ${stage}/LICENSE.txt ${stage}/monitoring.md ${stage}/zelvan-probe-task.xml
                      COMMENT "Making the installer ${msi}" VERBATIM)
   add_custom_target(msi DEPENDS ${msi})

@@ -29,9 +29,15 @@ need = {'zelvan-probe.exe', 'zelvan-probe-cli.exe', 'zelvan-gateway-sim.exe', 'R
 missing = need - set(files)
 if missing:
     sys.exit(f'{sys.argv[1]} lacks {sorted(missing)}')
-# Text files as Windows' own programs read them: every line ends in CR LF.
+# Text files as Windows' own programs read them: every line ends in CR LF; the task
+# definition is UTF-16 with a byte-order mark, as Task Scheduler's own exports.
+task = archive.read(files['zelvan-probe-task.xml'])
+if not task.startswith(b'\xff\xfe'):
+    sys.exit('zelvan-probe-task.xml does not start with the UTF-16 LE byte-order mark')
 for name in ('README.txt', 'LICENSE.txt', 'monitoring.md', 'zelvan-probe-task.xml'):
     text = archive.read(files[name])
+    if name == 'zelvan-probe-task.xml':
+        text = text.decode('utf-16').encode()
     if re.search(rb'(?<!\r)\n', text):
         sys.exit(f'{name} has a line ending in LF alone')
 # The README names the window and every program.

@@ -6,10 +6,11 @@
 
 namespace zp {
 
-// Bytes as the window shows them: one character per byte. Texts from the network are
-// escaped before they get here (EscapeControls), so none of them acts as layout.
+// A text as the window shows it: UTF-8, as every text the session hands out is. Texts
+// from the network are escaped before they get here (EscapeControls leaves only valid
+// UTF-8), so none of them acts as layout and a route named "Zürich—β" reads as itself.
 inline QString Bytes(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // Texts the probe keeps in UTF-8 that hold bytes from the network (route names and
@@ -19,7 +20,7 @@ inline QString Escaped(const std::string& text) {
   return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
-// What the operator typed, back to bytes for the worker.
-inline std::string Latin1(const QString& text) { return text.toLatin1().toStdString(); }
+// What the operator typed, back to UTF-8 for the worker.
+inline std::string Latin1(const QString& text) { return text.toUtf8().toStdString(); }
 
 }  // namespace zp

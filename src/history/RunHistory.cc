@@ -10,6 +10,7 @@
 #include "platform/SqliteDb.h"
 #include "platform/SqliteStatement.h"
 #include "platform/StateFolder.h"
+#include "platform/Utf8Path.h"
 
 namespace zp {
 
@@ -145,7 +146,7 @@ bool RunHistory::Open(Access access) {
   const bool write = access == Access::Write;
   if (!write) {
     std::error_code ec;
-    if (!std::filesystem::exists(FPath, ec) && !ec) {
+    if (!std::filesystem::exists(Utf8Path(FPath), ec) && !ec) {
       FNoFile = true;
       return false;
     }

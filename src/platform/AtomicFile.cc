@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/FileSteps.h"
+#include "platform/Utf8Path.h"
 
 namespace zp {
 
@@ -39,37 +40,48 @@ const char* KindOf(std::filesystem::file_type type) {
   }
 }
 
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+  std::filesystem::path folder = path.parent_path();
+  return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
 }  // namespace
 
-std::string ReplaceProblem(const std::filesystem::path& path) {
-  if (path.empty() || !path.has_filename()) return "\"" + path.string() + "\" names no file";
+bool FolderOfExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(FolderOf(Utf8Path(path)), ec);
+}
+
+std::string ReplaceProblem(const std::string& text) {
+  const std::filesystem::path path = Utf8Path(text);
+  if (path.empty() || !path.has_filename()) return "\"" + text + "\" names no file";
   std::error_code ec;
   const std::filesystem::file_status found = std::filesystem::symlink_status(path, ec);
   if (std::filesystem::exists(found) && !std::filesystem::is_regular_file(found))
-    return path.string() + " is " + KindOf(found.type()) + ", not a regular file: only a regular file is replaced";
-  std::filesystem::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  if (!std::filesystem::is_directory(folder, ec)) return "no such folder: " + folder.string();
+    return text + " is " + KindOf(found.type()) + ", not a regular file: only a regular file is replaced";
+  const std::filesystem::path folder = FolderOf(path);
+  if (!std::filesystem::is_directory(folder, ec)) return "no such folder: " + PathUtf8(folder);
   return {};
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error) {
+bool WriteFileAtomically(const std::string& text, std::string_view content, std::string& error) {
   // Checked again here, for whatever took the path since the caller looked.
-  if (std::string problem = ReplaceProblem(path); !problem.empty()) {
+  if (std::string problem = ReplaceProblem(text); !problem.empty()) {
     error = std::move(problem);
     return false;
   }
+  const std::filesystem::path path = Utf8Path(text);
   const std::filesystem::path temporary = TemporaryBeside(path);
-  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
+  std::FILE* file = OpenForWriting(temporary);
   if (file == nullptr) {
-    error = "cannot create " + temporary.string() + ": " + std::strerror(errno);
+    error = "cannot create " + PathUtf8(temporary) + ": " + std::strerror(errno);
     return false;
   }
   const bool written =
       std::fwrite(content.data(), 1, content.size(), file) == content.size() && FlushToDisk(file);
   const int write_errno = errno;
   if (std::fclose(file) != 0 || !written) {
-    error = "cannot write " + temporary.string() + ": " + std::strerror(written ? errno : write_errno);
+    error = "cannot write " + PathUtf8(temporary) + ": " + std::strerror(written ? errno : write_errno);
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
     return false;
@@ -77,7 +89,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
   // The data is on the disk before the rename makes it visible, so that a crash right
   // after the rename cannot leave an empty file in the old one's place.
   if (const std::error_code ec = MoveOver(temporary, path)) {
-    error = "cannot rename " + temporary.string() + " to " + path.string() + ": " + ec.message();
+    error = "cannot rename " + PathUtf8(temporary) + " to " + text + ": " + ec.message();
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
     return false;

@@ -1,5 +1,4 @@
 #pragma once
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -13,8 +12,9 @@ namespace zp {
 // Returns false with `error` set when anything fails; the old file is then untouched
 // and no temporary file is left behind. (On Windows an open at the very instant of the
 // rename is refused as a sharing conflict, which readers there retry anyway; the file
-// is never missing.) A path that ReplaceProblem refuses is left alone.
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error);
+// is never missing.) A path that ReplaceProblem refuses is left alone. Paths are UTF-8
+// (see Utf8Path), and so are the paths in `error`.
+bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error);
 
 // Why `path` cannot be replaced so, or an empty text when it can: it names no file, its
 // folder does not exist, or something other than a regular file stands there. The rename
@@ -22,6 +22,9 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
 // (run as root, "/dev/stdout" would replace the system's node), so they are refused; a
 // symbolic link even to a regular file, since following it would let whoever can make a
 // link in a shared folder choose which file is replaced.
-std::string ReplaceProblem(const std::filesystem::path& path);
+std::string ReplaceProblem(const std::string& path);
+
+// Whether the folder that is to hold `path` exists (the current folder for a bare name).
+bool FolderOfExists(const std::string& path);
 
 }  // namespace zp

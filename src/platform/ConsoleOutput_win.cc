@@ -1,33 +1,53 @@
 #include "platform/ConsoleOutput.h"
 
+#include <io.h>
 #include <windows.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/WideText.h"
 
 namespace zp {
 
 namespace {
 
-UINT gEarlierCodePage = 0;
-
-void RestoreCodePage() {
-  if (gEarlierCodePage != 0) SetConsoleOutputCP(gEarlierCodePage);
+HANDLE HandleOf(std::FILE* stream) {
+  const int fd = _fileno(stream);
+  return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
-bool IsConsole(DWORD which) {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(which), &mode) != FALSE;
-}
+// Older consoles refuse a single write past 64 KiB: the text goes in pieces well below.
+constexpr std::size_t kPieceChars = 8192;
 
 }  // namespace
 
-void UseUtf8Console() {
-  if (gEarlierCodePage != 0 || (!IsConsole(STD_OUTPUT_HANDLE) && !IsConsole(STD_ERROR_HANDLE))) return;
-  const UINT earlier = GetConsoleOutputCP();
-  if (earlier == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
-  // The console is the user's, and outlives the program: it gets its code page back.
-  gEarlierCodePage = earlier;
-  std::atexit(RestoreCodePage);
+bool IsCharacterConsole(std::FILE* stream) {
+  DWORD mode = 0;
+  const HANDLE handle = HandleOf(stream);
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != FALSE;
+}
+
+bool WriteToConsole(std::FILE* stream, std::string_view text, int& error) {
+  // Whatever went in through the runtime comes out first.
+  if (std::fflush(stream) != 0) {
+    error = errno != 0 ? errno : EIO;
+    return false;
+  }
+  const std::wstring wide = Wide(std::string(text));
+  const HANDLE handle = HandleOf(stream);
+  for (std::size_t at = 0; at < wide.size();) {
+    std::size_t n = std::min(kPieceChars, wide.size() - at);
+    // A surrogate pair stays in one piece.
+    if (at + n < wide.size() && IS_HIGH_SURROGATE(wide[at + n - 1])) --n;
+    DWORD written = 0;
+    if (!WriteConsoleW(handle, wide.data() + at, static_cast<DWORD>(n), &written, nullptr) || written == 0) {
+      error = EIO;
+      return false;
+    }
+    at += written;
+  }
+  return true;
 }
 
 }  // namespace zp

@@ -4,6 +4,8 @@
 
 namespace zp {
 
+std::FILE* OpenForWriting(const std::filesystem::path& path) { return std::fopen(path.c_str(), "wb"); }
+
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 // rename(2) replaces the target in one step.

@@ -6,6 +6,10 @@
 // Inside the platform only: the two steps of replacing a file that differ by system.
 namespace zp {
 
+// Opens `path` to write it from the start, binary, made when missing; null with errno set
+// when it cannot. The system's own characters on Windows, so no name is lost to a code page.
+std::FILE* OpenForWriting(const std::filesystem::path& path);
+
 // Writes the stream's buffers and then the file's data to the disk.
 bool FlushToDisk(std::FILE* file);
 

@@ -5,6 +5,8 @@
 
 namespace zp {
 
+std::FILE* OpenForWriting(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"wb"); }
+
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
 // MoveFileEx replaces the target in one step (the runtime's rename removes it first,

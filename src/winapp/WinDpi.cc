@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "winapp/WinText.h"
+
 namespace zp {
 
 namespace {
@@ -97,7 +99,8 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
-bool SetClipboardText(HWND owner, const std::wstring& text) {
+bool SetClipboardText(HWND owner, const std::wstring& lines) {
+  const std::wstring text = WithCrLfW(lines);
   if (!OpenClipboard(owner)) return false;
   EmptyClipboard();
   const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);

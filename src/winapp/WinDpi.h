@@ -24,7 +24,7 @@ int MeasureCharWidth(HWND box);
 int TabbedTextWidth(HWND box, const std::wstring& line, const int* stops, int count);
 // The text of a window.
 std::wstring WindowText(HWND hwnd);
-// Puts `text` on the clipboard.
+// Puts `text` on the clipboard, its lines ended by CR LF.
 bool SetClipboardText(HWND owner, const std::wstring& text);
 
 }  // namespace zp

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "winapp/WinText.h"
 
 namespace zp {
 
@@ -56,7 +57,7 @@ std::string WithCrLf(std::string_view text) {
 
 bool SaveFile(const std::wstring& path, std::string_view bytes) {
   std::string error;
-  return WriteFileAtomically(std::filesystem::path(path), bytes, error);
+  return WriteFileAtomically(Utf8(path), bytes, error);
 }
 
 }  // namespace zp

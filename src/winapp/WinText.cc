@@ -4,12 +4,7 @@
 
 namespace zp {
 
-std::wstring BytesW(std::string_view bytes) {
-  std::wstring out;
-  out.reserve(bytes.size());
-  for (const char c : bytes) out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-  return out;
-}
+std::wstring BytesW(std::string_view utf8) { return WordsW(utf8); }
 
 std::wstring WordsW(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -19,12 +14,7 @@ std::wstring WordsW(std::string_view utf8) {
   return out;
 }
 
-std::string Latin1(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const wchar_t c : text) out.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
-  return out;
-}
+std::string Latin1(std::wstring_view text) { return Utf8(text); }
 
 std::string Utf8(std::wstring_view text) {
   if (text.empty()) return {};
@@ -35,12 +25,14 @@ std::string Utf8(std::wstring_view text) {
   return out;
 }
 
-std::string LineBytes(std::wstring_view line) {
-  std::string out;
-  out.reserve(line.size());
-  for (const wchar_t c : line) {
-    if (c <= 0xFF) out.push_back(static_cast<char>(c));
-    else out += Utf8(std::wstring_view(&c, 1));
+std::string LineBytes(std::wstring_view line) { return Utf8(line); }
+
+std::wstring WithCrLfW(std::wstring_view text) {
+  std::wstring out;
+  out.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) out += L'\r';
+    out += text[i];
   }
   return out;
 }

@@ -4,16 +4,20 @@
 
 namespace zp {
 
-// Bytes as the window shows them: one character per byte, as the Qt window does. Texts
-// from the network are escaped before they get here, so none of them acts as layout.
-std::wstring BytesW(std::string_view bytes);
-// The system's own words (UTF-8: dashes, ellipses) in the window's characters.
+// Every text the session hands the window is UTF-8: the system's own words (dashes,
+// ellipses), what the operator typed, and texts from the network, which are escaped
+// before they get here (EscapeControls leaves only valid UTF-8), so none of them acts as
+// layout and a route named "Zürich—β" reads as itself in the trace and the legends.
+std::wstring BytesW(std::string_view utf8);
+// The same, for the system's own words.
 std::wstring WordsW(std::string_view utf8);
-// What the operator typed, back to bytes for the worker (characters past one byte become '?').
+// What the operator typed, back to UTF-8 for the worker.
 std::string Latin1(std::wstring_view text);
-// A list line back to the bytes it stands for; characters past one byte in UTF-8.
+// A list line back to the UTF-8 it stands for.
 std::string LineBytes(std::wstring_view line);
 // UTF-8, for files and tests.
 std::string Utf8(std::wstring_view text);
+// Text for the clipboard: every line ended by CR LF, as Windows' own programs paste it.
+std::wstring WithCrLfW(std::wstring_view text);
 
 }  // namespace zp

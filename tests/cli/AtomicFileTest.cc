@@ -1,6 +1,7 @@
 // Replacing a file in one step: a reader polling the path while it is rewritten sees only
 // whole documents, and a write that fails leaves the old file and no debris.
 #include "platform/AtomicFile.h"
+#include "platform/Utf8Path.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -40,7 +41,7 @@ class AtomicFileTest : public ::testing::Test {
   // Only the named files: no temporary file left beside them.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(PathUtf8(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -59,7 +60,7 @@ std::string Document(int k) {
 }
 
 TEST_F(AtomicFileTest, AConcurrentReaderNeverSeesAPartialDocument) {
-  const fs::path path = dir_ / "zelvan-probe.prom";
+  const std::string path = PathUtf8(dir_ / "zelvan-probe.prom");
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(path, Document(0), error)) << error;
   constexpr int kWrites = 400;
@@ -75,7 +76,7 @@ TEST_F(AtomicFileTest, AConcurrentReaderNeverSeesAPartialDocument) {
   int reads = 0, torn = 0;
   std::string example;
   while (!done || reads == 0) {
-    std::FILE* in = std::fopen(path.string().c_str(), "rb");
+    std::FILE* in = std::fopen(path.c_str(), "rb");
     // Windows refuses an open at the instant of the replacement (the file is never
     // missing): a reader tries again, as it would after any sharing conflict.
     if (in == nullptr && errno == EACCES) continue;
@@ -109,20 +110,41 @@ TEST_F(AtomicFileTest, AConcurrentReaderNeverSeesAPartialDocument) {
 TEST_F(AtomicFileTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   const fs::path path = dir_ / "metrics.prom";
   std::string error;
-  ASSERT_TRUE(WriteFileAtomically(path, "old\n", error)) << error;
-  // A folder that does not exist: nothing can be created.
-  EXPECT_FALSE(WriteFileAtomically(dir_ / "missing" / "metrics.prom", "new\n", error));
-  EXPECT_THAT(error, ::testing::HasSubstr("missing"));
+  ASSERT_TRUE(WriteFileAtomically(PathUtf8(path), "old\n", error)) << error;
+  // A folder that does not exist: nothing can be created, and the error names it whole.
+  const std::string missing = PathUtf8(dir_) + "/J\u00FCrgen\u2014\u03B2";
+  EXPECT_FALSE(WriteFileAtomically(missing + "/metrics.prom", "new\n", error));
+  EXPECT_THAT(error, ::testing::HasSubstr("no such folder: " + missing));
   // A folder in the file's place: refused before anything is written.
   fs::create_directories(dir_ / "taken.prom" / "inside");
   error.clear();
-  EXPECT_FALSE(WriteFileAtomically(dir_ / "taken.prom", "new\n", error));
+  EXPECT_FALSE(WriteFileAtomically(PathUtf8(dir_ / "taken.prom"), "new\n", error));
   EXPECT_THAT(error, ::testing::HasSubstr("taken.prom is a folder, not a regular file"));
   EXPECT_THAT(Names(), ::testing::ElementsAre("metrics.prom", "taken.prom"));
   std::ifstream in(path);
   std::string line;
   std::getline(in, line);
   EXPECT_EQ(line, "old");
+}
+
+// Names outside any ANSI code page, in the folder and the file: the file is made under
+// exactly that name (the folder is listed back in the system's own characters), with no
+// temporary left and the same name when it is replaced.
+TEST_F(AtomicFileTest, ANameOutsideTheCodePageIsTheNameWritten) {
+  const std::string folder = PathUtf8(dir_) + "/J\u00FCrgen\u2014\u03B2";
+  fs::create_directory(Utf8Path(folder));
+  const std::string name = "Bericht-Z\u00FCrich\u2014\u03B2.html";
+  std::string error;
+  for (const char* content : {"first", "second"}) {
+    ASSERT_TRUE(WriteFileAtomically(folder + "/" + name, content, error)) << error;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Utf8Path(folder))) names.push_back(PathUtf8(e.path().filename()));
+    EXPECT_THAT(names, ::testing::ElementsAre(name));
+  }
+  std::ifstream in(Utf8Path(folder + "/" + name), std::ios::binary);
+  std::string got;
+  std::getline(in, got);
+  EXPECT_EQ(got, "second");
 }
 
 }  // namespace

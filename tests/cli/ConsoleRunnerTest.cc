@@ -562,6 +562,30 @@ TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputFo
   EXPECT_FALSE(std::filesystem::exists(textfile));
 }
 
+// The help speaks of the system it runs on, and "/?" asks for it as Windows programs are
+// asked; --timeout's text reads as a sentence.
+TEST_F(ConsoleRunnerTest, HelpInTheSystemsOwnWords) {
+#ifdef _WIN32
+  const std::vector<std::string> own = {"Ctrl+C, Ctrl+Break", "%LOCALAPPDATA%\\Zelvan Probe", "windows_exporter",
+                                        "Task Scheduler", "HKEY_CURRENT_USER"};
+  const std::vector<std::string> foreign = {"SIG", "node_exporter", "symbolic link", "state folder", "systemd"};
+#else
+  const std::vector<std::string> own = {"SIGTERM, SIGINT, SIGHUP", "~/.local/state/zelvan-probe", "node_exporter",
+                                        "symbolic link"};
+  const std::vector<std::string> foreign = {"Ctrl+", "LOCALAPPDATA", "windows_exporter", "Task Scheduler",
+                                            "registry key"};
+#endif
+  Program help({ZP_CLI_PROGRAM, "--help"});
+  ASSERT_EQ(help.Finish(30), 0) << help.err;
+  for (const std::string& word : own) EXPECT_THAT(help.out, HasSubstr(word));
+  for (const std::string& word : foreign) EXPECT_THAT(help.out, ::testing::Not(HasSubstr(word)));
+  EXPECT_THAT(help.out, HasSubstr("Time spent waiting for another program that holds the history or the DNS cache "
+                                  "counts against it"));
+  Program asked({ZP_CLI_PROGRAM, "/?"});
+  ASSERT_EQ(asked.Finish(30), 0) << asked.err;
+  EXPECT_EQ(asked.out, help.out);
+}
+
 // --port takes what the window's Port box takes, 1 to FFFF in hexadecimal digits; anything
 // else is a usage error before any test, never port 0 or a port cut to 16 bits.
 TEST_F(ConsoleRunnerTest, PortTable) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/Utf8Path.h"
 #include "cli/Promtool.h"
 #include "run/RunConstants.h"
 #include "support/ProcessRunner.h"
@@ -106,7 +107,7 @@ TEST_P(PrometheusDocumentTest, HoldsTheRunsNumbersAndPassesPromtool) {
   const auto file = std::filesystem::temp_directory_path() /
                     ("zp-prom-" + std::to_string(CurrentProcessId()) + "-" + d.name + ".prom");
   std::string error;
-  ASSERT_TRUE(WriteFileAtomically(file, text, error)) << error;
+  ASSERT_TRUE(WriteFileAtomically(PathUtf8(file), text, error)) << error;
   const PromtoolVerdict verdict = PromtoolCheck(file);
   std::filesystem::remove(file);
   EXPECT_EQ(verdict.status, 0) << verdict.output << "\n" << text;
@@ -243,7 +244,7 @@ TEST(PrometheusReportTest, PutsTheOperatorsLabelsOnEverySampleAndPassesPromtool)
   const auto file =
       std::filesystem::temp_directory_path() / ("zp-prom-" + std::to_string(CurrentProcessId()) + "-labels.prom");
   std::string error;
-  ASSERT_TRUE(WriteFileAtomically(file, text, error)) << error;
+  ASSERT_TRUE(WriteFileAtomically(PathUtf8(file), text, error)) << error;
   const PromtoolVerdict verdict = PromtoolCheck(file);
   std::filesystem::remove(file);
   EXPECT_EQ(verdict.status, 0) << verdict.output << "\n" << text;

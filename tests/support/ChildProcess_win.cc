@@ -26,6 +26,16 @@ std::string Quoted(const std::string& arg) {
   return q + "\"";
 }
 
+// UTF-8 to the system's characters: the arguments reach the child as UTF-16, as a
+// command prompt passes them, whatever the ANSI code page holds.
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
 // Handles made inheritable for one child must reach that child only: the pipe ends are
 // made, handed over and closed again under one lock.
 std::mutex& StartLock() {
@@ -102,7 +112,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
     SetHandleInformation(read_ends[i], HANDLE_FLAG_INHERIT, 0);
   }
   HANDLE nothing = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   // A console of its own (see SendConsoleEvent), never shown.
   startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
@@ -111,7 +121,8 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
   startup.hStdOutput = write_ends[0];
   startup.hStdError = write_ends[1];
   PROCESS_INFORMATION info{};
-  const BOOL started = CreateProcessA(args.at(0).c_str(), command.data(), nullptr, nullptr, TRUE,
+  std::wstring wide_command = Wide(command);
+  const BOOL started = CreateProcessW(Wide(args.at(0)).c_str(), wide_command.data(), nullptr, nullptr, TRUE,
                                       CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info);
   for (HANDLE h : write_ends) CloseHandle(h);
   if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);

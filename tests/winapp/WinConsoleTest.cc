@@ -1,7 +1,10 @@
 // The console runner on Windows, as a process against the simulator program: its runs are
 // recorded in "%LOCALAPPDATA%\Zelvan Probe\history.db" by default, --history-route and
-// --json --history read them back, and --report puts the earlier run in the report. Its
-// console shows UTF-8; every program carries its version information.
+// --json --history read them back, and --report puts the earlier run in the report. Names
+// outside the ANSI code page (a route's, a user's folder) stay whole from the command
+// line to the files, the listings and the console; every program carries its version
+// information.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,12 +12,13 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "platform/ConsoleOutput.h"
+#include "GatewaySimulator.h"
 #include "support/ProcessRunner.h"
 #include "winapp/WinText.h"
 
@@ -72,16 +76,134 @@ TEST(WinConsoleRunner, RecordsInTheUsersLocalAppDataAndListsAndReportsWhatItReco
   sim.Finish(10);
 }
 
-TEST(WinConsoleRunner, TheConsoleShowsUtf8WhileTheProgramRuns) {
-  // A console of the test's own, on the code page of an English command prompt.
+const std::string kRoute = "Z\u00FCrich\u2014\u03B2";
+
+// A folder of this test's own under a name no ANSI code page holds, as the system names it
+// and in UTF-8; removed with what it holds.
+struct ForeignFolder {
+  ForeignFolder()
+      : path(std::filesystem::temp_directory_path() / (L"J\u00FCrgen\u2014\u03B2-" + std::to_wstring(CurrentProcessId()))),
+        utf8(Utf8(path.wstring())) {
+    std::filesystem::create_directories(path);
+  }
+  ~ForeignFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path)) names.push_back(Utf8(e.path().filename().wstring()));
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  const std::filesystem::path path;
+  const std::string utf8;
+};
+
+// A gateway with a route under the foreign name beside r1 (both reach r1's peer).
+struct ForeignGateway {
+  ForeignGateway() {
+    const std::string r1 = sim.AddRoute({.name = "r1"});
+    port = sim.AddRouteServer({.port = 0, .extra_lines = {kRoute + r1.substr(r1.find('='))}});
+    sim.Start();
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(port));
+    port_hex = hex;
+  }
+  ~ForeignGateway() { sim.Stop(); }
+  sim::GatewaySimulator sim;
+  std::uint16_t port = 0;
+  std::string port_hex;
+};
+
+// The arguments go to the programs as UTF-16 (as a command prompt passes them), and the
+// names come back whole: in the JSON, the history's listings, the report and the folder.
+TEST(WinConsoleRunner, NamesOutsideTheCodePageStayWholeFromTheCommandLineToTheFiles) {
+  ForeignGateway gateway;
+  ForeignFolder folder;
+  const std::string db = folder.utf8 + "\\history.db";
+  const std::string report = folder.utf8 + "\\Bericht-Z\u00FCrich.html";
+  Program cli({ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", gateway.port_hex, "--history-db", db, "--report",
+               report, "--json"});
+  ASSERT_EQ(cli.Finish(60), 0) << cli.out << cli.err;
+  const nlohmann::json run = nlohmann::json::parse(cli.out);
+  ASSERT_EQ(run["routes"].size(), 2u) << cli.out;
+  EXPECT_EQ(run["routes"][1]["name"], kRoute);
+
+  Program trend({ZP_CLI_PROGRAM, "--history-route", kRoute, "--history-db", db});
+  ASSERT_EQ(trend.Finish(30), 0) << trend.err;
+  EXPECT_EQ(Lines(trend.out).at(0), "Route " + kRoute + ", newest first:");
+  EXPECT_EQ(Lines(trend.out).size(), 2u) << trend.out;
+  Program listed({ZP_CLI_PROGRAM, "--history", "--json", "--history-db", db});
+  ASSERT_EQ(listed.Finish(30), 0) << listed.err;
+  EXPECT_EQ(nlohmann::json::parse(listed.out)["runs"][0]["routes"][1]["name"], kRoute);
+
+  // Exactly the two files, under their names: no stray temporary beside them.
+  EXPECT_THAT(folder.Names(), ::testing::ElementsAre("Bericht-Z\u00FCrich.html", "history.db"));
+  std::ifstream in(folder.path / L"Bericht-Z\u00FCrich.html", std::ios::binary);
+  std::stringstream page;
+  page << in.rdbuf();
+  EXPECT_NE(page.str().find(kRoute), std::string::npos);
+}
+
+// A console of the test's own, on the code page of an English command prompt; the console
+// runner writes into it (its standard output and error are the console), and what the
+// console holds afterwards is read back as characters.
+TEST(WinConsoleRunner, TheConsoleShowsEveryCharacterWhateverItsCodePage) {
+  ForeignGateway gateway;
+  ForeignFolder folder;
+  const std::string db = folder.utf8 + "\\history.db";
+  Program recorded({ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", gateway.port_hex, "--history-db", db});
+  ASSERT_EQ(recorded.Finish(60), 0) << recorded.out << recorded.err;
+
   FreeConsole();
   ASSERT_TRUE(AllocConsole());
-  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-  SetStdHandle(STD_OUTPUT_HANDLE, console);
   ASSERT_TRUE(SetConsoleOutputCP(437));
-  UseUtf8Console();
-  EXPECT_EQ(GetConsoleOutputCP(), static_cast<UINT>(CP_UTF8));
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(console, INVALID_HANDLE_VALUE);
+  // Wide enough that no line wraps.
+  ASSERT_TRUE(SetConsoleScreenBufferSize(console, COORD{1000, 100}));
+  // The route's trend on standard output; a usage error naming the folder on standard error.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--history-route", kRoute, "--history-db", db},
+        {"--report", folder.utf8 + "\\gone\\x.html"}}) {
+    std::wstring command = L"zelvan-probe-cli";
+    for (const std::string& a : args) command += L" \"" + WordsW(a) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = console;
+    startup.hStdError = console;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(WordsW(ZP_CLI_PROGRAM).c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &info));
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 30000), WAIT_OBJECT_0);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+
+  CONSOLE_SCREEN_BUFFER_INFO screen{};
+  ASSERT_TRUE(GetConsoleScreenBufferInfo(console, &screen));
+  const auto width = static_cast<std::size_t>(screen.dwSize.X);
+  std::vector<std::wstring> rows;
+  for (SHORT y = 0; y <= screen.dwCursorPosition.Y; ++y) {
+    std::wstring row(width, L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(console, row.data(), static_cast<DWORD>(width), COORD{0, y}, &read);
+    row.resize(read);
+    while (!row.empty() && row.back() == L' ') row.pop_back();
+    rows.push_back(row);
+  }
+  CloseHandle(console);
+  const std::wstring shown = [&] {
+    std::wstring all;
+    for (const std::wstring& row : rows) all += row + L"\n";
+    return all;
+  }();
+  EXPECT_EQ(rows.at(0), L"Route " + WordsW(kRoute) + L", newest first:") << Utf8(shown);
+  EXPECT_NE(shown.find(L"no such folder: " + folder.path.wstring() + L"\\gone"), std::wstring::npos) << Utf8(shown);
 }
 
 struct Shipped {

@@ -131,6 +131,26 @@ inline std::vector<COLORREF> Painted(HWND control) {
   });
 }
 
+// The texts a control's own painting draws afresh (WM_PRINTCLIENT into a metafile), in
+// the order drawn, as the system's characters.
+inline std::vector<std::wstring> TextsPainted(HWND control) {
+  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+  SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+  HENHMETAFILE drawn = CloseEnhMetaFile(dc);
+  std::vector<std::wstring> texts;
+  const auto collect = [](HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM out) -> int {
+    if (record->iType == EMR_EXTTEXTOUTW) {
+      const auto* text = reinterpret_cast<const EMREXTTEXTOUTW*>(record);
+      const auto* chars = reinterpret_cast<const wchar_t*>(reinterpret_cast<const BYTE*>(record) + text->emrtext.offString);
+      reinterpret_cast<std::vector<std::wstring>*>(out)->emplace_back(chars, text->emrtext.nChars);
+    }
+    return 1;
+  };
+  EnumEnhMetaFile(nullptr, drawn, collect, &texts, nullptr);
+  DeleteEnhMetaFile(drawn);
+  return texts;
+}
+
 // A system dialog the window opened (a message box or the error box).
 struct DialogSeen {
   std::wstring title;

@@ -3,6 +3,7 @@
 // draws each route's series of the shared plot model where the model puts its points.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -107,6 +108,29 @@ TEST(WinHistoryWindow, ThePainterDrawsEveryRoutesSeriesWhereTheModelPutsItsPoint
     EXPECT_EQ(form.Note(), WordsW(r1[2].tip));
   }
   std::error_code ignored;  // the window may still hold the file open; the next run starts afresh
+  std::filesystem::remove_all(dir, ignored);
+}
+
+// A route named outside the ANSI code page reads as itself in both plots' legends.
+TEST(WinHistoryWindow, TheLegendsNameARouteAsItIsCalled) {
+  InitControls();
+  const auto dir = TempFolder("legend");
+  auto history = std::make_shared<RunHistory>((dir / "history.db").string());
+  const std::string name = "Z\u00FCrich\u2014\u03B2";
+  HistoryRun run = Recorded(0, "SUCCESS", 0, 1);
+  run.routes[1].name = name;
+  run.routes[1].entry = name + "=127.0.0.1:1";
+  ASSERT_TRUE(history->Record(run)) << history->LastError();
+  WinHistoryForm form(nullptr, history);
+  ShowWindow(form.Window(), SW_SHOW);
+  Pump(50);
+  for (const int id : {WinHistoryForm::kScore, WinHistoryForm::kTime}) {
+    const std::vector<std::wstring> texts = TextsPainted(form.ControlById(id));
+    std::wstring all;
+    for (const std::wstring& t : texts) all += t + L" | ";
+    EXPECT_NE(std::find(texts.begin(), texts.end(), L"Z\u00FCrich\u2014\u03B2"), texts.end()) << id << ": " << Utf8(all);
+  }
+  std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
 }
 

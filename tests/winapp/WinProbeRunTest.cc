@@ -209,6 +209,7 @@ TEST_F(WinFormTest, CloseOnAnyPageEndsTheProgramsMessageLoop) {
   }
 }
 
+// On the clipboard every line ends in CR LF, as Windows' own programs paste text.
 TEST_F(WinFormTest, CopyAllOfTheResultsWindowHoldsTheWordEveryLineAndTheLegend) {
   FakeWorker::Script script;
   script.discover = [](FakeWorker& w) { w.AddRoute("G1=1.1.1.1:1", 3); };
@@ -216,9 +217,9 @@ TEST_F(WinFormTest, CopyAllOfTheResultsWindowHoldsTheWordEveryLineAndTheLegend) 
   copy_all_in_results = true;
   Test(1, script);
   ASSERT_TRUE(WaitForResults());
-  std::wstring want = shown[0].banner + L"\n";
-  for (const std::wstring& line : shown[0].lines) want += line + L"\n";
-  want += shown[0].legend + L"\n";
+  std::wstring want = shown[0].banner + L"\r\n";
+  for (const std::wstring& line : shown[0].lines) want += line + L"\r\n";
+  want += shown[0].legend + L"\r\n";
   EXPECT_EQ(ClipboardText(), want);
   EXPECT_EQ(shown[0].lines[1], L"     3\tG1=1.1.1.1:1\t\u2014\t3 of 25 detail records missing");
 }
@@ -227,6 +228,7 @@ TEST_F(WinFormTest, CopyAllAndSaveTraceHoldTheHeadAndEveryLine) {
   FakeWorker::Script script;
   script.discover = [](FakeWorker& w) {
     w.Trace("caf\xE9 \x01");  // a byte that is no text, and a control character
+    w.Trace("Route Z\u00FCrich\u2014\u03B2");  // UTF-8, as the network and the history hold it
     w.AddRoute("G1=1.1.1.1:1", 0);
   };
   Test(1, script, L"127.0.0.1");
@@ -235,6 +237,7 @@ TEST_F(WinFormTest, CopyAllAndSaveTraceHoldTheHeadAndEveryLine) {
   EXPECT_EQ(text.rfind(L"Zelvan Probe trace\nTest 1 started ", 0), 0u);
   EXPECT_NE(text.find(L": server 127.0.0.1, port 6900 (26880), route code A\n"), std::wstring::npos);
   EXPECT_NE(text.find(L"\tcaf\\xE9 \\x01\n"), std::wstring::npos) << Utf8(text);
+  EXPECT_NE(text.find(L"\tRoute Z\u00FCrich\u2014\u03B2\n"), std::wstring::npos) << Utf8(text);
 
   wchar_t folder[MAX_PATH];
   GetTempPathW(MAX_PATH, folder);
@@ -249,8 +252,9 @@ TEST_F(WinFormTest, CopyAllAndSaveTraceHoldTheHeadAndEveryLine) {
   EXPECT_EQ(saved.str(), WithCrLf(LineBytes(text)));
   for (std::size_t at = saved.str().find('\n'); at != std::string::npos; at = saved.str().find('\n', at + 1))
     EXPECT_EQ(saved.str()[at - 1], '\r') << at;
-  // The separator line's dash is written in UTF-8.
+  // The separator line's dash and the route's name are written in UTF-8.
   EXPECT_NE(saved.str().find(" \xE2\x80\x94 127.0.0.1:6900, route code A"), std::string::npos);
+  EXPECT_NE(saved.str().find("\tRoute Z\xC3\xBCrich\xE2\x80\x94\xCE\xB2\r\n"), std::string::npos);
 }
 
 TEST_F(WinFormTest, SaveTraceStartsInDocumentsAndGivesTheFocusBackToTheTrace) {

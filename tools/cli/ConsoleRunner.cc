@@ -65,6 +65,8 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, ConsoleStream* trac
   session_options.on_line = [trace_out](const TraceLine& line) {
     if (trace_out != nullptr) trace_out->Write(FormatTraceLine(line) + "\n");
   };
+  // The box's text where a console user reads it, in the console's own characters.
+  session_options.error_box = [](const std::string& text) { ConsoleStream(stderr).Write("Error: " + text + "\n"); };
   ProbeSession session(invoker, std::move(session_options));
 
   ConsoleOutcome out;

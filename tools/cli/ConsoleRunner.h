@@ -69,6 +69,9 @@ struct ConsoleOutcome {
   std::string refusal;
   // The report for support, when one was asked for.
   std::string report_html;
+  // What else a monitoring system should be told, one line each: where the metrics went
+  // when not where they were asked, or that they could not be written.
+  std::vector<std::string> notes;
 
   // The time-out or a stop request ended the run before it ended by itself.
   bool Stopped() const { return run.stopped; }

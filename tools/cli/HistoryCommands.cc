@@ -47,18 +47,18 @@ nlohmann::json RunJson(const HistoryRun& run) {
 }
 
 // The runs, or none with the reason on `err`; `no_file` when there is no history yet.
-std::optional<std::vector<HistoryRun>> ReadRuns(const ConsoleOptions& options, int count, std::FILE* err,
+std::optional<std::vector<HistoryRun>> ReadRuns(const ConsoleOptions& options, int count, ConsoleStream& err,
                                                 bool& no_file) {
   no_file = false;
   if (!RunHistory::Available()) {
-    std::fprintf(err, "%s\n", RunHistory::UnavailableText());
+    err.Write(std::string(RunHistory::UnavailableText()) + "\n");
     return std::nullopt;
   }
   RunHistory history(HistoryPath(options), options.history_limit);
   // A writer holding the file keeps the listing waiting, but not past a stop request.
   history.SetGiveUp([] { return StopRequested(); });
   auto runs = history.Recent(count);
-  if (!runs) std::fprintf(err, "history: %s\n", history.LastError().c_str());
+  if (!runs) err.Write("history: " + history.LastError() + "\n");
   no_file = history.NoFileYet();
   return runs;
 }
@@ -69,7 +69,7 @@ std::string NoHistoryYet(const ConsoleOptions& options) {
 
 }  // namespace
 
-int PrintHistory(const ConsoleOptions& options, int count, ConsoleStream& out, std::FILE* err) {
+int PrintHistory(const ConsoleOptions& options, int count, ConsoleStream& out, ConsoleStream& err) {
   bool no_file = false;
   const auto runs = ReadRuns(options, count, err, no_file);
   if (!runs) return 3;
@@ -102,7 +102,7 @@ int PrintHistory(const ConsoleOptions& options, int count, ConsoleStream& out, s
 }
 
 int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int count, ConsoleStream& out,
-                    std::FILE* err) {
+                    ConsoleStream& err) {
   // Runs without the route are passed over: read the whole bounded history.
   bool no_file = false;
   const auto runs = ReadRuns(options, options.history_limit, err, no_file);
@@ -139,10 +139,10 @@ int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int
   return 0;
 }
 
-bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, ConsoleStream& out, std::FILE* err) {
+bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, ConsoleStream& out, ConsoleStream& err) {
   if (outcome.ended && !outcome.ended->record_error.empty())
-    std::fprintf(err, "warning: the run was not recorded in the history: %s\n",
-                 EscapeControls(outcome.ended->record_error).c_str());
+    err.Write("warning: the run was not recorded in the history: " + EscapeControls(outcome.ended->record_error) +
+              "\n");
   if (options.report_file.empty()) return true;
   if (options.ReportToStandardOutput()) {
     out.Write(outcome.report_html);
@@ -151,7 +151,7 @@ bool ReportRun(const ConsoleOptions& options, const ConsoleOutcome& outcome, Con
   // Whole or not at all: a half-written page attached to a ticket would mislead.
   std::string error;
   if (!WriteFileAtomically(options.report_file, outcome.report_html, error)) {
-    std::fprintf(err, "cannot write the report: %s\n", EscapeControls(error).c_str());
+    err.Write("cannot write the report: " + EscapeControls(error) + "\n");
     return false;
   }
   return true;

@@ -104,6 +104,7 @@ std::string MonitoringReport(const ConsoleOutcome& out) {
   }
   if (out.ended && !out.ended->record_error.empty())
     report += "not recorded in the history: " + MonitoringText(out.ended->record_error) + "\n";
+  for (const std::string& note : out.notes) report += MonitoringText(note) + "\n";
   return report;
 }
 

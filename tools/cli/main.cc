@@ -2,15 +2,17 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/AtomicFile.h"
-#include "platform/ConsoleOutput.h"
+#include "platform/ProgramArguments.h"
 #include "platform/StopRequests.h"
+#include "platform/SystemWords.h"
+#include "platform/TextfileFallback.h"
 #include "cli/ConsoleRunner.h"
 #include "cli/ConsoleStream.h"
 #include "cli/HistoryCommands.h"
@@ -19,6 +21,7 @@
 #include "cli/OptionChecks.h"
 #include "cli/PlainReport.h"
 #include "cli/PrometheusReport.h"
+#include "cli/TextfilePlace.h"
 #include "history/RunHistory.h"
 #include "run/ProgramVersion.h"
 #include "run/TraceLine.h"
@@ -28,10 +31,20 @@ namespace {
 
 // What a run leaves on standard output must have reached it: a full disk or a closed pipe
 // is an error of its own, after everything else (the history, the files) was done.
-int Ending(int status, const zp::ConsoleStream& out) {
+int Ending(int status, const zp::ConsoleStream& out, zp::ConsoleStream& err) {
   if (!out.Failed()) return status;
-  std::fprintf(stderr, "cannot write to standard output: %s\n", out.ErrorText().c_str());
+  err.Write("cannot write to standard output: " + out.ErrorText() + "\n");
   return 3;
+}
+
+// The arguments in UTF-8, whatever the system's code page; "/?" is how Windows programs
+// are asked for their help, and names no file or value of ours on any system.
+// The program's name comes first, even from a caller that gave none.
+std::vector<std::string> Arguments(int argc, char** argv) {
+  std::vector<std::string> args = zp::ProgramArguments(argc, argv);
+  if (args.empty()) args.push_back("zelvan-probe-cli");
+  std::replace(args.begin() + 1, args.end(), std::string("/?"), std::string("--help"));
+  return args;
 }
 
 }  // namespace
@@ -41,11 +54,17 @@ int main(int argc, char** argv) {
   // in order, with its results.
   zp::CatchStopRequests();
   zp::StartTracking();
-  zp::UseUtf8Console();
+  const std::vector<std::string> args = Arguments(argc, argv);
+  std::vector<const char*> arg_pointers;
+  for (const std::string& a : args) arg_pointers.push_back(a.c_str());
+  zp::ConsoleStream out(stdout);
+  zp::ConsoleStream err(stderr);
+  const zp::SystemWords& words = zp::TheSystemWords();
   zp::ConsoleOptions options;
-  CLI::App app{"Zelvan Probe console runner: fetch the route list, profile every route and "
-               "fetch the gateway's public key.\nExit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
-               "2 FAILURE, 3 usage error, internal error, --timeout or a stop signal (SIGTERM, SIGINT, SIGHUP)."};
+  CLI::App app{std::string("Zelvan Probe console runner: fetch the route list, profile every route and "
+                           "fetch the gateway's public key.\nExit status: 0 SUCCESS, 1 SOME ROUTES FAILED, "
+                           "2 FAILURE, 3 usage error, internal error, --timeout or a stop request (") +
+               words.stop_requests + ")."};
   app.set_version_flag("--version", std::string("zelvan-probe-cli ") + zp::ProgramVersion());
   auto* server = app.add_option("--server", options.server,
                                 "Route server(s): host names or IPv4 addresses separated by commas");
@@ -58,8 +77,8 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 2))
       ->default_str("0");
   app.add_option("--timeout", options.timeout_seconds,
-                 "Stop the test after this many seconds of wall-clock time (exit status 3); 0 for no limit. Waits "
-                 "for the history count against it")
+                 "Stop the test after this many seconds of wall-clock time (exit status 3); 0 for no limit. "
+                 "Time spent waiting for another program that holds the history or the DNS cache counts against it")
       ->check(zp::CheckTimeoutOption)
       ->default_str("300");
   auto* json = app.add_flag("--json", options.json,
@@ -69,13 +88,20 @@ int main(int argc, char** argv) {
                                   "per failed route; trace lines are not written")
                          ->excludes(json);
   std::string textfile;
+  const std::string textfile_fallback = zp::TextfileFallbackFolder();
   auto* textfile_option =
       app.add_option("--prometheus-textfile", textfile,
-                     "After the run, write its metrics in the Prometheus text format to this file, replacing it "
-                     "in one step (for node_exporter's textfile collector); with any output form. A path where "
-                     "something other than a regular file stands (a symbolic link, a device) is refused")
+                     std::string("After the run, write its metrics in the Prometheus text format to this file, "
+                                 "replacing it in one step (for ") +
+                         words.textfile_collector +
+                         "); with any output form. A path where something other than a regular file stands (" +
+                         words.not_a_file + ") is refused" +
+                         (textfile_fallback.empty() ? std::string()
+                                                    : "; when its folder does not exist, the file goes into " +
+                                                          textfile_fallback + " if that exists, and the monitoring "
+                                                          "lines say so"))
           // Checked before the run rather than found out minutes later.
-          ->check(zp::CheckOutputFile);
+          ->check(zp::CheckTextfileOption);
   std::vector<std::string> metric_label_texts;
   app.add_option("--metric-label", metric_label_texts,
                  "A label for every series of the Prometheus textfile, e.g. site=berlin, so that one Prometheus "
@@ -84,8 +110,7 @@ int main(int argc, char** argv) {
       // One label per option, so that a stray word is an error rather than a label.
       ->allow_extra_args(false)
       ->needs(textfile_option);
-  app.add_option("--dns-store", options.dns_store, "DNS cache store: a file (default: in the user's state folder), or on Windows a "
-                 "registry key path read from the user's hive and then the machine's (default: their roots)");
+  app.add_option("--dns-store", options.dns_store, std::string("DNS cache store: ") + words.dns_store);
   // History: every finished run is recorded; these list what was recorded instead of testing.
   std::string history_count;
   auto* history = app.add_option("--history", history_count,
@@ -102,8 +127,8 @@ int main(int argc, char** argv) {
                           ->type_name("NAME")
                           ->excludes("--monitoring");
   app.add_option("--history-db", options.history_db,
-                 "History file (default: history.db in the user's state folder); a file of another program is "
-                 "refused and left as it is")
+                 std::string("History file (default: history.db in ") + words.state_folder +
+                     "); a file of another program is refused and left as it is")
       ->check(zp::CheckNonEmpty)
       ->type_name("FILE");
   app.add_option("--history-limit", options.history_limit, "Runs the history keeps; older ones are dropped")
@@ -123,12 +148,10 @@ int main(int argc, char** argv) {
   }
   // A monitoring system reads only standard output and the exit status: asked for, the
   // status line is written for a command line that does not parse too.
-  const bool monitoring_asked = std::any_of(argv + 1, argv + argc, [](const char* a) {
-    return std::strcmp(a, "--monitoring") == 0;
-  });
+  const bool monitoring_asked = std::find(args.begin() + 1, args.end(), "--monitoring") != args.end();
   zp::MetricLabels metric_labels;
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arg_pointers.size()), arg_pointers.data());
     // Refused before the run, like every other usage error.
     const std::string label_error = zp::ParseMetricLabels(metric_label_texts, metric_labels);
     if (!label_error.empty()) throw CLI::ValidationError("--metric-label", label_error);
@@ -138,26 +161,28 @@ int main(int argc, char** argv) {
                                                          " writes to already");
   } catch (const CLI::ParseError& e) {
     if (monitoring_asked && e.get_exit_code() != 0) {
-      std::fputs(zp::MonitoringUsageError(std::string("usage error: ") + e.what()).c_str(), stdout);
+      out.Write(zp::MonitoringUsageError(std::string("usage error: ") + e.what()));
       return 3;
     }
-    const int rc = app.exit(e);
+    // The help and the error as CLI11 words them, written as every other text is.
+    std::ostringstream help, error;
+    const int rc = app.exit(e, help, error);
+    out.Write(help.str());
+    err.Write(error.str());
     return rc == 0 ? 0 : 3;
   }
   options.server_given = server->count() > 0;
   options.route_code_given = code->count() > 0;
-  zp::ConsoleStream out(stdout);
 
   if (history->count() > 0 || route_trend->count() > 0) {
     const int count = history_count.empty() ? zp::kDefaultHistoryShown : std::atoi(history_count.c_str());
-    return Ending(route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, out, stderr)
-                                           : zp::PrintHistory(options, count, out, stderr),
-                  out);
+    return Ending(route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, out, err)
+                                           : zp::PrintHistory(options, count, out, err),
+                  out, err);
   }
 
   // Standard output carries one thing: the report when it goes there, the JSON document,
   // the monitoring lines, or the trace and results.
-  zp::ConsoleStream err(stderr);
   const bool results_to_err = options.json || options.ReportToStandardOutput();
   zp::ConsoleOutcome outcome;
   try {
@@ -165,25 +190,31 @@ int main(int argc, char** argv) {
     outcome = zp::RunConsoleTest(options, trace);
     if (!outcome.refusal.empty()) {
       if (options.monitoring) out.Write(zp::MonitoringUsageError("usage error: " + outcome.refusal));
-      std::fprintf(stderr, "%s\n", outcome.refusal.c_str());
-      return Ending(3, out);
+      err.Write(outcome.refusal + "\n");
+      return Ending(3, out, err);
     }
   } catch (const std::exception& e) {
     if (options.monitoring) out.Write(zp::MonitoringUsageError(std::string("internal error: ") + e.what()));
-    std::fprintf(stderr, "internal error: %s\n", e.what());
-    return Ending(3, out);
+    err.Write(std::string("internal error: ") + e.what() + "\n");
+    return Ending(3, out, err);
   }
-  if (outcome.Stopped() && !options.monitoring) std::fprintf(stderr, "%s\n", zp::StoppedLine(options, outcome).c_str());
+  if (outcome.Stopped() && !options.monitoring) err.Write(zp::StoppedLine(options, outcome) + "\n");
 
   // Written before the report, so that a program reading the report may read the file.
+  // The place is chosen again: the folder asked for may have come or gone during the run.
   if (!textfile.empty()) {
-    std::string error;
+    const zp::TextfilePlace place = zp::ChooseTextfile(textfile, textfile_fallback);
+    std::string error = place.problem;
     const std::string metrics = zp::PrometheusReport(outcome, std::chrono::system_clock::now(), metric_labels);
-    if (!zp::WriteFileAtomically(textfile, metrics, error))
-      std::fprintf(stderr, "cannot write the Prometheus textfile: %s\n", zp::EscapeControls(error).c_str());
+    if (!place.path.empty() && zp::WriteFileAtomically(place.path, metrics, error)) {
+      if (!place.note.empty()) outcome.notes.push_back(place.note);
+    } else {
+      outcome.notes.push_back("cannot write the Prometheus textfile: " + error);
+    }
+    for (const std::string& note : outcome.notes) err.Write(zp::EscapeControls(note) + "\n");
   }
 
-  const bool report_written = zp::ReportRun(options, outcome, out, stderr);
+  const bool report_written = zp::ReportRun(options, outcome, out, err);
 
   if (options.monitoring) {
     out.Write(zp::MonitoringReport(outcome));
@@ -193,7 +224,7 @@ int main(int argc, char** argv) {
     (results_to_err ? err : out).Write(zp::PlainReport(outcome));
   }
   const int result_status = options.monitoring ? zp::MonitoringStatus(outcome) : zp::ExitStatus(outcome);
-  const int status = Ending(report_written ? result_status : 3, out);
+  const int status = Ending(report_written ? result_status : 3, out, err);
   if (outcome.abandoned) {
     // Its worker never ended after the stop: leave without waiting for it.
     std::fflush(stdout);

@@ -8,6 +8,7 @@
 
 #include "OptionWords.h"
 #include "SimSocket.h"
+#include "platform/Utf8Path.h"
 
 namespace zp::sim {
 namespace {
@@ -331,7 +332,7 @@ bool ScenarioParser::ParseText(std::string_view text, const std::string& origin)
 }
 
 bool ScenarioParser::ParseFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   if (!in) return Fail("cannot read scenario file '" + path + "'");
   std::string text(kMaxScenarioFile + 1, '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));

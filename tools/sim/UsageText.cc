@@ -1,8 +1,12 @@
 #include "UsageText.h"
 
+#include "platform/SystemWords.h"
+
 namespace zp::sim {
 
-const char* UsageText() {
+namespace {
+
+const char* Page() {
   return R"(NAME
     zelvan-gateway-sim - simulated route server and gateway routes on loopback
 
@@ -26,8 +30,8 @@ DESCRIPTION
     port both ways:
         READY route-server=127.0.0.1:26880 route-server-hex=127.0.0.1:6900
               route-ports-hex=r1:9C41,r2:9C42,... routes=r1=127.0.0.1:40001,r2=127.0.0.1:40002,...
-    (one line; "routes=" comes last and runs to its end). The program then runs until
-    SIGINT, SIGTERM or SIGHUP (or for --duration) and exits 0; a second one ends it at once.
+    (one line; "routes=" comes last and runs to its end). The program then runs until a
+    stop request (@STOP@) or for --duration and exits 0; a second request ends it at once.
 
 OPTIONS
     Each option is a directive of a scenario file (SCENARIO FILES); "--NAME=VALUE" works as
@@ -120,7 +124,7 @@ SCENARIO FILES
         route r3 fault=late-login delay=5100
 
 EXIT STATUS
-    0   stopped by SIGINT, SIGTERM, SIGHUP or --duration
+    0   stopped by a stop request (@STOP@) or --duration
     1   a listening socket could not be opened (for example the port is in use)
     2   bad arguments or scenario file
 
@@ -132,6 +136,16 @@ EXAMPLES
         --route "r3 fault=late-login delay=5100"
     zelvan-gateway-sim --route-server "127.0.0.1:0 fault=bytewise,garbage" --route r1
 )";
+}
+
+}  // namespace
+
+std::string UsageText() {
+  std::string page = Page();
+  const std::string stop = TheSystemWords().stop_requests;
+  for (auto at = page.find("@STOP@"); at != std::string::npos; at = page.find("@STOP@", at + stop.size()))
+    page.replace(at, 6, stop);
+  return page;
 }
 
 }  // namespace zp::sim

@@ -1,8 +1,9 @@
 #pragma once
+#include <string>
 
 namespace zp::sim {
 
-// The manual page that --help prints.
-const char* UsageText();
+// The manual page that --help prints, naming the stop requests in the system's words.
+std::string UsageText();
 
 }  // namespace zp::sim

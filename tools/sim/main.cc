@@ -8,6 +8,7 @@
 #include "GatewaySimulator.h"
 #include "ScenarioParser.h"
 #include "UsageText.h"
+#include "platform/ProgramArguments.h"
 #include "platform/StopRequests.h"
 
 #ifndef ZP_VERSION
@@ -19,7 +20,9 @@ int main(int argc, char** argv) {
   // before the simulator's thread exists.
   zp::CatchStopRequests();
 
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  // In UTF-8 whatever the system's code page, so that a route's name arrives as typed.
+  std::vector<std::string> args = zp::ProgramArguments(argc, argv);
+  if (!args.empty()) args.erase(args.begin());
   if (std::find(args.begin(), args.end(), "--version") != args.end()) {
     std::printf("zelvan-gateway-sim %s\n", ZP_VERSION);
     return 0;
@@ -31,7 +34,7 @@ int main(int argc, char** argv) {
   }
   const zp::sim::Scenario scenario = parser.Result();
   if (scenario.help) {
-    std::fputs(zp::sim::UsageText(), stdout);
+    std::fputs(zp::sim::UsageText().c_str(), stdout);
     return 0;
   }
 

@@ -1,0 +1,7 @@
+#include "platform/TextfileFallback.h"
+
+namespace zp {
+
+std::string TextfileFallbackFolder() { return {}; }
+
+}  // namespace zp
