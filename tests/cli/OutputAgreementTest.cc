@@ -133,8 +133,8 @@ class OutputAgreementTest : public ::testing::TestWithParam<Story> {
     const auto path = dir_ / "out.txt";
     std::FILE* file = std::fopen(path.string().c_str(), "w+b");
     if (file == nullptr) return {};
-    ConsoleStream out(file);
-    EXPECT_EQ(command(out), 0);
+    ConsoleStream out(file), err(stderr);
+    EXPECT_EQ(command(out, err), 0);
     std::fclose(file);
     return ReadAll(path);
   }
@@ -190,7 +190,7 @@ TEST_P(OutputAgreementTest, EveryOutputOfOneRunTellsTheSameStory) {
   ASSERT_TRUE(recorded && recorded->size() == 1u) << history.LastError();
   const HistoryRun& row = recorded->front();
   EXPECT_EQ(row.banner, banner);
-  const std::string listed = Printed([&](ConsoleStream& s) { return PrintHistory(options_, 1, s, stderr); });
+  const std::string listed = Printed([&](ConsoleStream& s, ConsoleStream& e) { return PrintHistory(options_, 1, s, e); });
   EXPECT_THAT(listed, HasSubstr("  " + banner + " "));
   if (run.routes.empty()) {
     EXPECT_THAT(listed, HasSubstr(story.stopped ? "before the route list" : "no route list"));
@@ -211,7 +211,8 @@ TEST_P(OutputAgreementTest, EveryOutputOfOneRunTellsTheSameStory) {
     failed += r.failed ? 1 : 0;
     const std::string reason = RouteReason(r, run.stopped);
     const std::string labels = "{route=\"" + r.name + "\",address=\"127.0.0.1:" + std::to_string(r.port) + "\"} ";
-    const std::string trend = Printed([&](ConsoleStream& s) { return PrintRouteTrend(options_, r.name, 1, s, stderr); });
+    const std::string trend = Printed(
+        [&](ConsoleStream& s, ConsoleStream& e) { return PrintRouteTrend(options_, r.name, 1, s, e); });
     ASSERT_EQ(lines[i]->columns.size(), 4u);
     EXPECT_EQ(lines[i]->columns[1], r.entry);
     EXPECT_EQ(lines[i]->columns[2], r.HasScore() ? "new" : kDash);
