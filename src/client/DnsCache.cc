@@ -25,7 +25,11 @@ void DnsCache::Save(const std::string& host, const std::vector<std::string>& add
 
 DnsCache::LoadResult DnsCache::Load(const std::string& host, std::vector<std::string>& addresses) {
   addresses.clear();
-  if (!FRegistry->OpenKey(kRootKey, false)) return LoadResult::NoRoot;
+  FProblem.clear();
+  if (!FRegistry->OpenKey(kRootKey, false)) {
+    if (!FRegistry->Absent()) FProblem = FRegistry->LastError();
+    return LoadResult::NoRoot;
+  }
   const auto values = FRegistry->ReadValues(std::string(kRootKey) + "\\" + host);
   if (!values) return LoadResult::NoHost;
   for (const Registry::Value& v : *values) {

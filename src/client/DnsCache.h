@@ -31,9 +31,14 @@ class DnsCache {
   // Reads the host's list in stored order. A value that is not a string raises ZError
   // "Invalid data type for '%s'" with its name.
   LoadResult Load(const std::string& host, std::vector<std::string>& addresses);
+  // Why the last Load found no root when the store is there but refused or unreadable (a
+  // file of another program, a folder another user may change); empty when there is
+  // simply no store yet.
+  const std::string& Problem() const { return FProblem; }
 
  private:
   std::unique_ptr<Registry> FRegistry;
+  std::string FProblem;
 };
 
 }  // namespace zp

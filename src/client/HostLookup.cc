@@ -59,6 +59,7 @@ bool ZHostLookup::FromCache(const std::string& host, std::vector<std::string>& a
   }
   switch (loaded) {
     case DnsCache::LoadResult::NoRoot:
+      if (!FCache.Problem().empty()) FHost.Trace("Warning: DNS cache not read: " + FCache.Problem());
       FHost.Trace("Can't open DNS reg key");
       return false;
     case DnsCache::LoadResult::NoHost:

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "history/HistoryFile.h"
+#include "platform/PrivateFolder.h"
 #include "platform/SqliteDb.h"
 #include "platform/SqliteStatement.h"
 #include "platform/StateFolder.h"
@@ -144,15 +145,22 @@ bool RunHistory::Open(Access access) {
   if (FDb && (FDb->FWritable || access == Access::Read)) return true;
   FDb.reset();
   const bool write = access == Access::Write;
+  if (write && !FPath.empty() && !MakeFolderFor(FPath)) {
+    FLastError = "cannot create the folder of " + FPath;
+    return false;
+  }
+  // A folder another user may change could hold a history planted or swapped under the
+  // probe's feet: it is not used, for reading either.
+  if (std::string problem = StorePlaceProblem(FPath); !problem.empty()) {
+    FLastError = std::move(problem);
+    return false;
+  }
   if (!write) {
     std::error_code ec;
     if (!std::filesystem::exists(Utf8Path(FPath), ec) && !ec) {
       FNoFile = true;
       return false;
     }
-  } else if (!MakeFolderFor(FPath)) {
-    FLastError = "cannot create the folder of " + FPath;
-    return false;
   }
   auto db = std::make_unique<Db>();
   SqliteDb& sql = db->FSql;

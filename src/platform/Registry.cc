@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+
+#include "platform/PrivateFolder.h"
 #include "platform/SqliteDb.h"
 #include "platform/SqliteStatement.h"
 #include "platform/StateFolder.h"
@@ -34,6 +37,12 @@ constexpr const char* kSchema =
     " id INTEGER PRIMARY KEY, key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,"
     " type INTEGER NOT NULL, data BLOB, UNIQUE(key, name));";
 
+// "ZPDC" in the file's header: this program's DNS cache, told apart from its run history
+// and from any other program's SQLite file, which is never changed.
+constexpr long long kStoreApplicationId = 0x5A504443;
+constexpr const char* kMarkStore = "PRAGMA application_id=1515209795";
+static_assert(kStoreApplicationId == 1515209795);
+
 constexpr const char* kWriteValue = "INSERT OR REPLACE INTO reg_values(key, name, type, data) VALUES(?1, ?2, ?3, ?4)";
 
 // A second probe may be writing the same store: wait for it rather than fail.
@@ -43,7 +52,7 @@ constexpr int kBusyWaitMs = 5000;
 
 // The open file and the steps on it; failures go to the registry's error text.
 struct Registry::Store {
-  explicit Store(std::string& error) : FError(error) {}
+  Store(std::string& error, bool& absent) : FError(error), FAbsent(absent) {}
 
   bool Fail(const std::string& what) {
     FError = what;
@@ -62,6 +71,14 @@ struct Registry::Store {
     FError = reason;
     return false;
   }
+  // What the file is to this store: its own (marked), its own from before the mark (the
+  // store's two tables only, no mark), a file without anything in it yet, or none of
+  // these (the reason in FError).
+  enum class Kind { Marked, Unmarked, Blank, Foreign };
+  Kind Inspect(const std::string& path);
+  // Marks a file of the kinds this store may take over, making its tables, in one write
+  // transaction that looks again at what it marks.
+  bool TakeOver(const std::string& path);
   bool Open(const std::string& path, bool create_file);
   std::optional<long long> FindKey(const std::string& path);
   std::optional<long long> CreateKey(const std::string& path);
@@ -71,26 +88,98 @@ struct Registry::Store {
 
   SqliteDb FDb;
   std::string& FError;
+  Kind FKind = Kind::Blank;
+  bool& FAbsent;  // the last open found no store to read, which is no fault
 };
 
+Registry::Store::Kind Registry::Store::Inspect(const std::string& path) {
+  long long id = 0, version = 0;
+  std::vector<std::string> held;
+  {
+    SqliteStatement a(FDb, "PRAGMA application_id");
+    SqliteStatement v(FDb, "PRAGMA user_version");
+    // Tables, views, triggers and indexes of its own, SQLite's own aside.
+    SqliteStatement m(FDb, "SELECT type || ' ' || name FROM sqlite_master WHERE name NOT LIKE 'sqlite^_%' ESCAPE '^'"
+                           " ORDER BY name");
+    Step step = Step::Failed;
+    if (a.Ok() && v.Ok() && m.Ok() && a.Next() == Step::Row && v.Next() == Step::Row) {
+      id = a.Int(0);
+      version = v.Int(0);
+      while ((step = m.Next()) == Step::Row) held.push_back(m.Bytes(0));
+    }
+    if (step != Step::Done) {
+      Fail("cannot read " + path);
+      return Kind::Foreign;
+    }
+  }
+  if (id == kStoreApplicationId) return Kind::Marked;
+  bool own_tables = !held.empty();
+  for (const std::string& h : held) own_tables = own_tables && (h == "table reg_keys" || h == "table reg_values");
+  if (id == 0 && version == 0 && held.empty()) return Kind::Blank;
+  if (id == 0 && version == 0 && own_tables) return Kind::Unmarked;
+  std::string what;
+  if (id != 0) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08llX", static_cast<unsigned long long>(id) & 0xFFFFFFFFu);
+    what = "it is marked as another program's file (application id " + std::string(hex) + ")";
+  } else if (version != 0) {
+    what = "it carries another program's layout number " + std::to_string(version);
+  } else {
+    for (const std::string& h : held) what += (what.empty() ? "" : ", ") + h;
+    what = "it holds " + what;
+  }
+  FError = path + " is not a DNS cache of this program, so it is left as it is: " + what;
+  return Kind::Foreign;
+}
+
+bool Registry::Store::TakeOver(const std::string& path) {
+  if (!Exec("BEGIN IMMEDIATE")) return false;
+  // Another program may have written the file since it was first looked at.
+  FKind = Inspect(path);
+  if (FKind == Kind::Foreign) return Rollback();
+  if (FKind != Kind::Marked && (!Exec(kSchema) || !Exec(kMarkStore))) return Rollback();
+  if (!Exec("COMMIT")) return Rollback();
+  FKind = Kind::Marked;
+  return true;
+}
+
 bool Registry::Store::Open(const std::string& path, bool create_file) {
-  if (FDb.IsOpen()) return true;
-  if (!create_file && access(path.c_str(), F_OK) != 0) {
-    FError = "no store at " + path;
-    return false;
+  FAbsent = false;
+  if (!FDb.IsOpen()) {
+    if (!create_file && !path.empty() && access(path.c_str(), F_OK) != 0) {
+      FAbsent = true;
+      FError = "no store at " + path;
+      return false;
+    }
+    if (create_file && !path.empty() && !MakeFolderFor(path)) {
+      FError = "cannot create the folder of " + path;
+      return false;
+    }
+    // Whoever else may change the folder could plant the answers a failed DNS lookup
+    // falls back on.
+    if (const std::string problem = StorePlaceProblem(path); !problem.empty()) {
+      FError = problem;
+      return false;
+    }
+    if (!FDb.Open(path, create_file, kBusyWaitMs)) {
+      FError = "cannot open " + path + ": " + FDb.Message();
+      return false;
+    }
+    // Nothing is written before the file is known to be this store's (or empty).
+    FKind = Exec("BEGIN") ? Inspect(path) : (Fail("cannot read " + path), Kind::Foreign);
+    FDb.Rollback();  // it only read
+    if (FKind == Kind::Foreign) {
+      FDb.Close();
+      return false;
+    }
   }
-  if (create_file && !MakeFolderFor(path)) {
-    FError = "cannot create the folder of " + path;
-    return false;
-  }
-  if (!FDb.Open(path, create_file, kBusyWaitMs)) {
-    FError = "cannot open " + path + ": " + FDb.Message();
-    return false;
-  }
-  if (!FDb.Exec(kSchema)) {
-    // The schema text would only bury the reason; name the store instead.
-    Fail("cannot open " + path);
+  if (create_file && FKind != Kind::Marked) return TakeOver(path);
+  // Reading never changes the file: an empty one holds no key yet, and is looked at
+  // again next time, since another program may fill it meanwhile.
+  if (FKind == Kind::Blank) {
     FDb.Close();
+    FAbsent = true;
+    FError = "no store at " + path;
     return false;
   }
   return true;
@@ -177,7 +266,9 @@ bool Registry::Store::WriteValue(long long key, const Value& value) {
 
 std::string Registry::DefaultPath() { return StateFile("registry.db"); }
 
-Registry::Registry(std::string path) : FPath(std::move(path)), FStore(std::make_unique<Store>(FLastError)) {}
+std::string Registry::PlaceProblem(const std::string& path) { return StorePlaceProblem(path); }
+
+Registry::Registry(std::string path) : FPath(std::move(path)), FStore(std::make_unique<Store>(FLastError, FAbsent)) {}
 
 Registry::~Registry() = default;
 
@@ -186,6 +277,7 @@ void Registry::SetGiveUp(std::function<bool()> give_up) { FStore->FDb.SetGiveUp(
 bool Registry::Fail(const std::string& what) { return FStore->Fail(what); }
 
 bool Registry::OpenKey(const std::string& path, bool create) {
+  FLastError.clear();
   if (!FStore->Open(FPath, create)) return false;
   if (!create) return FStore->FindKey(path).has_value();
   if (!FStore->Exec("BEGIN IMMEDIATE")) return false;

@@ -14,6 +14,10 @@ namespace zp {
 //
 // Errors of the store itself (cannot open the file, a corrupt file, a locked database
 // past the busy time-out) are reported through LastError(); operations return false.
+// On Linux the file is marked as this store's (its SQLite application id): any other
+// SQLite file, the run history included, is refused and never changed, and a store
+// written before the mark is taken over when it holds only the store's own tables. Its
+// folder must be the user's own (see FolderProblem).
 class Registry {
  public:
   enum class ValueType { String = 1, Integer = 2, Binary = 3 };
@@ -27,6 +31,10 @@ class Registry {
   // On Linux "registry.db" in the user's state folder (see StateFolder); on Windows the
   // hives' roots.
   static std::string DefaultPath();
+  // Why the store at `path` may not be used, or empty: on Linux its folder's problem (see
+  // FolderProblem), or for an empty path (no state folder) why there is none; the system's
+  // registry on Windows guards its keys itself.
+  static std::string PlaceProblem(const std::string& path);
 
   explicit Registry(std::string path);
   ~Registry();
@@ -35,6 +43,9 @@ class Registry {
 
   const std::string& Path() const { return FPath; }
   const std::string& LastError() const { return FLastError; }
+  // The last failed call found no store to read (none made yet): not a fault, unlike a
+  // store that is refused (another program's file, a folder others may change) or broken.
+  bool Absent() const { return FAbsent; }
   // Waits for another program's hold on the store end early once `give_up` returns true
   // (a stop of the test that waits), before the first call. The system's registry on
   // Windows never keeps a caller waiting.
@@ -61,6 +72,7 @@ class Registry {
 
   std::string FPath;
   std::string FLastError;
+  bool FAbsent = false;
   std::unique_ptr<Store> FStore;
 };
 

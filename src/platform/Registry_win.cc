@@ -64,6 +64,8 @@ Registry::Value FromSystem(std::string name, DWORD type, const BYTE* data, DWORD
 
 std::string Registry::DefaultPath() { return ""; }
 
+std::string Registry::PlaceProblem(const std::string&) { return {}; }
+
 // The system keeps nothing open between calls.
 struct Registry::Store {};
 
@@ -129,6 +131,7 @@ std::string HiveName(const std::string& location, const std::string& key) {
 bool Registry::OpenKey(const std::string& path, bool create) {
   Key key;
   const LONG r = create ? Create(FPath, path, key) : OpenForRead(FPath, path, key);
+  FAbsent = r == ERROR_FILE_NOT_FOUND;
   if (r == ERROR_SUCCESS) return true;
   return Fail((create ? "cannot create " : "cannot open ") + HiveName(FPath, path) + ": " + SystemText(r));
 }

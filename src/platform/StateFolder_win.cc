@@ -11,22 +11,26 @@
 namespace zp {
 
 // The local application data folder, asked of the system rather than read from the
-// environment, which a parent process may have changed or left out.
+// environment, which a parent process may have changed or left out. Without one there
+// is none: the temporary folder is no stand-in, since the local system account's is
+// shared with every user.
 std::string StateFolder() {
   std::string base;
   wchar_t* path = nullptr;
   if (SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path) == S_OK) base = Narrow(path, std::wcslen(path));
   CoTaskMemFree(path);
-  if (base.empty()) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    base = Narrow(temp, n);
-    while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.pop_back();
-  }
+  if (base.empty()) return base;
   return base + "\\Zelvan Probe";
 }
 
-std::string StateFile(const std::string& name) { return StateFolder() + "\\" + name; }
+std::string StateFile(const std::string& name) {
+  const std::string folder = StateFolder();
+  return folder.empty() ? folder : folder + "\\" + name;
+}
+
+std::string NoStateFolderText() {
+  return "no state folder for the history: the system gives this user no local application data folder";
+}
 
 bool MakeFolderFor(const std::string& file) {
   const auto last = file.find_last_of("\\/");

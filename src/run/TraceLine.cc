@@ -47,6 +47,15 @@ std::size_t Utf8Sequence(std::string_view s, std::uint32_t& code) {
   return code < min || code > 0x10FFFF || surrogate ? 0 : n;
 }
 
+// The invisible characters that change the direction text is laid out in: a peer could
+// make a line read as something other than what it holds ("1 of 3 routes failed"
+// reversed in place). The marks, embeddings, overrides and isolates of Unicode's
+// bidirectional algorithm.
+bool DirectionControl(std::uint32_t code) {
+  return code == 0x061C || code == 0x200E || code == 0x200F || (code >= 0x202A && code <= 0x202E) ||
+         (code >= 0x2066 && code <= 0x2069);
+}
+
 void AppendEscaped(std::string& out, unsigned char byte) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   out += "\\x";
@@ -71,12 +80,13 @@ std::string EscapeControls(std::string_view text) {
     }
     std::uint32_t code = 0;
     const std::size_t n = c >= 0x80 ? Utf8Sequence(text.substr(i), code) : 0;
-    if (n > 0 && !(code >= 0x80 && code <= 0x9F)) {
+    if (n > 0 && !(code >= 0x80 && code <= 0x9F) && !DirectionControl(code)) {
       out.append(text.substr(i, n));
       i += n;
       continue;
     }
-    // A C1 control is escaped byte by byte, like any byte that is not UTF-8.
+    // A C1 control or a direction mark is escaped byte by byte, like any byte that is not
+    // UTF-8.
     const std::size_t bytes = n > 0 ? n : 1;
     for (std::size_t k = 0; k < bytes; ++k) AppendEscaped(out, static_cast<unsigned char>(text[i + k]));
     i += bytes;

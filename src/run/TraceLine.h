@@ -23,7 +23,9 @@ std::string TraceTimeText(std::time_t when);
 std::string FormatTraceLine(const TraceLine& line);
 
 // A text from the network made safe to show: control characters (other than TAB), DEL,
-// the C1 controls and bytes that are not UTF-8 become "\xNN"; valid UTF-8 stays as it is.
+// the C1 controls, the invisible direction controls (U+061C, U+200E, U+200F, U+202A to
+// U+202E, U+2066 to U+2069) and bytes that are not UTF-8 become "\xNN", byte by byte;
+// other valid UTF-8 stays as it is.
 std::string EscapeControls(std::string_view text);
 
 }  // namespace zp

@@ -18,6 +18,7 @@
 #include "GatewaySimulator.h"
 #include "client/NeverAccepting.h"
 #include "support/ProcessRunner.h"
+#include "support/ScratchFolder.h"
 #include "support/TestSockets.h"
 
 namespace zp::test {
@@ -85,14 +86,13 @@ TEST_P(HostilePeerTest, EndsInTimeAndShowsNothingRaw) {
   sim::GatewaySimulator sim;
   std::vector<std::shared_ptr<void>> keep;
   const std::uint16_t port = h.peers(sim, keep);
-  const auto store = std::filesystem::temp_directory_path() / ("zp-hostile-" + std::to_string(CurrentProcessId()) + ".db");
+  const ScratchFolder folder("zp-hostile");
   Program cli(std::vector<std::string>{ZP_CLI_PROGRAM, "--selection", "1", "--server", "127.0.0.1", "--port",
                                        Hex(port), "--timeout", std::to_string(h.timeout), "--dns-store",
-                                       store.string(), "--no-history"});
+                                       folder.File("dns.db"), "--no-history"});
   const auto t0 = std::chrono::steady_clock::now();
   const int status = cli.Finish(h.timeout + 30);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  std::filesystem::remove(store);
 
   EXPECT_EQ(status, h.status) << cli.err;
   // A generous bound: the time-out plus a second for the stop and some for a slow machine.
@@ -153,6 +153,14 @@ INSTANTIATE_TEST_SUITE_P(
                   return Serve(sim, {.extra_lines = {"\x1B[2Jr9\x07=127.0.0.1:1"}});
                 },
                 30, 1, {"\\x1B[2Jr9\\x07=127.0.0.1:1"}, {}},
+        // U+202E, the right-to-left override, would show "r9" as "9r" and the rest of the
+        // line backwards.
+        Hostile{"direction_controls_in_the_route_list",
+                [](sim::GatewaySimulator& sim, std::vector<std::shared_ptr<void>>&) {
+                  sim.AddRoute({.name = "r1"});
+                  return Serve(sim, {.extra_lines = {"r\xE2\x80\xAE" "9\xE2\x81\xA6=127.0.0.1:1"}});
+                },
+                30, 1, {"r\\xE2\\x80\\xAE9\\xE2\\x81\\xA6=127.0.0.1:1"}, {"\xE2\x80\xAE", "\xE2\x81\xA6"}},
         Hostile{"route_entry_without_address_and_score_past_25",
                 [](sim::GatewaySimulator& sim, std::vector<std::shared_ptr<void>>&) {
                   sim.AddRoute({.name = "r1", .profile_heartbeat_text = "1-300"});
@@ -181,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Hostile>& param) { return std::string(param.param.name); });
 
 // Every byte of a line is printable ASCII or part of a valid UTF-8 sequence that is no
-// control character.
+// control character and no direction control.
 bool PrintableLine(const std::string& line) {
   for (std::size_t i = 0; i < line.size();) {
     const auto c = static_cast<unsigned char>(line[i]);
@@ -198,6 +206,10 @@ bool PrintableLine(const std::string& line) {
       code = (code << 6) | (b & 0x3F);
     }
     if (code < (n == 2 ? 0xA0u : n == 3 ? 0x800u : 0x10000u) || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+      return false;
+    // The direction controls act on the line as a control character would.
+    if (code == 0x061C || code == 0x200E || code == 0x200F || (code >= 0x202A && code <= 0x202E) ||
+        (code >= 0x2066 && code <= 0x2069))
       return false;
     i += n;
   }
@@ -222,11 +234,10 @@ TEST_P(MonitoringLinesTest, EveryLineKeepsToThePluginRules) {
   const MonitoringCase& c = GetParam();
   sim::GatewaySimulator sim;
   const std::uint16_t port = c.peers(sim);
-  const auto store = std::filesystem::temp_directory_path() / ("zp-lines-" + std::to_string(CurrentProcessId()) + ".db");
+  const ScratchFolder folder("zp-lines");
   Program cli({ZP_CLI_PROGRAM, "--selection", "1", "--server", "127.0.0.1", "--port", Hex(port), "--timeout", "60",
-               "--dns-store", store.string(), "--no-history", "--monitoring"});
+               "--dns-store", folder.File("dns.db"), "--no-history", "--monitoring"});
   EXPECT_EQ(cli.Finish(90), c.status) << cli.out << cli.err;
-  std::filesystem::remove(store);
   ASSERT_FALSE(cli.out.empty());
   EXPECT_EQ(cli.out.back(), '\n');
   std::istringstream in(cli.out);
@@ -248,11 +259,12 @@ INSTANTIATE_TEST_SUITE_P(
                        [](sim::GatewaySimulator& sim) {
                          const std::string r1 = sim.AddRoute({.name = "r1"});
                          return Serve(sim, {.list_routes = false,
-                                            .extra_lines = {"p|q\x9B=127.0.0.1:" + r1.substr(r1.rfind(':') + 1),
+                                            .extra_lines = {"p|q\x9B\xE2\x80\xAE=127.0.0.1:" +
+                                                                r1.substr(r1.rfind(':') + 1),
                                                             "it's\xC2\x9B\xFF\x7F\t|x=1;2;3=127.0.0.1:1"}});
                        },
                        1,
-                       {"| 'p\\x7Cq\\x9B'=0;;;0;25 'it''s\\xC2\\x9B\\xFF\\x7F\\x09\\x7Cx'=25;;;0;25 elapsed=",
+                       {"| 'p\\x7Cq\\x9B\\xE2\\x80\\xAE'=0;;;0;25 'it''s\\xC2\\x9B\\xFF\\x7F\\x09\\x7Cx'=25;;;0;25 elapsed=",
                         "\nit's\\xC2\\x9B\\xFF\\x7F\\x09\\x7Cx=1;2;3=127.0.0.1:1 score 25: the route entry has no "
                         "address\n"}},
         // The route's words in a route line, the gateway's in the status line.

@@ -125,7 +125,9 @@ ConsoleOutcome StoppedWhileProfiling() {
 }
 
 ConsoleOutcome HostileNames() {
-  // Names as a route server may send them, and the same entry listed twice.
+  // Names as a route server may send them, and the same entry listed twice. Shown on a
+  // dashboard, their control characters and bytes that are not UTF-8 read as "\xNN", as
+  // on a terminal.
   return Finished(kResultSuccess,
                   {Route("r\"1\\\n", "10.0.0.1", 7000, 0, false, 0.5, RouteOutcome::Scored),
                    Route("r\"1\\\n", "10.0.0.1", 7000, 0, false, 0.5, RouteOutcome::Scored),
@@ -178,10 +180,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "zelvan_probe_key_ok 0", "zelvan_probe_duration_seconds 4.000", "zelvan_probe_stopped 1"}},
         Document{"HostileRouteNamesAndADuplicate",
                  HostileNames(),
-                 {"zelvan_probe_route_score{route=\"r\\\"1\\\\\\n\",address=\"10.0.0.1:7000\"} 0",
+                 {"zelvan_probe_route_score{route=\"r\\\"1\\\\\\\\x0A\",address=\"10.0.0.1:7000\"} 0",
                   "zelvan_probe_route_score{route=\"noaddress\",address=\"\"} 25",
-                  "zelvan_probe_route_score{route=\"bad\xEF\xBF\xBD\",address=\"10.0.0.3:7000\"} 300",
-                  "zelvan_probe_route_failed{route=\"r\\\"1\\\\\\n\",address=\"10.0.0.1:7000\"} 0"}}),
+                  "zelvan_probe_route_score{route=\"bad\\\\xFF\",address=\"10.0.0.3:7000\"} 300",
+                  "zelvan_probe_route_failed{route=\"r\\\"1\\\\\\\\x0A\",address=\"10.0.0.1:7000\"} 0"}}),
     [](const ::testing::TestParamInfo<Document>& d) { return std::string(d.param.name); });
 
 TEST(PrometheusReportTest, ListsARouteListedTwiceOnce) {
@@ -210,6 +212,12 @@ TEST(MetricLabelsTest, TakesPrometheusLabelNamesOnceAndRefusesTheProbesOwn) {
       {{"si-te=x"}, "not a label name", {}},
       {{"sit\xC3\xA9=x"}, "not a label name", {}},
       {{"__name__=x"}, "Prometheus' own", {}},
+      // What a histogram or a summary owns, and what promtool's lint rejects.
+      {{"le=0.5"}, "histograms and summaries", {}},
+      {{"quantile=0.9"}, "histograms and summaries", {}},
+      {{"siteName=x"}, "is not snake_case (\"eN\")", {}},
+      {{"SiteName=x"}, "is not snake_case (\"eN\")", {}},
+      {{"Site_NAME=x", "x1Y=y", "Le=z"}, "", {{"Site_NAME", "x"}, {"x1Y", "y"}, {"Le", "z"}}},
       {{"route=x"}, "the probe writes itself", {}},
       {{"address=x"}, "the probe writes itself", {}},
       {{"banner=x"}, "the probe writes itself", {}},

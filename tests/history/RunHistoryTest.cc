@@ -394,7 +394,7 @@ TEST_F(RunHistoryTest, AFolderThatCannotBeMadeIsAnError) {
   RunHistory history((dir_ / "file" / "history.db").string());
   HistoryRun run = SampleRun(1);
   EXPECT_FALSE(history.Record(run));
-  EXPECT_THAT(history.LastError(), ::testing::HasSubstr("history.db"));
+  EXPECT_THAT(history.LastError(), ::testing::HasSubstr("cannot create the folder of " + (dir_ / "file" / "history.db").string()));
 }
 
 // Two programs ending at the same moment, on a fresh file: both sets of runs land.

@@ -25,8 +25,12 @@ exec_start=$(line ExecStart)
 stop_post=$(line ExecStopPost)
 stop_post=${stop_post#+}
 stop_post=${stop_post//\$\$/\$}
+# The state folder as systemd makes it for a DynamicUser= service with StateDirectory=: a
+# link into a folder only root may enter on the host, to a folder of the service's user.
 state=$work/state
-mkdir -p "$state/zelvan-probe" "$work/textfile"
+mkdir -p "$state/private/zelvan-probe" "$work/textfile"
+chmod 0700 "$state/private"
+ln -s private/zelvan-probe "$state/zelvan-probe"
 exec_start=${exec_start//\/var\/lib\/zelvan-probe/$state/zelvan-probe}
 stop_post=${stop_post//\/var\/lib\/zelvan-probe/$state/zelvan-probe}
 
@@ -51,6 +55,7 @@ grep -q '^ZELVAN PROBE WARNING - SOME ROUTES FAILED' "$work/journal"
 
 eval "$stop_post"
 test ! -e "$state/zelvan-probe/zelvan-probe.prom"
+test -f "$state/private/zelvan-probe/history.db" || { echo "the run was not recorded in the state folder"; exit 1; }
 ls -A "$work/textfile"
 [ "$(ls -A "$work/textfile")" = "zelvan-probe.prom" ] || { echo "debris in the textfile folder"; exit 1; }
 promtool check metrics < "$work/textfile/zelvan-probe.prom"

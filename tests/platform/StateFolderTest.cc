@@ -8,6 +8,11 @@
 
 #include "platform/StateFolder.h"
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 // Where the program keeps its stores, and the folders a store makes on its first write.
 namespace zp {
 namespace {
@@ -44,6 +49,7 @@ TEST_F(StateFolderTest, AFileInTheWayIsAFailure) {
   ASSERT_NE(plain, nullptr);
   std::fclose(plain);
   EXPECT_FALSE(MakeFolderFor((FRoot / "plain" / "sub" / "store.db").string()));
+  EXPECT_FALSE(MakeFolderFor((FRoot / "plain" / "store.db").string())) << "the file itself is no folder";
 }
 
 #ifdef _WIN32
@@ -74,7 +80,10 @@ class ScopedVariable {
   std::optional<std::string> FOld;
 };
 
-TEST(StateFolderPlaceTest, FollowsTheBaseDirectoryVariables) {
+TEST(StateFolderPlaceTest, FollowsTheBaseDirectoryVariablesThenThePasswordDatabase) {
+  const passwd* me = getpwuid(geteuid());
+  ASSERT_NE(me, nullptr);
+  const std::string own = std::string(me->pw_dir) + "/.local/state/zelvan-probe";
   const struct {
     const char* state;
     const char* home;
@@ -83,8 +92,9 @@ TEST(StateFolderPlaceTest, FollowsTheBaseDirectoryVariables) {
       {"/srv/state", "/home/op", "/srv/state/zelvan-probe"},
       {"relative/state", "/home/op", "/home/op/.local/state/zelvan-probe"},  // only absolute paths count
       {nullptr, "/home/op", "/home/op/.local/state/zelvan-probe"},
-      {nullptr, "", "/tmp/zelvan-probe"},
-      {nullptr, nullptr, "/tmp/zelvan-probe"},
+      // A cron job or a unit without a home: the user's own, never a shared folder.
+      {nullptr, "", own},
+      {"relative/state", nullptr, own},
   };
   for (const auto& c : cases) {
     ScopedVariable state("XDG_STATE_HOME", c.state);
@@ -92,6 +102,20 @@ TEST(StateFolderPlaceTest, FollowsTheBaseDirectoryVariables) {
     EXPECT_EQ(StateFolder(), c.folder);
     EXPECT_EQ(StateFile("registry.db"), c.folder + "/registry.db");
   }
+}
+
+// nobody's home is /nonexistent: without the variables there is no state folder at all.
+TEST(StateFolderPlaceTest, AUserWithoutAHomeHasNone) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as nobody (uid 65534)";
+  EXPECT_EXIT(
+      {
+        unsetenv("XDG_STATE_HOME");
+        unsetenv("HOME");
+        if (setgid(65534) != 0 || setuid(65534) != 0) std::_Exit(2);
+        const bool none = StateFolder().empty() && StateFile("history.db").empty();
+        std::_Exit(none && NoStateFolderText().find("user 65534") != std::string::npos ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 #endif
 

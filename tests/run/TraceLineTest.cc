@@ -19,6 +19,13 @@ TEST(EscapeControlsTest, OnlyWhatCouldActOnATerminalIsEscaped) {
       {"\xC0\x80", "\\xC0\\x80"},                    // an overlong form
       {"\xED\xA0\x80", "\\xED\\xA0\\x80"},           // a surrogate
       {"\xE2\x82", "\\xE2\\x82"},                    // cut short
+      // The direction controls, which would make a line read otherwise than it holds.
+      {"r1\xE2\x80\xAE" "deliaf", "r1\\xE2\\x80\\xAEdeliaf"},  // U+202E right-to-left override
+      {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F", "\\xD8\\x9C\\xE2\\x80\\x8E\\xE2\\x80\\x8F"},  // U+061C, U+200E, U+200F
+      {"\xE2\x80\xAA\xE2\x80\xAD", "\\xE2\\x80\\xAA\\xE2\\x80\\xAD"},  // U+202A, U+202D
+      {"\xE2\x81\xA6\xE2\x81\xA9", "\\xE2\\x81\\xA6\\xE2\\x81\\xA9"},  // U+2066, U+2069
+      // Their neighbours are ordinary text: U+200D (a joiner within emoji), U+202F, U+2065.
+      {"\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xA5", "\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xA5"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(EscapeControls(in), out) << in;
 }

@@ -19,6 +19,7 @@
 #include "run/NextSteps.h"
 #include "session/ProbeSession.h"
 #include "support/ProcessRunner.h"
+#include "support/ScratchFolder.h"
 
 namespace zp::test {
 namespace {
@@ -362,10 +363,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SessionTest, EveryEndedTestIsRecordedWithEachRoutesChange) {
   if (!RunHistory::Available()) GTEST_SKIP() << RunHistory::UnavailableText();
-  const auto path =
-      std::filesystem::temp_directory_path() / ("zp-session-" + std::to_string(CurrentProcessId()) + ".db");
-  std::filesystem::remove(path);
-  auto history = std::make_shared<RunHistory>(path.string());
+  const ScratchFolder folder("zp-session");
+  auto history = std::make_shared<RunHistory>(folder.File("history.db"));
   {
     SessionDriver driver(history);
     driver.Start(Scored(kResultSuccess));
@@ -393,7 +392,6 @@ TEST(SessionTest, EveryEndedTestIsRecordedWithEachRoutesChange) {
   EXPECT_EQ((*runs)[0].banner, "STOPPED");
   EXPECT_EQ((*runs)[1].banner, "SUCCESS");
   history.reset();
-  std::filesystem::remove(path);
 }
 
 }  // namespace

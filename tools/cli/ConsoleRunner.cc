@@ -15,7 +15,9 @@
 #include "session/RunReport.h"
 #include "run/RunWords.h"
 #include "platform/LocalTime.h"
+#include "platform/PrivateFolder.h"
 #include "platform/QueueInvoker.h"
+#include "platform/Registry.h"
 
 namespace zp {
 
@@ -185,6 +187,14 @@ bool NoServerAnswered(const RunSnapshot& run) {
 
 std::string HistoryPath(const ConsoleOptions& options) {
   return options.history_db.empty() ? RunHistory::DefaultPath() : options.history_db;
+}
+
+std::string StorePlacesProblem(const ConsoleOptions& options, bool listing) {
+  if (RunHistory::Available() && (listing || !options.no_history)) {
+    if (std::string problem = StorePlaceProblem(HistoryPath(options)); !problem.empty()) return problem;
+  }
+  if (listing) return {};
+  return Registry::PlaceProblem(options.dns_store.empty() ? Registry::DefaultPath() : options.dns_store);
 }
 
 }  // namespace zp

@@ -43,6 +43,11 @@ struct ConsoleOptions {
 // The history file the options name, or the default one.
 std::string HistoryPath(const ConsoleOptions& options);
 
+// Why the stores the command would use (the history, when it is listed or kept; the DNS
+// cache, when a test runs) may not be used: no state folder for a default one, or a
+// folder another user may change. Empty when they may.
+std::string StorePlacesProblem(const ConsoleOptions& options, bool listing);
+
 // What stopped a run that its time-out stopped, in ConsoleOutcome::stopped_by.
 inline constexpr const char kByTimeOut[] = "the time-out";
 

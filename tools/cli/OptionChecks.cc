@@ -33,6 +33,22 @@ std::string CheckOutputFile(const std::string& path) {
 
 std::string CheckReportOption(const std::string& path) { return path == "-" ? std::string() : CheckOutputFile(path); }
 
+int ParseHistoryCount(const std::string& text) {
+  long long count = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    count = count * 10 + (c - '0');
+    if (count > kMostHistoryShown) return 0;
+  }
+  return static_cast<int>(count);
+}
+
+std::string CheckHistoryCountOption(const std::string& text) {
+  if (ParseHistoryCount(text) >= 1) return {};
+  return "\"" + EscapeControls(text) + "\" is not a number of runs: give 1 to " + std::to_string(kMostHistoryShown) +
+         " in decimal digits";
+}
+
 std::string CheckNonEmpty(const std::string& text) { return text.empty() ? "an empty path names no file" : ""; }
 
 }  // namespace zp

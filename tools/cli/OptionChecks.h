@@ -20,6 +20,14 @@ std::string CheckTimeoutOption(const std::string& text);
 std::string CheckOutputFile(const std::string& path);
 // --report: "-" for standard output, or as CheckOutputFile.
 std::string CheckReportOption(const std::string& path);
+
+// The most runs --history lists at once.
+inline constexpr int kMostHistoryShown = 1000000;
+// --history N: 1 to kMostHistoryShown in decimal digits and nothing else; a value that
+// would wrap around, a sign or a hexadecimal form is refused rather than read as another.
+std::string CheckHistoryCountOption(const std::string& text);
+// The count CheckHistoryCountOption accepted.
+int ParseHistoryCount(const std::string& text);
 // A path that must name something (--history-db).
 std::string CheckNonEmpty(const std::string& text);
 

@@ -6,6 +6,7 @@
 
 #include "run/RunConstants.h"
 #include "run/RunWords.h"
+#include "run/TraceLine.h"
 
 namespace zp {
 
@@ -78,6 +79,14 @@ bool IsLabelName(std::string_view name) {
   return true;
 }
 
+// The first small letter followed by a capital ("eN" in "siteName"), which the format's
+// checker rejects in a label name; empty when there is none.
+std::string_view CamelCaseAt(std::string_view name) {
+  for (std::size_t i = 0; i + 1 < name.size(); ++i)
+    if (name[i] >= 'a' && name[i] <= 'z' && name[i + 1] >= 'A' && name[i + 1] <= 'Z') return name.substr(i, 2);
+  return {};
+}
+
 // "127.0.0.1:7000", as the route entry names it; empty for an entry without an address.
 std::string RouteAddress(const RouteResult& route) {
   return route.address.empty() ? std::string() : route.address + ":" + std::to_string(route.port);
@@ -119,6 +128,12 @@ std::string ParseMetricLabels(const std::vector<std::string>& texts, MetricLabel
     if (!IsLabelName(name))
       return "\"" + name + "\" is not a label name: a letter or _ first, then letters, digits and _";
     if (name.compare(0, 2, "__") == 0) return "\"" + name + "\": names starting with __ are Prometheus' own";
+    // Histograms and summaries own these two; on a gauge a reader rejects the file.
+    if (name == "le" || name == "quantile")
+      return "\"" + name + "\" is the label of Prometheus' histograms and summaries, which these series are not";
+    if (const std::string_view camel = CamelCaseAt(name); !camel.empty())
+      return "\"" + name + "\" is not snake_case (\"" + std::string(camel) +
+             "\"): write label names in small letters with _ between words";
     if (name == "route" || name == "address" || name == "banner")
       return "\"" + name + "\" is a label the probe writes itself";
     if (!names.insert(name).second) return "label \"" + name + "\" given more than once";
@@ -154,8 +169,10 @@ std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_
   std::vector<std::pair<std::string, const RouteResult*>> routes;
   std::set<std::string> seen;
   for (const RouteResult& r : run.routes) {
-    std::string labels = "route=\"" + PrometheusLabelValue(r.name) + "\",address=\"" +
-                         PrometheusLabelValue(RouteAddress(r)) + "\"";
+    // Names and addresses come from the route server: shown on a dashboard or in an
+    // alert, their control and direction characters must not act, as on a terminal.
+    std::string labels = "route=\"" + PrometheusLabelValue(EscapeControls(r.name)) + "\",address=\"" +
+                         PrometheusLabelValue(EscapeControls(RouteAddress(r))) + "\"";
     if (seen.insert(labels).second) routes.emplace_back(std::move(labels), &r);
   }
   if (!routes.empty()) {

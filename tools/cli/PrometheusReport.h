@@ -31,8 +31,8 @@ std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_
 
 // The operator's constant labels from "NAME=VALUE" texts, so that one Prometheus can tell
 // many sites apart. A name must be a Prometheus label name not reserved to Prometheus
-// ("__" first), given once, and none of the labels the probe writes itself (route,
-// address, banner). A label with an empty value is left out, as Prometheus would drop it.
+// ("__" first, "le" and "quantile"), in snake_case as promtool demands, given once, and
+// none of the labels the probe writes itself (route, address, banner). A label with an empty value is left out, as Prometheus would drop it.
 // Returns what is wrong with the first bad text, or an empty string.
 std::string ParseMetricLabels(const std::vector<std::string>& texts, MetricLabels& labels);
 

@@ -12,7 +12,8 @@ struct TextfilePlace {
   std::string problem;  // why no file can be written, as a usage error; empty when one can
 };
 
-// `given` when it can be replaced (see ReplaceProblem); when only its folder is missing,
+// `given` when it can be replaced (see ReplaceProblem) in a folder no other user may change
+// (see FolderProblem, whose problem it is otherwise); when only its folder is missing,
 // the same file name in `fallback_folder`, if that is given and the file can be replaced
 // there; otherwise the problem of `given`. Paths are UTF-8.
 TextfilePlace ChooseTextfile(const std::string& given, const std::string& fallback_folder);

@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
                                  "replacing it in one step (for ") +
                          words.textfile_collector +
                          "); with any output form. A path where something other than a regular file stands (" +
-                         words.not_a_file + ") is refused" +
+                         words.not_a_file + "), or in a folder that another user owns or may write to, is refused" +
                          (textfile_fallback.empty() ? std::string()
                                                     : "; when its folder does not exist, the file goes into " +
                                                           textfile_fallback + " if that exists, and the monitoring "
@@ -114,10 +114,11 @@ int main(int argc, char** argv) {
   // History: every finished run is recorded; these list what was recorded instead of testing.
   std::string history_count;
   auto* history = app.add_option("--history", history_count,
-                                 "List the last N recorded runs (default 20), newest first, instead of testing; "
-                                 "with --json as one JSON document")
+                                 "List the last N recorded runs (1 to " + std::to_string(zp::kMostHistoryShown) +
+                                     ", default 20), newest first, instead of testing; with --json as one JSON "
+                                     "document")
                       ->expected(0, 1)
-                      ->check(CLI::PositiveNumber)
+                      ->check(zp::CheckHistoryCountOption)
                       ->type_name("[N]")
                       ->excludes("--monitoring");
   std::string history_route;
@@ -162,20 +163,29 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     if (monitoring_asked && e.get_exit_code() != 0) {
       out.Write(zp::MonitoringUsageError(std::string("usage error: ") + e.what()));
-      return 3;
+      return Ending(3, out, err);
     }
-    // The help and the error as CLI11 words them, written as every other text is.
+    // The help and the error as CLI11 words them, written as every other text is: a help
+    // or a version that could not be written is an error too.
     std::ostringstream help, error;
     const int rc = app.exit(e, help, error);
     out.Write(help.str());
     err.Write(error.str());
-    return rc == 0 ? 0 : 3;
+    return Ending(rc == 0 ? 0 : 3, out, err);
   }
   options.server_given = server->count() > 0;
   options.route_code_given = code->count() > 0;
+  const bool listing = history->count() > 0 || route_trend->count() > 0;
 
-  if (history->count() > 0 || route_trend->count() > 0) {
-    const int count = history_count.empty() ? zp::kDefaultHistoryShown : std::atoi(history_count.c_str());
+  // Where the stores would be kept, before anything is read, tested or written.
+  if (const std::string problem = zp::StorePlacesProblem(options, listing); !problem.empty()) {
+    if (options.monitoring) out.Write(zp::MonitoringUsageError(problem));
+    err.Write(zp::EscapeControls(problem) + "\n");
+    return Ending(3, out, err);
+  }
+
+  if (listing) {
+    const int count = history_count.empty() ? zp::kDefaultHistoryShown : zp::ParseHistoryCount(history_count);
     return Ending(route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, out, err)
                                            : zp::PrintHistory(options, count, out, err),
                   out, err);

@@ -26,6 +26,7 @@
 #include "net/ZWinSock.h"
 #include "platform/Tick.h"
 #include "support/ProcessRunner.h"
+#include "support/ScratchFolder.h"
 
 namespace zp::test {
 
@@ -162,22 +163,11 @@ std::string RowName(const ::testing::TestParamInfo<Row>& param) {
   return name;
 }
 
-// A DNS store file of the test's own, removed afterwards; nothing is created until
-// something is written.
+// A DNS store file of the test's own, in a folder of its own, removed afterwards; nothing
+// is created in the folder until something is written.
 struct TempStore {
-  std::string path = (std::filesystem::temp_directory_path() /
-                      ("zp-scripted-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(Next()) + ".db"))
-                         .string();
-  TempStore() { std::filesystem::remove(path); }
-  ~TempStore() { std::filesystem::remove(path); }
-  TempStore(const TempStore&) = delete;
-  TempStore& operator=(const TempStore&) = delete;
-
- private:
-  static int Next() {
-    static int n = 0;
-    return ++n;
-  }
+  ScratchFolder folder{"zp-scripted"};
+  std::string path = folder.File("dns.db");
 };
 
 // A worker's exchanges wired as the worker wires them, over the scripted transport.
