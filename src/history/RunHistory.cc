@@ -39,6 +39,20 @@ constexpr const char* kSteps[] = {
     " run_id INTEGER NOT NULL, position INTEGER NOT NULL, server BLOB NOT NULL, address TEXT NOT NULL,"
     " port INTEGER NOT NULL, outcome TEXT NOT NULL, PRIMARY KEY(run_id, position));"
     "CREATE INDEX runs_by_settings ON runs(server, port, route_code, id);",
+    // 3: a route without a score (never reached, or a stop cut it short) has none stored
+    // rather than the 25 of a failure; earlier rows of such routes lose theirs. The table
+    // is made anew, since a column cannot drop its NOT NULL in place. Each route's
+    // previous score is looked up by its name, newest first.
+    "CREATE TABLE routes_3("
+    " run_id INTEGER NOT NULL, position INTEGER NOT NULL, entry BLOB NOT NULL, name BLOB NOT NULL,"
+    " score INTEGER, failed INTEGER NOT NULL, profile_seconds REAL NOT NULL, outcome TEXT NOT NULL,"
+    " reason BLOB NOT NULL DEFAULT '', PRIMARY KEY(run_id, position));"
+    "INSERT INTO routes_3 SELECT run_id, position, entry, name,"
+    " CASE WHEN outcome IN ('not_tried', 'stopped') THEN NULL ELSE score END,"
+    " failed, profile_seconds, outcome, reason FROM routes;"
+    "DROP TABLE routes;"
+    "ALTER TABLE routes_3 RENAME TO routes;"
+    "CREATE INDEX routes_scored_by_name ON routes(name, run_id) WHERE score IS NOT NULL;",
 };
 constexpr int kVersion = static_cast<int>(sizeof kSteps / sizeof kSteps[0]);
 
@@ -54,6 +68,19 @@ std::string RunColumns(int version) {
   return std::string("SELECT id, start_utc_ms, server, port, route_code, result_code, banner, stopped,"
                      " elapsed_seconds, ") +
          (version >= 2 ? "key_outcome, version" : "'', ''") + " FROM runs ";
+}
+
+// The route columns in the order ReadRoute takes them; `r` names the routes table.
+std::string RouteColumns(int version) {
+  return std::string("r.entry, r.name, r.score, r.failed, r.profile_seconds, r.outcome, ") +
+         (version >= 2 ? "r.reason" : "''");
+}
+
+// A score stored before layout 3 for a route without one is no score.
+HistoryRoute ReadRoute(Stmt& s) {
+  HistoryRoute r{s.Bytes(0), s.Bytes(1), std::nullopt, s.Int(3) != 0, s.Real(4), s.Bytes(5), s.Bytes(6)};
+  if (!s.IsNull(2) && ScoredOutcome(r.outcome)) r.score = static_cast<std::int32_t>(s.Int(2));
+  return r;
 }
 
 HistoryRun ReadRun(Stmt& s) {
@@ -83,15 +110,11 @@ struct RunHistory::Db {
 };
 
 bool RunHistory::Db::Details(HistoryRun& run) {
-  Stmt r(FSql, (std::string("SELECT entry, name, score, failed, profile_seconds, outcome, ") +
-                (FVersion >= 2 ? "reason" : "''") + " FROM routes WHERE run_id=?1 ORDER BY position")
-                   .c_str());
+  Stmt r(FSql, ("SELECT " + RouteColumns(FVersion) + " FROM routes r WHERE run_id=?1 ORDER BY position").c_str());
   if (!r.Ok()) return false;
   r.Bind(1, run.id);
   Step step;
-  while ((step = r.Next()) == Step::Row)
-    run.routes.push_back({r.Bytes(0), r.Bytes(1), static_cast<std::int32_t>(r.Int(2)), r.Int(3) != 0, r.Real(4),
-                          r.Bytes(5), r.Bytes(6)});
+  while ((step = r.Next()) == Step::Row) run.routes.push_back(ReadRoute(r));
   if (step != Step::Done) return false;
   if (FVersion < 2) return true;
   Stmt s(FSql, "SELECT server, address, port, outcome FROM servers WHERE run_id=?1 ORDER BY position");
@@ -221,7 +244,9 @@ bool RunHistory::Record(HistoryRun& run) {
            "INSERT INTO routes(run_id, position, entry, name, score, failed, profile_seconds, outcome, reason)"
            " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     if (!s.Ok()) return Fail(cannot), sql.Rollback();
-    s.Bind(1, id).Bind(2, position++).BindBytes(3, r.entry).BindBytes(4, r.name).Bind(5, static_cast<long long>(r.score));
+    s.Bind(1, id).Bind(2, position++).BindBytes(3, r.entry).BindBytes(4, r.name);
+    if (r.score) s.Bind(5, static_cast<long long>(*r.score));
+    else s.BindNull(5);
     s.Bind(6, static_cast<long long>(r.failed)).Bind(7, r.profile_seconds).BindBytes(8, r.outcome).BindBytes(9, r.reason);
     if (s.Next() != Step::Done) return Fail(cannot), sql.Rollback();
   }
@@ -293,6 +318,34 @@ std::optional<HistoryRun> RunHistory::LastWith(const RunSettings& settings, long
     if (step == Step::Failed) return Fail(cannot), sql.Rollback(), std::nullopt;
   }
   if (found && !FDb->Details(*found)) return Fail(cannot), sql.Rollback(), std::nullopt;
+  sql.Exec("COMMIT");
+  return found;
+}
+
+std::optional<PreviousScores> RunHistory::PreviousScoresOf(const RunSettings& settings,
+                                                          const std::vector<std::string>& names) {
+  PreviousScores found;
+  if (!Open(Access::Read)) return FNoFile ? std::optional(found) : std::nullopt;
+  if (Blank()) return found;
+  SqliteDb& sql = FDb->FSql;
+  const std::string cannot = "cannot read " + FPath;
+  // Before layout 3 a route without a score still had a number: its outcome tells.
+  const std::string scored =
+      FDb->FVersion >= 3 ? "r.score IS NOT NULL" : "r.outcome NOT IN ('not_tried', 'stopped')";
+  Stmt s(sql, ("SELECT " + RouteColumns(FDb->FVersion) + " FROM routes r JOIN runs u ON u.id=r.run_id WHERE r.name=?1 AND " +
+               scored + " AND u.server=?2 AND u.port=?3 AND u.route_code=?4 ORDER BY r.run_id DESC LIMIT 1")
+                  .c_str());
+  if (!s.Ok() || !sql.Exec("BEGIN")) return Fail(cannot), std::nullopt;
+  for (const std::string& name : names) {
+    if (found.count(name) != 0) continue;
+    s.Reset();
+    s.BindBytes(1, name).BindBytes(2, settings.server).Bind(3, static_cast<long long>(settings.port));
+    s.BindBytes(4, settings.route_code);
+    const Step step = s.Next();
+    if (step == Step::Failed) return Fail(cannot), sql.Rollback(), std::nullopt;
+    if (step == Step::Row) found.emplace(name, ReadRoute(s));
+  }
+  s.Reset();
   sql.Exec("COMMIT");
   return found;
 }

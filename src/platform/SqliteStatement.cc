@@ -36,6 +36,13 @@ SqliteStatement& SqliteStatement::BindBytes(int index, const std::string& value)
   return *this;
 }
 
+SqliteStatement& SqliteStatement::BindNull(int index) {
+  sqlite3_bind_null(FStatement, index);
+  return *this;
+}
+
+void SqliteStatement::Reset() { sqlite3_reset(FStatement); }
+
 SqliteStatement::Step SqliteStatement::Next() {
   switch (sqlite3_step(FStatement)) {
     case SQLITE_ROW: return Step::Row;
@@ -50,6 +57,8 @@ SqliteStatement::Step SqliteStatement::Next() {
 long long SqliteStatement::Int(int column) { return sqlite3_column_int64(FStatement, column); }
 
 double SqliteStatement::Real(int column) { return sqlite3_column_double(FStatement, column); }
+
+bool SqliteStatement::IsNull(int column) { return sqlite3_column_type(FStatement, column) == SQLITE_NULL; }
 
 std::string SqliteStatement::Bytes(int column) {
   const auto* data = static_cast<const char*>(sqlite3_column_blob(FStatement, column));

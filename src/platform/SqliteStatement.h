@@ -28,12 +28,16 @@ class SqliteStatement {
   SqliteStatement& BindText(int index, const std::string& value);
   // Bytes kept exactly: text from the network need not be UTF-8.
   SqliteStatement& BindBytes(int index, const std::string& value);
+  SqliteStatement& BindNull(int index);
 
   Step Next();
+  // Ready to run again with new bindings (the old ones stay until replaced).
+  void Reset();
   long long Int(int column);
   double Real(int column);
   // The column's bytes, whether stored as text or as bytes.
   std::string Bytes(int column);
+  bool IsNull(int column);
 
  private:
   SqliteDb& FDb;

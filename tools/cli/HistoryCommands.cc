@@ -19,7 +19,9 @@ std::string Dump(const nlohmann::json& doc) {
 }
 
 nlohmann::json RouteJson(const HistoryRoute& r) {
-  return {{"route", r.entry},       {"name", r.name},       {"score", r.score},   {"failed", r.failed},
+  return {{"route", r.entry},       {"name", r.name},
+          {"score", r.score ? nlohmann::json(*r.score) : nlohmann::json(nullptr)},
+          {"failed", r.failed},
           {"profile_seconds", r.profile_seconds}, {"outcome", r.outcome}, {"reason", r.reason}};
 }
 
@@ -118,8 +120,12 @@ int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int
     item["start_time"] = UtcTimeText(run.start_utc_ms);
     item["banner"] = run.banner;
     doc["runs"].push_back(item);
-    text += Format("%s  score %3d  %8.3f s  %-13s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), r->score,
-                   r->profile_seconds, r->outcome.c_str(), EscapeControls(r->reason).c_str(), run.banner.c_str());
+    if (r->score)
+      text += Format("%s  score %3d  %8.3f s  %-13s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), *r->score,
+                     r->profile_seconds, r->outcome.c_str(), EscapeControls(r->reason).c_str(), run.banner.c_str());
+    else  // No number to show, nor a time that measured anything.
+      text += Format("%s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(),
+                     EscapeControls(r->OutcomeWords()).c_str(), run.banner.c_str());
   }
   if (options.json) {
     out.Write(Dump(doc));
