@@ -82,7 +82,6 @@ class ZKeyAttempt {
 
   State FState = State::kConnect;
   Result FResult;
-  int FRepeats = 0;  // key requests repeated on this connection
   std::int32_t FLoginSequence = 0;
   std::string FDataCenterId;
   std::int32_t FCircuitNumber = 0;

@@ -18,8 +18,10 @@ ZProbeRun::~ZProbeRun() {
 
 bool ZProbeRun::Start() {
   if (FWorker) return false;
+  // The time is the worker's moment, carried with the line: the creator may take a batch
+  // of lines at once, and late when it is busy.
   ZTraceEvent on_trace = [this](const std::string& name, const std::string& text) {
-    if (FOnLine) FOnLine(TraceLine{name, TraceTimeNow(), text});
+    if (FOnLine) FOnLine(TraceLine{name, TraceTimeText(FWorker->TraceStamp()), text});
   };
   const RunSettings& s = FOptions.settings;
   if (FOptions.factory)

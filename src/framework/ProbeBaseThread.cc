@@ -77,7 +77,8 @@ ZBaseThread::ZBaseThread(std::string name, ZTraceEvent on_trace, std::shared_ptr
       FOnTrace(std::move(on_trace)),
       FInvoker(invoker ? std::move(invoker) : std::make_shared<QueueInvoker>()),
       FTraceQueue(std::make_shared<TraceQueue>(
-          [this](const std::string& text) {
+          [this](std::time_t stamp, const std::string& text) {
+            FTraceStamp = stamp;
             if (FOnTrace) FOnTrace(FName, text);
           },
           FInvoker)) {

@@ -2,6 +2,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,8 @@
 namespace zp {
 
 // Trace callback (Name, Text). Every line reaches it through Trace, on the creator's
-// thread, in order (a batch of lines at a time: see TraceQueue).
+// thread, in order (a batch of lines at a time: see TraceQueue); inside it the worker's
+// TraceStamp() says when the line was traced.
 using ZTraceEvent = std::function<void(const std::string& name, const std::string& text)>;
 // Shows the fatal-error box (modal on the creator's thread) and returns when closed.
 using ZErrorBoxEvent = std::function<void(const std::string& text)>;
@@ -80,6 +82,9 @@ class ZBaseThread {
   void DeliverTrace();
   void SetOnErrorBox(ZErrorBoxEvent box) { FOnErrorBox = std::move(box); }
   const std::shared_ptr<Invoker>& GetInvoker() const { return FInvoker; }
+  // Inside the trace callback: when the worker traced the line being delivered (the
+  // creator may take it much later). Creator side only.
+  std::time_t TraceStamp() const { return FTraceStamp; }
 
   const std::string& GetName() const { return FName; }
   std::string GetStateName() const { return StateName(GetState()); }
@@ -138,6 +143,7 @@ class ZBaseThread {
   mutable std::mutex FStatusLock;  // the creator reads the status while the worker writes it
   std::string FStatusText;
   ZTraceEvent FOnTrace;
+  std::time_t FTraceStamp = 0;  // of the line being delivered; touched on the creator only
   std::atomic<std::int32_t> FResultCode{0};
 
   std::shared_ptr<Invoker> FInvoker;

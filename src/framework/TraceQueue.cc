@@ -2,18 +2,21 @@
 
 #include <utility>
 
+#include "platform/LocalTime.h"
+
 namespace zp {
 
 TraceQueue::TraceQueue(Deliver deliver, std::shared_ptr<Invoker> invoker)
     : FDeliver(std::move(deliver)), FInvoker(std::move(invoker)) {}
 
 void TraceQueue::Push(std::string text) {
+  const std::time_t stamp = ShownTimeNow();
   bool ask = false;
   std::size_t waiting = 0;
   {
     std::lock_guard lock(FLock);
     if (FDetached) return;
-    FLines.push_back(std::move(text));
+    FLines.push_back({stamp, std::move(text)});
     waiting = FLines.size();
     ask = !FDrainAsked;
     FDrainAsked = true;
@@ -34,16 +37,16 @@ void TraceQueue::Push(std::string text) {
 }
 
 void TraceQueue::Drain() {
-  std::vector<std::string> lines;
+  std::vector<Line> lines;
   {
     std::lock_guard lock(FLock);
     if (FDetached) return;
     lines.swap(FLines);
     FDrainAsked = false;
   }
-  for (const std::string& text : lines) {
+  for (const Line& line : lines) {
     if (FDetached) return;  // the creator detaches only on its own thread, maybe from a line's handler
-    if (FDeliver) FDeliver(text);
+    if (FDeliver) FDeliver(line.stamp, line.text);
   }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstddef>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,7 +13,9 @@ namespace zp {
 
 // The lines a worker traces, on their way to the thread that created it. The worker
 // queues a line and goes on; the creator receives the queued lines in order, many at a
-// time, from one hand-over it is asked for when a line finds the queue empty. A creator
+// time, from one hand-over it is asked for when a line finds the queue empty. Each line
+// carries the moment it was queued, so that its time says when the worker traced it,
+// however late the creator takes it. A creator
 // that falls behind holds the worker up: past kBacklog waiting lines the worker waits
 // until they are delivered, so the queue never grows without bound.
 //
@@ -19,14 +23,15 @@ namespace zp {
 // the creator after the worker has gone finds the queue, which Detach has silenced.
 class TraceQueue : public std::enable_shared_from_this<TraceQueue> {
  public:
-  using Deliver = std::function<void(const std::string& text)>;
+  // `stamp`: when the worker queued the line (ShownTimeNow).
+  using Deliver = std::function<void(std::time_t stamp, const std::string& text)>;
 
   static constexpr std::size_t kBacklog = 4096;
 
   TraceQueue(Deliver deliver, std::shared_ptr<Invoker> invoker);
 
-  // Worker side: queues `text`. Lines queued once the creator's invoker is closed are
-  // not delivered.
+  // Worker side: queues `text`, stamped now. Lines queued once the creator's invoker is
+  // closed are not delivered.
   void Push(std::string text);
 
   // Creator side: delivers every line queued so far, in order.
@@ -38,7 +43,11 @@ class TraceQueue : public std::enable_shared_from_this<TraceQueue> {
   Deliver FDeliver;
   std::shared_ptr<Invoker> FInvoker;
   std::mutex FLock;
-  std::vector<std::string> FLines;
+  struct Line {
+    std::time_t stamp;
+    std::string text;
+  };
+  std::vector<Line> FLines;
   bool FDrainAsked = false;  // a hand-over to drain is on its way
   bool FDetached = false;
 };

@@ -44,16 +44,20 @@ HistoryRun HistoryDb::ReadRun(SqliteStatement& s) {
 }
 
 std::string HistoryDb::RouteColumns() const {
-  return std::string("entry, name, score, failed, profile_seconds, outcome, ") + (FVersion >= 2 ? "reason" : "''");
+  return std::string("r.entry, r.name, r.score, r.failed, r.profile_seconds, r.outcome, ") +
+         (FVersion >= 2 ? "r.reason" : "''");
 }
 
+// A score stored before layout 3 for a route without one is no score.
 HistoryRoute HistoryDb::ReadRoute(SqliteStatement& s, int first) {
-  return {s.Bytes(first),     s.Bytes(first + 1),     static_cast<std::int32_t>(s.Int(first + 2)),
-          s.Int(first + 3) != 0, s.Real(first + 4), s.Bytes(first + 5), s.Bytes(first + 6)};
+  HistoryRoute r{s.Bytes(first),     s.Bytes(first + 1), std::nullopt,       s.Int(first + 3) != 0,
+                 s.Real(first + 4), s.Bytes(first + 5), s.Bytes(first + 6)};
+  if (!s.IsNull(first + 2) && ScoredOutcome(r.outcome)) r.score = static_cast<std::int32_t>(s.Int(first + 2));
+  return r;
 }
 
 bool HistoryDb::Details(HistoryRun& run) {
-  SqliteStatement* r = Prepared("SELECT " + RouteColumns() + " FROM routes WHERE run_id=?1 ORDER BY position");
+  SqliteStatement* r = Prepared("SELECT " + RouteColumns() + " FROM routes r WHERE run_id=?1 ORDER BY position");
   if (r == nullptr) return false;
   r->Bind(1, run.id);
   Step step;

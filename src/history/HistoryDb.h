@@ -38,7 +38,7 @@ class HistoryDb {
   // "SELECT <the run's columns> FROM runs ", for ReadRun.
   std::string RunSelect() const;
   static HistoryRun ReadRun(SqliteStatement& s);
-  // The route's columns, from `first` on, for ReadRoute.
+  // The route's columns, from `first` on, for ReadRoute; `r` names the routes table.
   std::string RouteColumns() const;
   static HistoryRoute ReadRoute(SqliteStatement& s, int first);
   // The run's routes and route servers, read into `run`.

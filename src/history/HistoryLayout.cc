@@ -29,9 +29,27 @@ constexpr const char* kSteps[] = {
     " run_id INTEGER NOT NULL, position INTEGER NOT NULL, server BLOB NOT NULL, address TEXT NOT NULL,"
     " port INTEGER NOT NULL, outcome TEXT NOT NULL, PRIMARY KEY(run_id, position));"
     "CREATE INDEX runs_by_settings ON runs(server, port, route_code, id);",
-    // 3: a year of runs: pruning and reading by time, and one route's runs without the others.
-    ("CREATE INDEX runs_by_start ON runs(start_utc_ms);"
-     "CREATE INDEX routes_by_name ON routes(name, run_id, position);"),
+    // 3: a route without a score (never reached, or a stop cut it short) has none stored
+    // rather than the 25 of a failure; earlier rows of such routes lose theirs. The table
+    // is made anew, since a column cannot drop its NOT NULL in place. Each route's
+    // previous score is looked up by its name, newest first.
+    "CREATE TABLE routes_3("
+    " run_id INTEGER NOT NULL, position INTEGER NOT NULL, entry BLOB NOT NULL, name BLOB NOT NULL,"
+    " score INTEGER, failed INTEGER NOT NULL, profile_seconds REAL NOT NULL, outcome TEXT NOT NULL,"
+    " reason BLOB NOT NULL DEFAULT '', PRIMARY KEY(run_id, position));"
+    "INSERT INTO routes_3 SELECT run_id, position, entry, name,"
+    " CASE WHEN outcome IN ('not_tried', 'stopped') THEN NULL ELSE score END,"
+    " failed, profile_seconds, outcome, reason FROM routes;"
+    "DROP TABLE routes;"
+    "ALTER TABLE routes_3 RENAME TO routes;"
+    "CREATE INDEX routes_scored_by_name ON routes(name, run_id) WHERE score IS NOT NULL;",
+    // 4: a year of runs: pruning and reading by time, and one route's runs without the
+    // others, scored or not. The index of every route by name serves the previous score's
+    // lookup as well (it passes over the rows without one), in place of the index of the
+    // scored rows alone.
+    "DROP INDEX IF EXISTS routes_scored_by_name;"
+    "CREATE INDEX IF NOT EXISTS routes_by_name ON routes(name, run_id);"
+    "CREATE INDEX IF NOT EXISTS runs_by_start ON runs(start_utc_ms);",
 };
 constexpr int kVersion = static_cast<int>(sizeof kSteps / sizeof kSteps[0]);
 

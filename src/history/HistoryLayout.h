@@ -9,7 +9,7 @@ class HistoryDb;
 // The newest layout of the history file: its tables, columns and indexes, numbered.
 int HistoryLayoutVersion();
 // The first layout with the index of the runs by their start.
-inline constexpr int kLayoutRunsByStart = 3;
+inline constexpr int kLayoutRunsByStart = 4;
 
 // Makes the history open in `db` (at `path`) ready for writing, in one write transaction:
 // the write-ahead log, then the steps from the layout it has to the newest, then the mark.

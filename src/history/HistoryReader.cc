@@ -83,8 +83,8 @@ bool HistoryReader::EachRouteRun(const std::string& name, long long count,
   Snapshot snapshot(FDb);
   // Newest run first and, within a run, the route's last place first: the first of the
   // name in a run is the last row of its run.
-  Stmt* routes = FDb.Prepared("SELECT run_id, " + FDb.RouteColumns() +
-                              " FROM routes WHERE name=?1 ORDER BY run_id DESC, position DESC");
+  Stmt* routes = FDb.Prepared("SELECT r.run_id, " + FDb.RouteColumns() +
+                              " FROM routes r WHERE r.name=?1 ORDER BY r.run_id DESC, r.position DESC");
   Stmt* runs = FDb.Prepared(FDb.RunSelect() + "WHERE id=?1");
   if (!snapshot.Begun() || routes == nullptr || runs == nullptr) return false;
   routes->BindBytes(1, name);
@@ -128,6 +128,27 @@ bool HistoryReader::LastWith(const RunSettings& settings, long long except, std:
     return false;
   }
   return true;
+}
+
+std::optional<PreviousScores> HistoryReader::PreviousScoresOf(const RunSettings& settings,
+                                                             const std::vector<std::string>& names) {
+  Snapshot snapshot(FDb);
+  // Before layout 3 a route without a score still had a number: its outcome tells.
+  const std::string scored = FDb.Version() >= 3 ? "r.score IS NOT NULL" : "r.outcome NOT IN ('not_tried', 'stopped')";
+  Stmt* s = FDb.Prepared("SELECT " + FDb.RouteColumns() + " FROM routes r JOIN runs u ON u.id=r.run_id WHERE r.name=?1 AND " +
+                         scored + " AND u.server=?2 AND u.port=?3 AND u.route_code=?4 ORDER BY r.run_id DESC LIMIT 1");
+  if (!snapshot.Begun() || s == nullptr) return std::nullopt;
+  PreviousScores found;
+  for (const std::string& name : names) {
+    if (found.count(name) != 0) continue;
+    s->Reset();
+    s->BindBytes(1, name).BindBytes(2, settings.server).Bind(3, static_cast<long long>(settings.port));
+    s->BindBytes(4, settings.route_code);
+    const Step step = s->Next();
+    if (step == Step::Failed) return std::nullopt;
+    if (step == Step::Row) found.emplace(name, HistoryDb::ReadRoute(*s, 0));
+  }
+  return found;
 }
 
 }  // namespace zp

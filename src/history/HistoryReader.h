@@ -2,6 +2,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "history/HistoryRecord.h"
 
@@ -27,6 +28,8 @@ class HistoryReader {
                     const std::function<bool(const HistoryRun&, const HistoryRoute&)>& each);
   // The newest run with these settings but `except`, with its details, into `found`.
   bool LastWith(const RunSettings& settings, long long except, std::optional<HistoryRun>& found);
+  // See RunHistory::PreviousScoresOf.
+  std::optional<PreviousScores> PreviousScoresOf(const RunSettings& settings, const std::vector<std::string>& names);
 
  private:
   HistoryDb& FDb;

@@ -14,9 +14,11 @@ const HistoryRoute* HistoryRun::FindRoute(const std::string& name) const {
   return nullptr;
 }
 
-bool HistoryRoute::HasScore() const {
+bool ScoredOutcome(const std::string& outcome) {
   return outcome != RouteOutcomeName(RouteOutcome::NotTried) && outcome != RouteOutcomeName(RouteOutcome::Stopped);
 }
+
+std::string HistoryRoute::OutcomeWords() const { return HasScore() ? reason : NotScoredWords(reason); }
 
 std::vector<std::string> HistoryRun::FailedRoutes() const {
   std::vector<std::string> names;
@@ -37,11 +39,19 @@ HistoryRun HistoryRunFrom(const RunSnapshot& run, const std::string& version) {
   h.key_outcome = KeyOutcomeName(run.key.outcome);
   h.version = version;
   for (const RouteResult& r : run.routes)
-    h.routes.push_back({r.entry, r.name, r.score, r.failed, r.profile_seconds, RouteOutcomeName(r.outcome),
-                        RouteReason(r, run.stopped)});
+    h.routes.push_back({r.entry, r.name, r.HasScore() ? std::optional(r.score) : std::nullopt, r.failed,
+                        r.profile_seconds, RouteOutcomeName(r.outcome), RouteReason(r, run.stopped)});
   for (const ServerResult& s : run.servers)
     h.servers.push_back({s.server, s.address, s.port, ServerOutcomeName(s.outcome)});
   return h;
+}
+
+PreviousScores PreviousScoresIn(const std::vector<HistoryRun>& runs) {
+  PreviousScores found;
+  for (const HistoryRun& run : runs)
+    for (const HistoryRoute& route : run.routes)
+      if (route.HasScore()) found.insert_or_assign(route.name, route);
+  return found;
 }
 
 const char* RouteChangeName(RouteChange change) {
@@ -55,17 +65,19 @@ const char* RouteChangeName(RouteChange change) {
 }
 
 RouteChange CompareRoute(const HistoryRoute* previous, bool failed, std::int32_t score) {
-  if (previous == nullptr) return RouteChange::New;
+  if (previous == nullptr || !previous->score) return RouteChange::New;
   if (failed != previous->failed) return failed ? RouteChange::Worse : RouteChange::Better;
-  if (score == previous->score) return RouteChange::Same;
-  return score < previous->score ? RouteChange::Better : RouteChange::Worse;
+  if (score == *previous->score) return RouteChange::Same;
+  return score < *previous->score ? RouteChange::Better : RouteChange::Worse;
 }
 
-std::string ChangeWords(const HistoryRoute* previous, const RouteResult& route) {
-  if (!route.HasScore() || (previous != nullptr && !previous->HasScore())) return "\u2014";
-  const RouteChange change = CompareRoute(previous, route.failed, route.score);
+std::string ChangeWords(const std::optional<PreviousScores>& previous, const RouteResult& route) {
+  if (!previous || !route.HasScore()) return "\u2014";
+  const auto found = previous->find(route.name);
+  const HistoryRoute* before = found == previous->end() ? nullptr : &found->second;
+  const RouteChange change = CompareRoute(before, route.failed, route.score);
   std::string words = RouteChangeName(change);
-  if (change == RouteChange::Better || change == RouteChange::Worse) words += " (was " + std::to_string(previous->score) + ")";
+  if (change == RouteChange::Better || change == RouteChange::Worse) words += " (was " + std::to_string(*before->score) + ")";
   return words;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,15 +14,21 @@ namespace zp {
 struct HistoryRoute {
   std::string entry;  // as the route server sent it
   std::string name;
-  std::int32_t score = 0;
+  // None for a route the run never reached or a stop cut short (see RouteResult::HasScore).
+  std::optional<std::int32_t> score;
   bool failed = false;
   double profile_seconds = 0;
   std::string outcome;  // RouteOutcomeName
   std::string reason;   // RouteReason, as it read when the run ended
 
-  // False for a route the run never reached or a stop cut short: it has no score.
-  bool HasScore() const;
+  bool HasScore() const { return score.has_value(); }
+  // Where a score stands: the reason, after "not scored — " for a route without one.
+  std::string OutcomeWords() const;
 };
+
+// Whether a route with `outcome` (RouteOutcomeName) has a score: rows recorded before the
+// history kept no score for such routes carry one that means nothing.
+bool ScoredOutcome(const std::string& outcome);
 
 struct HistoryServer {
   std::string server;
@@ -49,15 +57,23 @@ struct HistoryRun {
 // The history's account of a run that has ended.
 HistoryRun HistoryRunFrom(const RunSnapshot& run, const std::string& version);
 
-// How a route did against the previous run with the same settings.
+// For each route name, the newest earlier record of it with a score, in a run with the
+// same settings: what its change is told against. A route missing here was never scored
+// with these settings.
+using PreviousScores = std::map<std::string, HistoryRoute>;
+// The same from runs already read, oldest first (all with the same settings).
+PreviousScores PreviousScoresIn(const std::vector<HistoryRun>& runs);
+
+// How a route did against its previous score with the same settings.
 enum class RouteChange { New, Better, Worse, Same };
 const char* RouteChangeName(RouteChange change);  // "new", "better", "worse", "same"
 // A route that now fails where it passed is worse whatever the scores say, and the other
 // way round; otherwise the lower score (fewer records missing) is better.
 RouteChange CompareRoute(const HistoryRoute* previous, bool failed, std::int32_t score);
 // The change as every front end and the report say it: "better (was 3)", "worse (was 0)",
-// "same", "new"; "—" when this run or the previous one has no score for the route.
-std::string ChangeWords(const HistoryRoute* previous, const RouteResult& route);
+// "same", "new"; "—" when this run has no score for the route, or when no history is
+// kept or read (`previous` none).
+std::string ChangeWords(const std::optional<PreviousScores>& previous, const RouteResult& route);
 
 // "2026-12-08T04:50:12Z"
 std::string UtcTimeText(long long utc_ms);

@@ -203,7 +203,9 @@ bool RunHistory::Record(HistoryRun& run) {
         "INSERT INTO routes(run_id, position, entry, name, score, failed, profile_seconds, outcome, reason)"
         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     if (s == nullptr) return failed(cannot);
-    s->Bind(1, id).Bind(2, position++).BindBytes(3, r.entry).BindBytes(4, r.name).Bind(5, static_cast<long long>(r.score));
+    s->Bind(1, id).Bind(2, position++).BindBytes(3, r.entry).BindBytes(4, r.name);
+    if (r.score) s->Bind(5, static_cast<long long>(*r.score));
+    else s->BindNull(5);
     s->Bind(6, static_cast<long long>(r.failed)).Bind(7, r.profile_seconds).BindBytes(8, r.outcome).BindBytes(9, r.reason);
     if (s->Next() != Step::Done) return failed(cannot);
   }
@@ -304,6 +306,16 @@ std::optional<long long> RunHistory::Prune(long long before_utc_ms) {
   FDb->ResetAll();
   if (!pruned) sql.Rollback();
   return pruned;
+}
+
+std::optional<PreviousScores> RunHistory::PreviousScoresOf(const RunSettings& settings,
+                                                          const std::vector<std::string>& names) {
+  if (!Open(Access::Read)) return FNoFile ? std::optional(PreviousScores()) : std::nullopt;
+  if (Blank()) return PreviousScores();
+  auto found = HistoryReader(*FDb).PreviousScoresOf(settings, names);
+  if (!found) Fail("cannot read " + FPath);
+  EndRead();
+  return found;
 }
 
 }  // namespace zp

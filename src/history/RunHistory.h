@@ -92,6 +92,9 @@ class RunHistory {
   std::optional<std::vector<HistoryRun>> Recent(int count);
   // The newest run with these settings, leaving out the run `except` (0: none).
   std::optional<HistoryRun> LastWith(const RunSettings& settings, long long except = 0);
+  // Each of the route `names`' newest record with a score in a run with `settings` (see
+  // PreviousScores); empty when there is no file yet.
+  std::optional<PreviousScores> PreviousScoresOf(const RunSettings& settings, const std::vector<std::string>& names);
   // How many runs are kept.
   std::optional<long long> Count();
   // Drops the runs started before `before_utc_ms`, in one transaction; how many went.

@@ -45,6 +45,10 @@ std::optional<HistoryRun> RunHistory::LastWith(const RunSettings&, long long) {
   Open(Access::Read);
   return std::nullopt;
 }
+std::optional<PreviousScores> RunHistory::PreviousScoresOf(const RunSettings&, const std::vector<std::string>&) {
+  Open(Access::Read);
+  return std::nullopt;
+}
 std::optional<long long> RunHistory::Count() {
   Open(Access::Read);
   return std::nullopt;

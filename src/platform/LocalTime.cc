@@ -62,10 +62,12 @@ namespace {
 std::atomic<std::time_t> g_fixed_time{0};
 }  // namespace
 
-std::string FormatNow(std::string_view pattern) {
+std::time_t ShownTimeNow() {
   const std::time_t fixed = g_fixed_time.load();
-  return FormatDateTime(pattern, fixed != 0 ? fixed : std::time(nullptr));
+  return fixed != 0 ? fixed : std::time(nullptr);
 }
+
+std::string FormatNow(std::string_view pattern) { return FormatDateTime(pattern, ShownTimeNow()); }
 
 void testing::FixLocalTime(std::time_t when) { g_fixed_time = when; }
 

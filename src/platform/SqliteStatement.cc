@@ -36,6 +36,11 @@ SqliteStatement& SqliteStatement::BindBytes(int index, const std::string& value)
   return *this;
 }
 
+SqliteStatement& SqliteStatement::BindNull(int index) {
+  sqlite3_bind_null(FStatement, index);
+  return *this;
+}
+
 void SqliteStatement::Reset() {
   // A failure of the last step comes back from the reset too; it was noted then.
   sqlite3_reset(FStatement);

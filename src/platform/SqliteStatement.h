@@ -28,6 +28,7 @@ class SqliteStatement {
   SqliteStatement& BindText(int index, const std::string& value);
   // Bytes kept exactly: text from the network need not be UTF-8.
   SqliteStatement& BindBytes(int index, const std::string& value);
+  SqliteStatement& BindNull(int index);
 
   // Makes the statement ready to run again from its first row, its parameters unbound.
   void Reset();

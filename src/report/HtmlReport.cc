@@ -63,7 +63,9 @@ std::string HtmlReport(const ReportInput& in) {
   // The runs before this one: the history may or may not hold the run itself.
   std::vector<HistoryRun> earlier = in.history;
   if (!earlier.empty() && earlier.back().start_utc_ms == now.start_utc_ms) earlier.pop_back();
-  const HistoryRun* previous = earlier.empty() ? nullptr : &earlier.back();
+  // Without a history the change is unknown, as in the results.
+  std::optional<PreviousScores> previous = in.previous;
+  if (!previous && !in.history.empty()) previous = PreviousScoresIn(earlier);
 
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   html += "<title>Zelvan Probe report " + HtmlText(UtcTimeText(now.start_utc_ms)) + "</title>\n";
@@ -75,6 +77,7 @@ std::string HtmlReport(const ReportInput& in) {
           Format("%d of %d routes failed", run.FailedRoutes(), run.RouteCount()) +
           (run.key.outcome == KeyOutcome::Failed ? "; public key " + HtmlText(KeyReason(run.key, run.stopped)) : "") +
           ".</p>\n";
+  if (SucceededWithEveryRouteFailed(run)) html += std::string("<p id=\"note\">") + kEveryRouteFailedNote + ".</p>\n";
 
   html += "<h2>Run</h2>\n<table id=\"settings\">\n";
   html += Row({"Started (UTC)", HtmlText(UtcTimeText(now.start_utc_ms))});
@@ -98,26 +101,26 @@ std::string HtmlReport(const ReportInput& in) {
       const HistoryRoute mine{r.entry, r.name, r.score, r.failed, r.profile_seconds, {}, {}};
       const std::string label = RouteLabel(mine);
       // The same words as the results window's, and a class for their colour.
-      const std::string change = ChangeWords(previous ? previous->FindRoute(r.name) : nullptr, r);
+      const std::string change = ChangeWords(previous, r);
       const std::string change_class = change.substr(0, change.find(' '));
       std::string trend;
       std::size_t shown = 0;
       for (auto it = earlier.rbegin(); it != earlier.rend() && shown < kTrendRuns - 1; ++it) {
         if (const HistoryRoute* h = it->FindRoute(r.name)) {
-          trend = Format("%d ", h->score) + trend;
+          trend = (h->score ? Format("%d ", *h->score) : std::string("\u2014 ")) + trend;
           ++shown;
         }
       }
       const std::string score = r.HasScore() ? Format("%d", r.score) : "\u2014";
       trend += "<b>" + score + "</b>";
       html += Row({HtmlText(label), HtmlText(r.entry), score, Format("%.3f s", r.profile_seconds),
-                   HtmlText(RouteReason(r, run.stopped)),
+                   HtmlText(RouteOutcomeWords(r, run.stopped)),
                    Format("<span class=\"%s\">%s</span>", HtmlText(change_class).c_str(), HtmlText(change).c_str()),
                    trend},
                   "td", r.failed);
     }
     html += "</table>\n<p>" + HtmlText(ScoreLegend(ExchangeSettings{}.FDetailRecords)) +
-            " The change compares each route with the previous run with the same settings.</p>\n";
+            " The change compares each route with its last score in a run with the same settings.</p>\n";
   }
   if (!run.servers.empty()) {
     html += "<h2>Route servers asked</h2>\n<table id=\"servers\">\n" + Row({"Server", "Address", "Port", "Outcome"}, "th");

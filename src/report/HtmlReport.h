@@ -15,6 +15,9 @@ struct ReportInput {
   // recorded; empty when there is no history.
   std::vector<HistoryRun> history;
   std::string history_note;  // why there is no history ("history is not available …"), or empty
+  // Each route's previous score, as the results told its change; when none is given it
+  // is read from `history`.
+  std::optional<PreviousScores> previous;
   std::vector<std::string> trace;  // the trace lines as the window's list shows them
   std::string version;
   std::string system;

@@ -25,7 +25,7 @@ std::string RouteName(const HistoryRoute& route) { return route.name.empty() ? r
 int Decimals(double step) { return step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9)); }
 
 std::string TipOf(const HistoryRun& run, const HistoryRoute& route, bool score) {
-  const std::string value = score ? Format("score %d", route.score) : Format("%.3f s", route.profile_seconds);
+  const std::string value = score ? Format("score %d", route.score.value_or(0)) : Format("%.3f s", route.profile_seconds);
   return UtcTimeText(run.start_utc_ms) + " " + RouteName(route) + ": " + value + ", " + route.reason + " (" +
          (run.banner.empty() ? std::string("not ended") : run.banner) + ")";
 }
@@ -91,7 +91,7 @@ PlotModel MakePlot(std::vector<HistoryRun> runs, PlotModel::Measure measure) {
         plot.series.push_back({name, SeriesColourOf(plot.series.size()), {}});
         series = plot.series.end() - 1;
       }
-      const double value = score ? route.score : route.profile_seconds;
+      const double value = score ? *route.score : route.profile_seconds;
       top = std::max(top, value);
       series->points.push_back({static_cast<double>(i + 1), value, i, MarkerFor(run.banner), TipOf(run, route, score)});
     }

@@ -90,7 +90,7 @@ struct RouteResult {
   std::string name;
   std::string address;
   std::int32_t port = 0;
-  std::int32_t score = 0;
+  std::int32_t score = 0;  // meaningful only when HasScore()
   bool failed = false;  // counted as failed by the result code
   double profile_seconds = 0;  // from connect to the heartbeat (or to the failure)
   RouteOutcome outcome = RouteOutcome::NotTried;
@@ -98,8 +98,9 @@ struct RouteResult {
   std::string detail;   // the failure's own text (an error, a status text), else empty
   int error = 0;        // the socket error code of a connect or send that failed
 
-  // A route has a score only when its profile ended by itself: one the test never
-  // reached, or one a stop cut short, has none to show.
+  // A route is scored when its profile ended by itself, passed or failed (a refused
+  // connection scores too). One the test never reached, or one a stop or the time-out cut
+  // short, is not scored: every output but the trace shows it without a score.
   bool HasScore() const { return outcome != RouteOutcome::NotTried && outcome != RouteOutcome::Stopped; }
 };
 
@@ -147,6 +148,8 @@ struct RunSnapshot {
 
   int RouteCount() const { return static_cast<int>(routes.size()); }
   int FailedRoutes() const;
+  // Routes were listed and every one of them failed its profile.
+  bool EveryRouteFailed() const { return !routes.empty() && FailedRoutes() == RouteCount(); }
 };
 
 const char* PhaseName(RunPhase phase);

@@ -77,6 +77,18 @@ std::string RouteReason(const RouteResult& route, bool run_stopped) {
   return {};
 }
 
+std::string NotScoredWords(const std::string& reason) { return "not scored \u2014 " + reason; }
+
+std::string RouteOutcomeWords(const RouteResult& route, bool run_stopped) {
+  const std::string reason = RouteReason(route, run_stopped);
+  return route.HasScore() ? reason : NotScoredWords(reason);
+}
+
+bool SucceededWithEveryRouteFailed(const RunSnapshot& run) {
+  return run.finished && !run.stopped && run.result_code == kResultSuccess && run.EveryRouteFailed() &&
+         run.key.outcome == KeyOutcome::Received;
+}
+
 std::string ServerReason(const ServerResult& server) {
   switch (server.outcome) {
     case ServerOutcome::Answered:

@@ -20,6 +20,16 @@ inline constexpr const char kRecordsNeverSent[] = "the heartbeat listed records 
 std::string RouteReason(const RouteResult& route, bool run_stopped);
 // "answered with 3 routes", "refused the connection", "did not answer within 40 s", …
 std::string ServerReason(const ServerResult& server);
+// Where a score stands, a route without one says so before its reason: "not scored —
+// stopped while waiting for the login reply". A scored route's words are its reason.
+std::string RouteOutcomeWords(const RouteResult& route, bool run_stopped);
+std::string NotScoredWords(const std::string& reason);
+
+// Beside the SUCCESS of a run whose routes all failed their profiles: the key alone made
+// it a success, which the banner does not tell.
+inline constexpr const char kEveryRouteFailedNote[] = "every route failed its profile; the public key still arrived";
+bool SucceededWithEveryRouteFailed(const RunSnapshot& run);
+
 // "received (128 bytes in 0.05 s)", "not received: <text>", "not reached", …
 std::string KeyReason(const KeyResult& key, bool run_stopped);
 

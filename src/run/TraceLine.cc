@@ -7,7 +7,7 @@
 
 namespace zp {
 
-std::string TraceTimeNow() { return FormatNow("ddd mm/dd hh:nn:ss"); }
+std::string TraceTimeText(std::time_t when) { return FormatDateTime("ddd mm/dd hh:nn:ss", when); }
 
 std::string FormatTraceLine(const TraceLine& line) {
   std::string out;

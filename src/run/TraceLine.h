@@ -1,4 +1,5 @@
 #pragma once
+#include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -6,7 +7,7 @@
 namespace zp {
 
 // One trace line as every front end shows it: the worker's name, the local time at which
-// the line reached the creating thread, and the text.
+// the worker traced it, and the text.
 struct TraceLine {
   std::string name;
   std::string time;
@@ -15,8 +16,8 @@ struct TraceLine {
 
 using TraceLineHandler = std::function<void(const TraceLine& line)>;
 
-// The time column's form, "ddd mm/dd hh:nn:ss", for now.
-std::string TraceTimeNow();
+// The time column's form, "ddd mm/dd hh:nn:ss".
+std::string TraceTimeText(std::time_t when);
 // "name<TAB>time<TAB>text": the window's list, Copy, Save Trace and the console. The text
 // is shown through EscapeControls, so that bytes from the network never act as layout.
 std::string FormatTraceLine(const TraceLine& line);

@@ -56,38 +56,38 @@ std::string ServerLabel(const ServerResult& server) {
 EndedRun RecordEnded(RunHistory* history, const RunSnapshot& run) {
   EndedRun ended;
   ended.run = run;
-  bool compared = false;
   if (history != nullptr && RunHistory::Available() && *RunBanner(run) != '\0') {
-    // The previous run is read before this one is written: another probe may record in between.
-    ended.previous = history->LastWith(run.settings);
-    compared = ended.previous.has_value() || history->LastError().empty();
+    // The previous scores are read before this run is written: another probe may record in between.
+    std::vector<std::string> names;
+    for (const RouteResult& route : run.routes) names.push_back(route.name);
+    ended.previous = history->PreviousScoresOf(run.settings, names);
     HistoryRun record = HistoryRunFrom(run, ProgramVersion());
     ended.recorded = history->Record(record);
     if (!ended.recorded) ended.record_error = history->LastError();
   }
-  ended.results = MakeResults(run, compared, ended.previous);
+  ended.results = MakeResults(run, ended.previous);
   return ended;
 }
 
-ResultsView MakeResults(const RunSnapshot& run, bool compared, const std::optional<HistoryRun>& previous) {
+ResultsView MakeResults(const RunSnapshot& run, const std::optional<PreviousScores>& previous) {
   ResultsView view;
   view.banner = BannerOf(run);
-  view.compared = compared;
+  view.compared = previous.has_value();
   std::vector<ResultLine>& lines = view.lines;
   if (!run.routes.empty()) {
-    lines.push_back(Line(ResultLine::Kind::Heading, compared ? std::vector<std::string>{"Score", "Change", "Route", "Outcome"}
-                                                             : std::vector<std::string>{"Score", "Route", "Outcome"}));
+    // The score and the route first, as a reader of the first two columns expects them.
+    lines.push_back(Line(ResultLine::Kind::Heading, {"Score", "Route", "Change", "Outcome"}));
     for (const RouteResult& route : run.routes) {
-      std::vector<std::string> columns{ScoreColumn(route)};
-      if (compared) columns.push_back(ChangeWords(previous ? previous->FindRoute(route.name) : nullptr, route));
-      columns.push_back(EscapeControls(route.entry));
-      columns.push_back(EscapeControls(RouteReason(route, run.stopped)));
-      lines.push_back(Line(ResultLine::Kind::Route, std::move(columns), route.failed));
+      lines.push_back(Line(ResultLine::Kind::Route,
+                           {ScoreColumn(route), EscapeControls(route.entry), ChangeWords(previous, route),
+                            EscapeControls(RouteOutcomeWords(route, run.stopped))},
+                           route.failed));
     }
     lines.push_back(Line(ResultLine::Kind::Blank, {""}));
     lines.push_back(Line(ResultLine::Kind::Key, {"Public key: " + EscapeControls(KeyReason(run.key, run.stopped))},
                          run.key.outcome == KeyOutcome::Failed));
     if (run.key.outcome == KeyOutcome::Failed) view.key_note = "Public key " + EscapeControls(KeyReason(run.key, run.stopped));
+    if (SucceededWithEveryRouteFailed(run)) view.key_note = kEveryRouteFailedNote;
     AddSteps(lines, run);
     view.legend = ScoreLegend(ExchangeSettings{}.FDetailRecords);
     return view;

@@ -20,6 +20,7 @@ std::string ReportOf(const EndedRun& ended, RunHistory* history) {
   ReportInput in;
   in.run = ended.run;
   in.trace = ended.trace;
+  in.previous = ended.previous;
   if (ended.trace_left_out > 0)
     in.trace.push_back(Format("\u2026 %zu more lines are not in this report", ended.trace_left_out));
   in.version = ProgramVersion();

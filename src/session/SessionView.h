@@ -67,11 +67,13 @@ struct ResultLine {
 // An ended test as the results window, the console and the report show it.
 struct ResultsView {
   BannerView banner;
-  bool compared = false;  // a change column against the previous run with the same settings
+  bool compared = false;  // the change column was told against a history (else it holds dashes)
   std::vector<ResultLine> lines;
   std::string legend;     // what the score means; empty without routes
-  // When the public key failed, its outcome beside the banner ("Public key not received:
-  // …"), so that a key failure never hides under the routes' result; else empty.
+  // Beside the banner, what the banner does not tell about the key: when it failed, its
+  // outcome ("Public key not received: …"), so that a key failure never hides under the
+  // routes' result; when every route failed yet the key made the run a success, that
+  // (kEveryRouteFailedNote). Else empty.
   std::string key_note;
   // Copy All: the banner's word, every line, the legend.
   std::string Text() const;
@@ -81,9 +83,9 @@ struct ResultsView {
 struct EndedRun {
   RunSnapshot run;
   ResultsView results;
-  // The last recorded run with the same settings, before this one; none when the history
-  // has none or is not kept.
-  std::optional<HistoryRun> previous;
+  // Each route's previous score with the same settings, before this run; none when no
+  // history is kept or it could not be read.
+  std::optional<PreviousScores> previous;
   bool recorded = false;
   std::string record_error;  // why it could not be recorded; empty when it was or none is kept
   std::vector<std::string> trace;  // the test's trace lines as listed, for the report

@@ -112,7 +112,7 @@ TEST_F(HistoryWindowTest, ChangeColumnComparesWithThePreviousRunWithTheSameSetti
   // The first run with these settings: every route is new.
   EXPECT_EQ(ShowRecorded(Finished(1, {{"r1", 3, false, .5}, {"r2", 0, false, .4}, {"r3", 0, false, .3}}, 1'800'000'000'000))
                 .mid(0, 2),
-            (QStringList{"Score\tChange\tRoute\tOutcome", "     3\tnew\tr1=127.0.0.1:7000\t3 of 25 detail records missing"}));
+            (QStringList{"Score\tRoute\tChange\tOutcome", "     3\tr1=127.0.0.1:7000\tnew\t3 of 25 detail records missing"}));
   // Another server's run between them is not what the next run is compared with.
   ShowRecorded(Finished(2, {{"r1", 25, true, .1}}, 1'800'000'010'000, "10.0.0.9"));
 
@@ -121,11 +121,11 @@ TEST_F(HistoryWindowTest, ChangeColumnComparesWithThePreviousRunWithTheSameSetti
   const QStringList lines = ShowRecorded(
       Finished(2, {{"r1", 0, false, .5}, {"r2", 25, true, .1}, {"r3", 0, false, .3}, {"r4", 1, false, .2}}, 1'800'000'020'000),
       [&] { saved = results_.SaveReport(QString::fromStdString(report)); });
-  EXPECT_EQ(lines.mid(0, 5), (QStringList{"Score\tChange\tRoute\tOutcome",
-                                          "     0\tbetter (was 3)\tr1=127.0.0.1:7000\tall 25 detail records arrived",
-                                          "    25\tworse (was 0)\tr2=127.0.0.1:7000\tcould not connect: ",
-                                          "     0\tsame\tr3=127.0.0.1:7000\tall 25 detail records arrived",
-                                          "     1\tnew\tr4=127.0.0.1:7000\t1 of 25 detail records missing"}));
+  EXPECT_EQ(lines.mid(0, 5), (QStringList{"Score\tRoute\tChange\tOutcome",
+                                          "     0\tr1=127.0.0.1:7000\tbetter (was 3)\tall 25 detail records arrived",
+                                          "    25\tr2=127.0.0.1:7000\tworse (was 0)\tcould not connect: ",
+                                          "     0\tr3=127.0.0.1:7000\tsame\tall 25 detail records arrived",
+                                          "     1\tr4=127.0.0.1:7000\tnew\t1 of 25 detail records missing"}));
   EXPECT_EQ(history_->Count(), 3);
   // The columns line up whatever the width of the change.
   auto* box = results_.findChild<ZTabListBox*>("tlbResults");
@@ -141,10 +141,11 @@ TEST_F(HistoryWindowTest, ChangeColumnComparesWithThePreviousRunWithTheSameSetti
   EXPECT_NE(page.str().find("<svg"), std::string::npos);
 }
 
-TEST_F(HistoryWindowTest, WithoutAHistoryTheColumnsStayAsTheyWere) {
+TEST_F(HistoryWindowTest, WithoutAHistoryTheColumnsStayAndTheChangeIsADash) {
   history_.reset();
   const QStringList lines = ShowRecorded(Finished(1, {{"r1", 0, false, .5}}, 1'800'000'000'000));
-  EXPECT_EQ(lines[0], "Score\tRoute\tOutcome");
+  EXPECT_EQ(lines[0], "Score\tRoute\tChange\tOutcome");
+  EXPECT_EQ(lines[1], QString::fromUtf8("     0\tr1=127.0.0.1:7000\t\u2014\tall 25 detail records arrived"));
   EXPECT_FALSE(results_.findChild<QPushButton*>("btnHistory")->isEnabled());
 }
 

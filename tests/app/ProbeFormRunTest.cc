@@ -36,8 +36,9 @@ TEST_P(ProbeOutcomeTest, BannerAndResultsWindowFollowTheResultCode) {
     ASSERT_TRUE(WaitForResults());
     EXPECT_EQ(shown[0].banner, c.word);
     EXPECT_EQ(shown[0].lines.mid(0, 3),
-              (QStringList{"Score\tRoute\tOutcome", QString::fromUtf8("     \u2014\tGateway1=127.0.0.1:26881\tnot tried"),
-                           QString::fromUtf8("     \u2014\tGateway2=127.0.0.2:26881\tnot tried")}));
+              (QStringList{"Score\tRoute\tChange\tOutcome",
+                           QString::fromUtf8("     \u2014\tGateway1=127.0.0.1:26881\t\u2014\tnot scored \u2014 not tried"),
+                           QString::fromUtf8("     \u2014\tGateway2=127.0.0.2:26881\t\u2014\tnot scored \u2014 not tried")}));
     EXPECT_EQ(Label("lblShowThreadDescription"), c.banner);
     // The banner stands out by more than colour: bold, larger, and an icon beside it.
     const QFont font = Find<QLabel>("lblShowThreadDescription")->font();
@@ -148,8 +149,9 @@ TEST_F(ProbeFormTest, ProgressFollowsTheRunRecordAndAStoppedTestShowsWhatItFound
   // The stopped test's own banner, and what it had found with the routes it never reached.
   EXPECT_EQ(shown[0].banner, "STOPPED");
   ASSERT_GE(shown[0].lines.size(), 4);
-  EXPECT_EQ(shown[0].lines[1], "     4\tG1=1.1.1.1:1\t4 of 25 detail records missing");
-  EXPECT_EQ(shown[0].lines[3], QString::fromUtf8("     \u2014\tG3=1.1.1.3:1\tnot tried \u2014 test stopped"));
+  EXPECT_EQ(shown[0].lines[1], QString::fromUtf8("     4\tG1=1.1.1.1:1\t\u2014\t4 of 25 detail records missing"));
+  EXPECT_EQ(shown[0].lines[3],
+            QString::fromUtf8("     \u2014\tG3=1.1.1.3:1\t\u2014\tnot scored \u2014 not tried \u2014 test stopped"));
   EXPECT_TRUE(Button("btnProcessTest")->isEnabled());
   EXPECT_EQ(Label("lblShowThreadDescription"), "S T O P P E D");
   EXPECT_FALSE(Find<QLabel>("lblResultIcon")->isHidden());

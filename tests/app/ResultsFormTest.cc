@@ -65,7 +65,7 @@ class ResultsFormTest : public ::testing::Test {
     });
     EndedRun ended;
     ended.run = run;
-    ended.results = MakeResults(run, false, std::nullopt);
+    ended.results = MakeResults(run, std::nullopt);
     form.ShowResults(ended);
     EXPECT_TRUE(was_modal);
     EXPECT_EQ(form.windowTitle(), "Results");
@@ -82,15 +82,17 @@ class ResultsFormTest : public ::testing::Test {
 TEST_F(ResultsFormTest, EachCodeShowsItsWordAndOneLinePerRoute) {
   Show(2, {{"Gateway1=10.0.0.1:26881", 25}, {"Gateway2=10.0.0.2:26881", 7}});
   EXPECT_EQ(banner, "SOME ROUTES FAILED");
-  EXPECT_EQ(lines, (QStringList{"Score\tRoute\tOutcome", "    25\tGateway1=10.0.0.1:26881\tall 25 detail records missing",
-                                "     7\tGateway2=10.0.0.2:26881\t7 of 25 detail records missing", "",
+  EXPECT_EQ(lines, (QStringList{"Score\tRoute\tChange\tOutcome",
+                                QString::fromUtf8("    25\tGateway1=10.0.0.1:26881\t\u2014\tall 25 detail records missing"),
+                                QString::fromUtf8("     7\tGateway2=10.0.0.2:26881\t\u2014\t7 of 25 detail records missing"), "",
                                 "Public key: not reached"}));
   EXPECT_EQ(legend, QString::fromStdString(ScoreLegend(25)));
 
   Show(1, {{"G=1.2.3.4:5", 1234567}});  // wider than six digits: not cut
   EXPECT_EQ(banner, "SUCCESS");
-  EXPECT_EQ(lines.mid(0, 2), (QStringList{"Score\tRoute\tOutcome",
-                                          "1234567\tG=1.2.3.4:5\tbroken answer: 1234567 records reported missing of 25 sent"}));
+  EXPECT_EQ(lines.mid(0, 2),
+            (QStringList{"Score\tRoute\tChange\tOutcome",
+                         QString::fromUtf8("1234567\tG=1.2.3.4:5\t\u2014\tbroken answer: 1234567 records reported missing of 25 sent")}));
 
   Show(0, {});
   EXPECT_EQ(banner, "FAILURE");
@@ -100,12 +102,12 @@ TEST_F(ResultsFormTest, EachCodeShowsItsWordAndOneLinePerRoute) {
 TEST_F(ResultsFormTest, UnknownCodeKeepsTheWordButReplacesTheLines) {
   Show(3, {{"A=1.1.1.1:1", 0}});
   EXPECT_EQ(banner, "<<show result>>");
-  EXPECT_EQ(lines[1], "     0\tA=1.1.1.1:1\tall 25 detail records arrived");
+  EXPECT_EQ(lines[1], QString::fromUtf8("     0\tA=1.1.1.1:1\t\u2014\tall 25 detail records arrived"));
 
   Show(1, {});
   Show(3, {{"B=1.1.1.1:1", 0}});
   EXPECT_EQ(banner, "SUCCESS");
-  EXPECT_EQ(lines[1], "     0\tB=1.1.1.1:1\tall 25 detail records arrived");
+  EXPECT_EQ(lines[1], QString::fromUtf8("     0\tB=1.1.1.1:1\t\u2014\tall 25 detail records arrived"));
 }
 
 TEST_F(ResultsFormTest, RouteAndOutcomeColumnsLineUpUnderTheirHeadings) {
@@ -172,9 +174,9 @@ TEST_F(ResultsFormTest, ResultsCopyByLineByMenuAndByButton) {
     QTest::mouseClick(form.findChild<QPushButton*>("btnCopyAll"), Qt::LeftButton);
     button = QGuiApplication::clipboard()->text();
   });
-  EXPECT_EQ(selected, "    25\tG2=1:2\tno heartbeat within 5 s");
+  EXPECT_EQ(selected, QString::fromUtf8("    25\tG2=1:2\t\u2014\tno heartbeat within 5 s"));
   // The word, every line of the session's results (what to check next too), the legend.
-  EXPECT_EQ(all, QString::fromStdString(MakeResults(run, false, std::nullopt).Text()));
+  EXPECT_EQ(all, QString::fromStdString(MakeResults(run, std::nullopt).Text()));
   EXPECT_TRUE(all.startsWith("SOME ROUTES FAILED\n" + lines.join(u'\n') + "\n\nWhat to check next:\n")) << all.toStdString();
   EXPECT_TRUE(all.endsWith(legend + "\n"));
   EXPECT_EQ(button, all);
@@ -206,8 +208,10 @@ TEST_F(ResultsFormTest, FailuresAreMarkedAndWhatToCheckNextFollows) {
     for (int i = 0; i < box()->Count(); ++i) marks.push_back(box()->Mark(i));
     list = box()->viewport()->grab().toImage();
   });
-  EXPECT_EQ(lines, (QStringList{"Score\tRoute\tOutcome", "     0\tG1=1:2\tall 25 detail records arrived",
-                                "    25\tG2=1:3\trefused the connection", "", "Public key: not received: no key"}));
+  EXPECT_EQ(lines, (QStringList{"Score\tRoute\tChange\tOutcome",
+                                QString::fromUtf8("     0\tG1=1:2\t\u2014\tall 25 detail records arrived"),
+                                QString::fromUtf8("    25\tG2=1:3\t\u2014\trefused the connection"), "",
+                                "Public key: not received: no key"}));
   EXPECT_EQ(marks, (std::vector<LineMark>{LineMark::None, LineMark::None, LineMark::Failed, LineMark::None,
                                           LineMark::Failed}));
   EXPECT_EQ(note, "Public key not received: no key");
@@ -268,7 +272,7 @@ TEST_F(ResultsFormTest, OpensCentredOverItsOwnerAsWideAsItsLines) {
   owner.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
   form.SetOwnerWindow(&owner);
-  for (const std::string& entry : {std::string("G=1.2.3.4:5"), "Gateway-with-a-long-name=" + std::string(30, '1')}) {
+  for (const std::string& entry : {std::string("G=1.2.3.4:5"), "Gateway-with-a-long-name=" + std::string(20, '1')}) {
     QRect at;
     int sideways = -1;
     RunSnapshot run = RefusedRouteAndNoKey();
@@ -307,7 +311,7 @@ TEST_F(ResultsFormTest, SaveReportProposesADatedNameAndSaysWhereItSaved) {
   });
   EndedRun ended;
   ended.run = run;
-  ended.results = MakeResults(run, false, std::nullopt);
+  ended.results = MakeResults(run, std::nullopt);
   form.ShowResults(ended);
   EXPECT_EQ(proposed, "zelvan-probe-report-2026-12-08-051909.html");
   EXPECT_EQ(saved, "Report saved to " + QDir::toNativeSeparators(path));
@@ -317,7 +321,7 @@ TEST_F(ResultsFormTest, SaveReportProposesADatedNameAndSaysWhereItSaved) {
 // A route text comes from the network: what is no text is shown escaped, never as layout.
 TEST_F(ResultsFormTest, ControlsAndBytesThatAreNoTextShowEscaped) {
   Show(1, {{std::string("R\xE9=1\x7F\x1B[2J", 9), 3}});
-  EXPECT_EQ(lines[1], QString::fromLatin1("     3\tR\\xE9=1\\x7F\\x1B[2J\t3 of 25 detail records missing"));
+  EXPECT_EQ(lines[1], QString::fromUtf8("     3\tR\\xE9=1\\x7F\\x1B[2J\t\u2014\t3 of 25 detail records missing"));
 }
 
 }  // namespace

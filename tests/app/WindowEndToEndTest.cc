@@ -87,7 +87,7 @@ TEST_F(WindowEndToEndTest, HealthyGatewayEndsInSuccess) {
   EXPECT_EQ(o.status_banner, "S U C C E S S");
   EXPECT_EQ(o.results_banner, "SUCCESS");
   ASSERT_EQ(o.result_lines.size(), 5);
-  EXPECT_EQ(o.result_lines[0], "Score\tRoute\tOutcome");
+  EXPECT_EQ(o.result_lines[0], "Score\tRoute\tChange\tOutcome");
   EXPECT_TRUE(o.result_lines[1].endsWith("\tall 25 detail records arrived")) << o.result_lines[1].toStdString();
   EXPECT_TRUE(o.result_lines[1].startsWith("     0\tr1=127.0.0.1:")) << o.result_lines[1].toStdString();
   EXPECT_TRUE(o.result_lines[2].startsWith("     0\tr2=127.0.0.1:"));

@@ -152,6 +152,8 @@ struct Scenario {
   std::string monitoring;     // the first line, as a regular expression
   std::string trace_holds;    // a text the trace must hold
   double within = 0;          // when above 0: the run ends before this many seconds
+  int monitoring_status = -1;  // with --monitoring, when it differs from `status`
+  std::string note;            // beside the banner, when the run calls for one (its start)
 };
 
 void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.name; }
@@ -162,13 +164,16 @@ std::string Unspaced(const std::string& banner) {
   return word;
 }
 
-// A route's results line; one the test never scored shows a dash for its score.
-std::string ScoreLine(int score, const std::string& outcome, const std::string& entry, const std::string& reason) {
+bool Unscored(const RouteExpect& route) { return route.outcome == "stopped" || route.outcome == "not_tried"; }
+
+// A route's results line, without a history to tell a change against; one the test never
+// scored shows a dash for its score and says so.
+std::string ScoreLine(const RouteExpect& route, const std::string& entry) {
   char buf[256];
-  if (outcome == "stopped" || outcome == "not_tried")
-    std::snprintf(buf, sizeof buf, "     \u2014\t%s\t%s", entry.c_str(), reason.c_str());
+  if (Unscored(route))
+    std::snprintf(buf, sizeof buf, "     \u2014\t%s\t\u2014\tnot scored \u2014 %s", entry.c_str(), route.reason.c_str());
   else
-    std::snprintf(buf, sizeof buf, "%6d\t%s\t%s", score, entry.c_str(), reason.c_str());
+    std::snprintf(buf, sizeof buf, "%6d\t%s\t\u2014\t%s", route.score, entry.c_str(), route.reason.c_str());
   return buf;
 }
 
@@ -191,10 +196,15 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   ASSERT_NE(first_other, lines.end()) << cli->out;
   EXPECT_GT(first_other - lines.begin(), 10);
   std::vector<std::string> expected = {stopped ? "S T O P P E D" : sc.banner};
-  if (!sc.expect.empty()) expected.push_back("Score\tRoute\tOutcome");
-  for (std::size_t i = 0; i < sc.expect.size(); ++i)
-    expected.push_back(ScoreLine(sc.expect[i].score, sc.expect[i].outcome, entries[i], sc.expect[i].reason));
+  if (!sc.expect.empty()) expected.push_back("Score\tRoute\tChange\tOutcome");
+  for (std::size_t i = 0; i < sc.expect.size(); ++i) expected.push_back(ScoreLine(sc.expect[i], entries[i]));
   std::vector<std::string> report(first_other, lines.end());
+  // What the windows say beside the banner, right below it.
+  if (!sc.note.empty()) {
+    ASSERT_GE(report.size(), 2u);
+    EXPECT_THAT(report[1], StartsWith(sc.note));
+    report.erase(report.begin() + 1);
+  }
   // What to check next, after the lines it speaks of: whenever something failed.
   const auto steps = std::find(report.begin(), report.end(), "What to check next:");
   const bool failed = sc.status != 0 || std::any_of(sc.expect.begin(), sc.expect.end(), [](const RouteExpect& e) { return e.failed; });
@@ -271,7 +281,10 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
     EXPECT_EQ(route["name"].get<std::string>() + "=" + route["address"].get<std::string>() + ":" +
                   std::to_string(route["port"].get<int>()),
               entries[i]);
-    EXPECT_EQ(route["score"], sc.expect[i].score) << entries[i];
+    if (Unscored(sc.expect[i]))
+      EXPECT_TRUE(route["score"].is_null()) << entries[i];
+    else
+      EXPECT_EQ(route["score"], sc.expect[i].score) << entries[i];
     EXPECT_EQ(route["failed"], sc.expect[i].failed) << entries[i];
     EXPECT_EQ(route["outcome"], sc.expect[i].outcome) << entries[i];
     EXPECT_EQ(route["reason"], sc.expect[i].reason) << entries[i];
@@ -290,7 +303,7 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   // reason; no trace at all.
   // The textfile beside it changes nothing on standard output.
   ASSERT_EQ(RunCli(cli, Plus(Plus(Plus(sc.extra, "--monitoring"), "--prometheus-textfile"), textfile.string())),
-            sc.status)
+            sc.monitoring_status >= 0 ? sc.monitoring_status : sc.status)
       << cli->out << cli->err;
   ExpectMetricsMatchDocument(textfile, doc);
   const auto status = Lines(cli->out);
@@ -342,9 +355,11 @@ INSTANTIATE_TEST_SUITE_P(
                  .key_reason = "not received: Access denied",
                  .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 1 of 1 routes failed.* \| 'r1'=25;;;0;25 )"
                                R"(elapsed=\d+\.\d\ds)",
-                 .trace_holds = "\tAccess denied\n"},
+                 .trace_holds = "\tAccess denied\n",
+                 .note = "Public key not received: Access denied"},
         // The result as the test computes it: a failed route makes "some routes failed"
         // only while other routes passed; when every route failed, the key alone decides.
+        // Beside the banner a line says so, and a monitoring system hears a warning.
         Scenario{.name = "EveryRouteFailedButTheKeyArrivedIsSuccessWithStatus0",
                  .routes = {"r1 fault=no-heartbeat"},
                  .status = 0,
@@ -353,8 +368,10 @@ INSTANTIATE_TEST_SUITE_P(
                  .expect = {{25, true, "no_heartbeat", "no heartbeat within 5 s"}},
                  .key_outcome = "received",
                  .key_reason = "received (",
-                 .monitoring = R"(ZELVAN PROBE OK - SUCCESS, 1 of 1 routes failed \| 'r1'=25;;;0;25 )"
-                               R"(elapsed=\d+\.\d\ds)"},
+                 .monitoring = R"(ZELVAN PROBE WARNING - SUCCESS, 1 of 1 routes failed: every route failed its )"
+                               R"(profile; the public key still arrived \| 'r1'=25;;;0;25 elapsed=\d+\.\d\ds)",
+                 .monitoring_status = 1,
+                 .note = "every route failed its profile; the public key still arrived"},
         // Every route is scored but the key does not come: the routes are fine, the test
         // is not.
         Scenario{.name = "AKeyErrorIsFailureWithStatus2",
@@ -366,7 +383,8 @@ INSTANTIATE_TEST_SUITE_P(
                  .key_outcome = "failed",
                  .key_reason = "not received",
                  .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 0 of 1 routes failed, public key not received.* )"
-                               R"(\| 'r1'=0;;;0;25 elapsed=\d+\.\d\ds)"},
+                               R"(\| 'r1'=0;;;0;25 elapsed=\d+\.\d\ds)",
+                 .note = "Public key not received"},
         // A dead gateway: every route refuses, so profiling fails them all and the key
         // ring gives up after three tries on each route. A result, in seconds: not a run
         // circling until its time-out.
@@ -385,7 +403,8 @@ INSTANTIATE_TEST_SUITE_P(
                  .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 2 of 2 routes failed, public key not received: )"
                                R"(Tried each route 3 times - the last, r2: WSAECONNREFUSED: the connection was )"
                                R"(refused \| 'r1'=25;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)",
-                 .within = 30},
+                 .within = 30,
+                 .note = "Public key not received: Tried each route 3 times"},
         // The time-out stops the run while the route server keeps it waiting: no routes,
         // exit status 3, and the state and phase it was stopped in named.
         Scenario{.name = "ATimeOutBeforeAnyRouteIsStoppedWithStatus3",
@@ -420,7 +439,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .phase = "profiling_routes",
                  .timed_out = "Timed out after 4 s in state UpdateRoutes, while profiling route 2 of 2",
                  .monitoring = R"(ZELVAN PROBE UNKNOWN - timed out after \d+\.\d\d s while profiling route 2 of 2, )"
-                               R"(in state UpdateRoutes \| 'r1'=0;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)"}),
+                               R"(in state UpdateRoutes \| 'r1'=0;;;0;25 'r2'=U;;;0;25 elapsed=\d+\.\d\ds)"}),
     [](const ::testing::TestParamInfo<Scenario>& scenario) { return std::string(scenario.param.name); });
 
 // No route server answers: FAILURE, CRITICAL, and every form says which server did what.

@@ -37,7 +37,12 @@ inline void ExpectMetricsMatchDocument(const std::filesystem::path& textfile, co
     const std::string labels = "{route=\"" + route["name"].get<std::string>() + "\",address=\"" +
                                route["address"].get<std::string>() + ":" +
                                std::to_string(route["port"].get<int>()) + "\"} ";
-    EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_score" + labels + std::to_string(route["score"].get<int>())));
+    // A route without a score has no score sample, and says so.
+    if (route["score"].is_null())
+      EXPECT_THAT(text, ::testing::Not(HasSubstr("\nzelvan_probe_route_score" + labels)));
+    else
+      EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_score" + labels + std::to_string(route["score"].get<int>())));
+    EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_scored" + labels + (route["score"].is_null() ? "0" : "1")));
     EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_failed" + labels + (route["failed"].get<bool>() ? "1" : "0")));
     EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_profile_seconds" + labels));
   }

@@ -168,12 +168,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {"zelvan_probe_up 1", "zelvan_probe_result{banner=\"FAILURE\"} 2", "zelvan_probe_key_ok 0",
                   "zelvan_probe_stopped 0"}},
         // Stopped: up 0, the result 3 whatever code the run had reached, and the route it
-        // never reached still listed.
+        // never reached still listed, as not scored and without a score.
         Document{"StoppedWhileProfiling",
                  StoppedWhileProfiling(),
                  {"zelvan_probe_up 0", "zelvan_probe_result{banner=\"STOPPED\"} 3",
                   "zelvan_probe_route_score{route=\"r1\",address=\"10.0.0.1:7000\"} 0",
-                  "zelvan_probe_route_score{route=\"r2\",address=\"10.0.0.2:7000\"} 25",
+                  "zelvan_probe_route_scored{route=\"r1\",address=\"10.0.0.1:7000\"} 1",
+                  "zelvan_probe_route_scored{route=\"r2\",address=\"10.0.0.2:7000\"} 0",
                   "zelvan_probe_route_failed{route=\"r2\",address=\"10.0.0.2:7000\"} 0",
                   "zelvan_probe_route_profile_seconds{route=\"r1\",address=\"10.0.0.1:7000\"} 0.042",
                   "zelvan_probe_key_ok 0", "zelvan_probe_duration_seconds 4.000", "zelvan_probe_stopped 1"}},
@@ -247,7 +248,7 @@ TEST(PrometheusReportTest, PutsTheOperatorsLabelsOnEverySampleAndPassesPromtool)
     const bool own = line.find("{route=") != std::string::npos || line.find("{banner=") != std::string::npos;
     EXPECT_THAT(line, HasSubstr((own ? "\"," : "{") + escaped + "} ")) << line;
   }
-  EXPECT_EQ(samples, 12u) << text;
+  EXPECT_EQ(samples, 13u) << text;  // no score for the route the stop left unscored
   const auto file =
       std::filesystem::temp_directory_path() / ("zp-prom-" + std::to_string(CurrentProcessId()) + "-labels.prom");
   std::string error;

@@ -165,8 +165,9 @@ class Check:
             raise Failure(f"alert summary {alert['annotations'].get('summary')!r}, expected {summary!r}")
 
     def run(self):
-        fail = {"zelvan_probe_route_failed": 1, "zelvan_probe_route_score": 25}
-        healthy = {name: {r: 0 for r in self.ports} for name in fail}
+        # Every route of these runs ends its profile by itself: each is scored.
+        fail = {"zelvan_probe_route_failed": 1, "zelvan_probe_route_score": 25, "zelvan_probe_route_scored": 1}
+        healthy = {name: {r: 1 if name == "zelvan_probe_route_scored" else 0 for r in self.ports} for name in fail}
         ok = {"zelvan_probe_up": 1, "zelvan_probe_result": 0, "zelvan_probe_key_ok": 1, "zelvan_probe_stopped": 0}
 
         stamp = self.probe("healthy", {}, 0)

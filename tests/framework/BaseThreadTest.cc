@@ -7,6 +7,7 @@
 
 #include "framework/Errors.h"
 #include "framework/ProbeBaseThread.h"
+#include "platform/LocalTime.h"
 #include "platform/MessageQueue.h"
 #include "platform/Tick.h"
 
@@ -216,6 +217,35 @@ TEST(BaseThread, WaitForStartupServesHandOversWhileWaiting) {
   EXPECT_EQ(lines.text[0], "line 0");
   EXPECT_EQ(lines.text[49], "line 49");
   EXPECT_TRUE(lines.all_on_creator);
+}
+
+// A line's time is when the worker traced it, not when the creator took it: the creator
+// here takes every line only after the worker has ended, at yet another time.
+TEST(BaseThread, EachLineKeepsTheMomentTheWorkerTracedIt) {
+  constexpr std::time_t kFirst = 1796680800, kSecond = kFirst + 3600, kTaken = kFirst + 7200;
+  std::vector<std::pair<std::string, std::time_t>> got;
+  std::unique_ptr<ScriptedWorker> w;
+  w = std::make_unique<ScriptedWorker>(
+      [&](const std::string&, const std::string& text) { got.emplace_back(text, w->TraceStamp()); },
+      [](ScriptedWorker& s) {
+        StartThen(s, [](ScriptedWorker& x) {
+          testing::FixLocalTime(kFirst);
+          x.Trace("first");
+          testing::FixLocalTime(kSecond);
+          x.Trace("second");
+          x.SetState(state::Halted);
+        });
+      });
+  w->Resume();
+  ASSERT_TRUE(w->WaitForStartup());
+  // Not serving hand-overs meanwhile: the lines the start-up did not deliver wait in the
+  // queue.
+  while (!w->Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  testing::FixLocalTime(kTaken);
+  w->WaitFinished();
+  testing::FixLocalTime(0);
+  EXPECT_THAT(got, ::testing::IsSupersetOf({std::make_pair(std::string("first"), kFirst),
+                                            std::make_pair(std::string("second"), kSecond)}));
 }
 
 TEST(BaseThread, WaitForStartupGivesUpAfterTenSecondsOfSilence) {

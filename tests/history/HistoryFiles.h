@@ -55,6 +55,19 @@ inline std::string Text(const std::string& path, const std::string& sql) {
   return value;
 }
 
+// What SQLite's planner makes of `sql`: each step's words, one per line.
+inline std::string Plan(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_stmt* s = nullptr;
+  std::string plan;
+  if (sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + sql).c_str(), -1, &s, nullptr) == SQLITE_OK)
+    while (sqlite3_step(s) == SQLITE_ROW) plan += reinterpret_cast<const char*>(sqlite3_column_text(s, 3)) + std::string("\n");
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+  return plan;
+}
+
 inline void Exec(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);

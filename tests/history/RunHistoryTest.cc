@@ -16,7 +16,8 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// Layout 1 as the first released program wrote it, with one run of two routes.
+// Layout 1 as the first released program wrote it, with one run of two routes (texts that
+// may come from the network stored as bytes).
 constexpr const char* kLayout1 =
     "CREATE TABLE runs(id INTEGER PRIMARY KEY AUTOINCREMENT, start_utc_ms INTEGER NOT NULL, server TEXT NOT NULL,"
     " port INTEGER NOT NULL, route_code TEXT NOT NULL, result_code INTEGER NOT NULL, banner TEXT NOT NULL,"
@@ -25,9 +26,28 @@ constexpr const char* kLayout1 =
     " score INTEGER NOT NULL, failed INTEGER NOT NULL, profile_seconds REAL NOT NULL, outcome TEXT NOT NULL,"
     " PRIMARY KEY(run_id, position));"
     "INSERT INTO runs VALUES(1, 1700000000000, CAST('old' AS BLOB), 26880, CAST('A' AS BLOB), 1, 'SUCCESS', 0, 2.5);"
-    "INSERT INTO routes VALUES(1, 0, 'r1=1.2.3.4:7000', 'r1', 3, 0, 0.5, 'scored');"
-    "INSERT INTO routes VALUES(1, 1, 'r2=1.2.3.5:7000', 'r2', 25, 1, 1.5, 'no_heartbeat');"
+    "INSERT INTO routes VALUES(1, 0, CAST('r1=1.2.3.4:7000' AS BLOB), CAST('r1' AS BLOB), 3, 0, 0.5, 'scored');"
+    "INSERT INTO routes VALUES(1, 1, CAST('r2=1.2.3.5:7000' AS BLOB), CAST('r2' AS BLOB), 25, 1, 1.5, 'no_heartbeat');"
     "PRAGMA user_version=1;";
+
+// Layout 2 as programs before scoreless routes wrote it: a stopped run whose second route
+// the stop cut short and whose third it never reached, both stored with the 25 of a
+// failure, after a run that scored all three.
+constexpr const char* kLayout2 =
+    "ALTER TABLE runs ADD COLUMN key_outcome TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE runs ADD COLUMN version TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE routes ADD COLUMN reason BLOB NOT NULL DEFAULT '';"
+    "CREATE TABLE servers(run_id INTEGER NOT NULL, position INTEGER NOT NULL, server BLOB NOT NULL,"
+    " address TEXT NOT NULL, port INTEGER NOT NULL, outcome TEXT NOT NULL, PRIMARY KEY(run_id, position));"
+    "CREATE INDEX runs_by_settings ON runs(server, port, route_code, id);"
+    "INSERT INTO runs VALUES(2, 1700000060000, CAST('old' AS BLOB), 26880, CAST('A' AS BLOB), 2, 'STOPPED', 1, 4.0,"
+    " 'not_reached', '1.0');"
+    "INSERT INTO routes VALUES(2, 0, CAST('r1=1.2.3.4:7000' AS BLOB), CAST('r1' AS BLOB), 1, 0, 0.5, 'scored', '1 of 25 detail records missing');"
+    "INSERT INTO routes VALUES(2, 1, CAST('r2=1.2.3.5:7000' AS BLOB), CAST('r2' AS BLOB), 25, 0, 1.0, 'stopped',"
+    " 'stopped while waiting for the login reply');"
+    "INSERT INTO routes VALUES(2, 2, CAST('r3=1.2.3.6:7000' AS BLOB), CAST('r3' AS BLOB), 25, 0, 0, 'not_tried', 'not tried \xE2\x80\x94 test stopped');"
+    "INSERT INTO servers VALUES(2, 0, '127.0.0.1', '127.0.0.1', 26880, 'answered');"
+    "PRAGMA user_version=2;";
 
 class RunHistoryTest : public ::testing::Test {
  protected:
@@ -129,27 +149,30 @@ TEST_F(RunHistoryTest, FindsThePreviousRunWithTheSameSettings) {
 TEST_F(RunHistoryTest, BringsOlderFilesToTheNewestLayout) {
   struct Case {
     const char* name;
-    const char* setup;  // nullptr: no file at all
+    bool file;
+    std::string setup;
     long long runs_before;
   };
   const Case cases[] = {
-      {"no file", nullptr, 0},
-      {"empty file", "", 0},
-      {"layout 1", kLayout1, 1},
+      {"no file", false, "", 0},
+      {"empty file", true, "", 0},
+      {"layout 1", true, kLayout1, 1},
+      {"layout 2", true, std::string(kLayout1) + kLayout2, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove_all(dir_);
-    if (c.setup != nullptr) {
+    if (c.file) {
       std::filesystem::create_directories(dir_ / "state");
       std::ofstream(path_).close();
-      if (*c.setup != '\0') Exec(path_, c.setup);
+      if (!c.setup.empty()) Exec(path_, c.setup);
     }
     RunHistory history(path_);
     HistoryRun run = SampleRun(1'800'000'000'000);
     ASSERT_TRUE(history.Record(run)) << history.LastError();
-    EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 3);
+    EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 4);
     EXPECT_EQ(Scalar(path_, "PRAGMA application_id"), RunHistory::kApplicationId);
+    EXPECT_EQ(Text(path_, "PRAGMA integrity_check"), "ok");
     const auto runs = history.Recent(10);
     ASSERT_TRUE(runs);
     ASSERT_EQ(static_cast<long long>(runs->size()), c.runs_before + 1);
@@ -160,11 +183,69 @@ TEST_F(RunHistoryTest, BringsOlderFilesToTheNewestLayout) {
       EXPECT_EQ(old.banner, "SUCCESS");
       EXPECT_EQ(old.version, "");  // not known before layout 2
       ASSERT_EQ(old.routes.size(), 2u);
+      EXPECT_EQ(old.routes[0].score, 3);
       EXPECT_EQ(old.routes[1].outcome, "no_heartbeat");
+      EXPECT_EQ(old.routes[1].score, 25);  // a failure keeps its score
       EXPECT_TRUE(old.routes[1].failed);
       EXPECT_TRUE(old.servers.empty());
     }
+    if (c.runs_before > 1) {
+      // The routes a stop left without a score lose the 25 they were stored with, and
+      // keep everything else.
+      const HistoryRun& stopped = (*runs)[1];
+      ASSERT_EQ(stopped.routes.size(), 3u);
+      EXPECT_EQ(stopped.routes[0].score, 1);
+      for (const std::size_t i : {1u, 2u}) {
+        EXPECT_EQ(stopped.routes[i].score, std::nullopt);
+        EXPECT_FALSE(stopped.routes[i].failed);
+      }
+      EXPECT_EQ(stopped.routes[1].reason, "stopped while waiting for the login reply");
+      EXPECT_EQ(stopped.routes[2].OutcomeWords(), "not scored \u2014 not tried \u2014 test stopped");
+      EXPECT_EQ(stopped.version, "1.0");
+      EXPECT_EQ(stopped.servers.size(), 1u);
+      EXPECT_EQ(Scalar(path_, "SELECT count(*) FROM routes WHERE score IS NULL"), 2);
+    }
   }
+}
+
+// A route's change is told against its last score with the same settings: a run that did
+// not score it (stopped, or without a route list) and a run with other settings are passed
+// over. The lookup reads an older layout as it is, without changing it, and is indexed.
+TEST_F(RunHistoryTest, FindsEachRoutesLastScoreWithTheSameSettings) {
+  std::filesystem::create_directories(dir_ / "state");
+  Exec(path_, std::string(kLayout1) + kLayout2);
+  const RunSettings old{"old", 26880, "A"};
+  {
+    // Layout 2: the stopped run's r2 and r3 are not scores.
+    RunHistory reader(path_);
+    const auto previous = reader.PreviousScoresOf(old, {"r1", "r2", "r3", "r9"});
+    ASSERT_TRUE(previous) << reader.LastError();
+    EXPECT_EQ(previous->at("r1").score, 1);
+    EXPECT_EQ(previous->at("r2").score, 25);  // from the first run, which scored it
+    EXPECT_EQ(previous->count("r3"), 0u);
+    EXPECT_EQ(previous->count("r9"), 0u);
+    EXPECT_EQ(Scalar(path_, "PRAGMA user_version"), 2);
+  }
+  RunHistory history(path_);
+  HistoryRun other = SampleRun(1'800'000'000'000, "other");  // r1 scored 0 elsewhere
+  HistoryRun listless = SampleRun(1'800'000'010'000, "old");
+  listless.routes.clear();
+  HistoryRun stopped = SampleRun(1'800'000'020'000, "old");
+  stopped.routes[0].score = std::nullopt;
+  stopped.routes[0].outcome = "stopped";
+  for (HistoryRun* run : {&other, &listless, &stopped}) ASSERT_TRUE(history.Record(*run)) << history.LastError();
+  const auto previous = history.PreviousScoresOf(old, {"r1", "r\xff<b>"});
+  ASSERT_TRUE(previous) << history.LastError();
+  EXPECT_EQ(previous->at("r1").score, 1);
+  EXPECT_EQ(previous->at("r\xff<b>").score, 25);
+  EXPECT_EQ(previous->at("r\xff<b>").outcome, "login_refused");
+  // Found through indexes, never by reading every route ever recorded.
+  const std::string plan = Plan(path_,
+                                "SELECT r.score FROM routes r JOIN runs u ON u.id=r.run_id WHERE r.name='r1'"
+                                " AND r.score IS NOT NULL AND u.server='old' AND u.port=26880 AND u.route_code='A'"
+                                " ORDER BY r.run_id DESC LIMIT 1");
+  EXPECT_THAT(plan, ::testing::HasSubstr("USING INDEX routes_by_name"));
+  EXPECT_THAT(plan, ::testing::Not(::testing::HasSubstr("SCAN")));
 }
 
 TEST_F(RunHistoryTest, LeavesAFileOfANewerProgramAlone) {

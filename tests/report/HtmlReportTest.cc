@@ -168,7 +168,8 @@ TEST(HistoryRowsTest, FailedRoutesSayWhatAStopLeftUnknown) {
     HistoryRun run;
     run.stopped = c.stopped;
     for (const auto& [failed, outcome] : c.routes)
-      run.routes.push_back({"", "r" + std::to_string(run.routes.size() + 1), 25, failed, 0, outcome, ""});
+      run.routes.push_back({"", "r" + std::to_string(run.routes.size() + 1),
+                            ScoredOutcome(outcome) ? std::optional(25) : std::nullopt, failed, 0, outcome, ""});
     EXPECT_EQ(FailedRoutesText(run), c.want);
   }
   EXPECT_EQ(SettingsText({"127.0.0.1,h", 0x6900, "A"}), "127.0.0.1,h:6900 A");
@@ -177,7 +178,7 @@ TEST(HistoryRowsTest, FailedRoutesSayWhatAStopLeftUnknown) {
 TEST(PlotModelTest, OneSeriesPerRouteWithEachRunsResultAsItsShape) {
   std::vector<HistoryRun> runs = {Earlier(1, 0, false, "SUCCESS"), Earlier(2, 5, true, "SOME ROUTES FAILED")};
   runs[1].routes.push_back({"r3=1.1.1.1:1", "", 1, false, 0, "scored", ""});
-  runs[1].routes.push_back({"r4=1.1.1.1:1", "r4", 25, false, 0, "stopped", ""});  // no score: no point
+  runs[1].routes.push_back({"r4=1.1.1.1:1", "r4", std::nullopt, false, 0, "stopped", ""});  // no score: no point
   const PlotModel plot = MakePlot(runs, PlotModel::Measure::Score);
   ASSERT_EQ(plot.series.size(), 3u);
   EXPECT_EQ(plot.series[0].name, "r1");

@@ -28,9 +28,9 @@ TEST(ResultLinesTest, EachRouteOutcomeReadsAsWordsBesideItsScore) {
       {RouteOutcome::NoLoginAnswer, 25, 0, "", false, "    25\tno answer to 3 logins"},
       {RouteOutcome::NoHeartbeat, 25, 0, "", false, "    25\tno heartbeat within 5 s"},
       {RouteOutcome::ConnectionLost, 25, 0, "", false, "    25\tconnection lost"},
-      {RouteOutcome::NotTried, 25, 0, "", false, "     \u2014\tnot tried"},
-      {RouteOutcome::NotTried, 25, 0, "", true, "     \u2014\tnot tried \u2014 test stopped"},
-      {RouteOutcome::Stopped, 25, 0, "", true, "     \u2014\tstopped during the heartbeat wait",
+      {RouteOutcome::NotTried, 25, 0, "", false, "     \u2014\tnot scored \u2014 not tried"},
+      {RouteOutcome::NotTried, 25, 0, "", true, "     \u2014\tnot scored \u2014 not tried \u2014 test stopped"},
+      {RouteOutcome::Stopped, 25, 0, "", true, "     \u2014\tnot scored \u2014 stopped during the heartbeat wait",
        RouteStep::WaitingForHeartbeat},
   };
   for (const Case& c : cases) {
@@ -45,11 +45,12 @@ TEST(ResultLinesTest, EachRouteOutcomeReadsAsWordsBesideItsScore) {
     route.error = c.error;
     route.detail = c.detail;
     run.routes.push_back(route);
-    const ResultsView view = MakeResults(run, false, std::nullopt);
+    const ResultsView view = MakeResults(run, std::nullopt);
     EXPECT_EQ(view.banner.word, c.stopped ? "STOPPED" : "FAILURE");
     ASSERT_GE(view.lines.size(), 2u);
     std::string want = c.want;
-    want.insert(want.find('\t') + 1, "G=10.0.0.1:26881\t");
+    // Without a history the change is a dash.
+    want.insert(want.find('\t') + 1, "G=10.0.0.1:26881\t\u2014\t");
     EXPECT_EQ(view.lines[1].Text(), want);
   }
 }
@@ -64,7 +65,7 @@ TEST(ResultLinesTest, WhatToCheckNextFollowsTheLinesItSpeaksOf) {
   run.routes.push_back({.entry = "r\x1B""2=10.0.0.2:7000", .name = "r\x1B""2", .score = 25, .failed = true,
                         .outcome = RouteOutcome::ConnectFailed, .error = WSAECONNREFUSED});
   run.key = {.outcome = KeyOutcome::Failed, .detail = "no key"};
-  ResultsView view = MakeResults(run, false, std::nullopt);
+  ResultsView view = MakeResults(run, std::nullopt);
   ASSERT_EQ(view.lines.size(), 9u);
   EXPECT_EQ(view.lines[4].Text(), "Public key: not received: no key");
   EXPECT_EQ(view.lines[5].kind, ResultLine::Kind::Blank);
@@ -78,7 +79,7 @@ TEST(ResultLinesTest, WhatToCheckNextFollowsTheLinesItSpeaksOf) {
   run.result_code = 1;
   run.routes.pop_back();
   run.key = {.outcome = KeyOutcome::Received, .bytes = 128};
-  view = MakeResults(run, false, std::nullopt);
+  view = MakeResults(run, std::nullopt);
   EXPECT_EQ(view.lines.size(), 4u);
   EXPECT_EQ(view.key_note, "");
 }

@@ -161,14 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
     Ends, SessionEndTest,
     ::testing::Values(
         EndCase{"Success", Scored(kResultSuccess), "S U C C E S S",
-                {"Score\tRoute\tOutcome", "     0\tG1=127.0.0.1:26881\tall 25 detail records arrived",
-                 "    25\tG2=127.0.0.2:26881\tall 25 detail records missing", "", kKeyNotReached}},
+                {"Score\tRoute\tChange\tOutcome", "     0\tG1=127.0.0.1:26881\t\u2014\tall 25 detail records arrived",
+                 "    25\tG2=127.0.0.2:26881\t\u2014\tall 25 detail records missing", "", kKeyNotReached}},
         EndCase{"SomeRoutesFailed", Scored(kResultSomeRoutesFailed), "S O M E   R O U T E S   F A I L E D",
-                {"Score\tRoute\tOutcome", "     0\tG1=127.0.0.1:26881\tall 25 detail records arrived",
-                 "    25\tG2=127.0.0.2:26881\tcould not connect: ", "", kKeyNotReached}},
+                {"Score\tRoute\tChange\tOutcome", "     0\tG1=127.0.0.1:26881\t\u2014\tall 25 detail records arrived",
+                 "    25\tG2=127.0.0.2:26881\t\u2014\tcould not connect: ", "", kKeyNotReached}},
         EndCase{"UnknownCodeHasNoBanner", Scored(3), "",
-                {"Score\tRoute\tOutcome", "     0\tG1=127.0.0.1:26881\tall 25 detail records arrived",
-                 "    25\tG2=127.0.0.2:26881\tall 25 detail records missing", "", kKeyNotReached}},
+                {"Score\tRoute\tChange\tOutcome", "     0\tG1=127.0.0.1:26881\t\u2014\tall 25 detail records arrived",
+                 "    25\tG2=127.0.0.2:26881\t\u2014\tall 25 detail records missing", "", kKeyNotReached}},
         EndCase{"AnErrorBoxThenFailure",
                 {.discover = [](FakeWorker&) { throw ZError("Queue <b>corrupted</b>"); }},
                 "F A I L U R E",
@@ -243,7 +243,7 @@ TEST(SessionTest, OneTestAtATimeAndTheStatusSaysWhereItIs) {
   EXPECT_FALSE(driver.Poll().stop_enabled);
   ASSERT_TRUE(driver.UntilEnded());
   EXPECT_EQ(driver.ended[0].results.banner.spaced, "S T O P P E D");
-  EXPECT_EQ(driver.Lines()[1], "     4\tG1=127.0.0.1:26881\t4 of 25 detail records missing");
+  EXPECT_EQ(driver.Lines()[1], "     4\tG1=127.0.0.1:26881\t\u2014\t4 of 25 detail records missing");
 }
 
 TEST(SessionTest, WhatTheOperatorMustMendIsRefusedBeforeAnyWorker) {
@@ -292,8 +292,9 @@ TEST(SessionTest, AStoppedRouteSaysWhatItWasDoingAndShowsNoScore) {
     ASSERT_TRUE(driver.Until([&] { return driver.views.back().status.phase == "Profiling route 1 of 2"; }));
     driver.session->StopTest();
     ASSERT_TRUE(driver.UntilEnded());
-    EXPECT_EQ(driver.Lines().at(1), std::string("     \u2014\tG1=127.0.0.1:26881\t") + c.words);
-    EXPECT_EQ(driver.Lines().at(2), "     \u2014\tG2=127.0.0.2:26881\tnot tried \u2014 test stopped");
+    EXPECT_EQ(driver.Lines().at(1), std::string("     \u2014\tG1=127.0.0.1:26881\t\u2014\tnot scored \u2014 ") + c.words);
+    EXPECT_EQ(driver.Lines().at(2),
+              "     \u2014\tG2=127.0.0.2:26881\t\u2014\tnot scored \u2014 not tried \u2014 test stopped");
     EXPECT_FALSE(driver.ended[0].run.routes[0].failed);
   }
 }
@@ -369,8 +370,8 @@ TEST(SessionTest, EveryEndedTestIsRecordedWithEachRoutesChange) {
     driver.Start(Scored(kResultSuccess));
     ASSERT_TRUE(driver.UntilEnded());
     EXPECT_TRUE(driver.ended[0].recorded);
-    EXPECT_EQ(driver.Lines()[0], "Score\tChange\tRoute\tOutcome");
-    EXPECT_EQ(driver.Lines()[1], "     0\tnew\tG1=127.0.0.1:26881\tall 25 detail records arrived");
+    EXPECT_EQ(driver.Lines()[0], "Score\tRoute\tChange\tOutcome");
+    EXPECT_EQ(driver.Lines()[1], "     0\tG1=127.0.0.1:26881\tnew\tall 25 detail records arrived");
     FakeWorker::Script worse = Scored(kResultSomeRoutesFailed);
     worse.profile = [](FakeWorker& w) {
       w.ScoreRoute(0, 3);
@@ -379,8 +380,8 @@ TEST(SessionTest, EveryEndedTestIsRecordedWithEachRoutesChange) {
     };
     driver.Start(worse);
     ASSERT_TRUE(driver.UntilEnded(2));
-    EXPECT_EQ(driver.Lines(1)[1], "     3\tworse (was 0)\tG1=127.0.0.1:26881\t3 of 25 detail records missing");
-    EXPECT_EQ(driver.Lines(1)[2], "    25\tsame\tG2=127.0.0.2:26881\tall 25 detail records missing");
+    EXPECT_EQ(driver.Lines(1)[1], "     3\tG1=127.0.0.1:26881\tworse (was 0)\t3 of 25 detail records missing");
+    EXPECT_EQ(driver.Lines(1)[2], "    25\tG2=127.0.0.2:26881\tsame\tall 25 detail records missing");
     // A test the front end stopped following when it closed is recorded once its worker ends.
     driver.Start({.discover = [](FakeWorker& w) { w.WaitForStop(); }});
     ASSERT_TRUE(driver.Until([&] { return driver.session->Close(); }, 3000));

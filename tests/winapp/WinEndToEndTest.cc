@@ -107,7 +107,7 @@ TEST_F(WinEndToEndTest, HealthyGatewayEndsInSuccess) {
   EXPECT_EQ(o.results_banner, L"SUCCESS");
   ASSERT_EQ(o.result_lines.size(), 5u);  // nothing to check next
   EXPECT_EQ(o.key_note, L"");
-  EXPECT_EQ(o.result_lines[0], L"Score\tRoute\tOutcome");
+  EXPECT_EQ(o.result_lines[0], L"Score\tRoute\tChange\tOutcome");
   EXPECT_TRUE(StartsWith(o.result_lines[1], L"     0\tr1=127.0.0.1:"));
   EXPECT_TRUE(EndsWith(o.result_lines[1], L"\tall 25 detail records arrived"));
   EXPECT_TRUE(StartsWith(o.result_lines[2], L"     0\tr2=127.0.0.1:"));
@@ -154,7 +154,7 @@ TEST_F(WinEndToEndTest, StopWhileAGatewayIsSilentEndsStopped) {
   EXPECT_TRUE(StartsWith(o.result_lines[1], L"     0\tr1="));
   // The route the stop cut short has no score and says what it was doing.
   EXPECT_TRUE(StartsWith(o.result_lines[2], L"     \u2014\tr2="));
-  EXPECT_NE(o.result_lines[2].find(L"\tstopped while "), std::wstring::npos);
+  EXPECT_NE(o.result_lines[2].find(L"\tnot scored \u2014 stopped while "), std::wstring::npos);
 }
 
 }  // namespace

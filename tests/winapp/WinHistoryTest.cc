@@ -146,9 +146,9 @@ TEST_F(WinFormTest, EachTestIsRecordedWithItsChangeTheReportHasThemAndTheConsole
   Click(C(Ui::kProcessTest));
   ASSERT_TRUE(WaitForResults(2));
   // The first test has nothing to compare with; the second is the same as the first.
-  EXPECT_EQ(shown[0].lines[0], L"Score\tChange\tRoute\tOutcome");
-  EXPECT_EQ(shown[0].lines[1], L"     3\tnew\tG1=1.1.1.1:1\t3 of 25 detail records missing");
-  EXPECT_EQ(shown[1].lines[1], L"     3\tsame\tG1=1.1.1.1:1\t3 of 25 detail records missing");
+  EXPECT_EQ(shown[0].lines[0], L"Score\tRoute\tChange\tOutcome");
+  EXPECT_EQ(shown[0].lines[1], L"     3\tG1=1.1.1.1:1\tnew\t3 of 25 detail records missing");
+  EXPECT_EQ(shown[1].lines[1], L"     3\tG1=1.1.1.1:1\tsame\t3 of 25 detail records missing");
   EXPECT_TRUE(Enabled(results->ControlById(WinResultsForm::kHistory)));
 
   const std::wstring report = WordsW((dir / "report.html").string());

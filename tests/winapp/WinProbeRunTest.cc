@@ -47,10 +47,10 @@ TEST_P(WinOutcomeTest, BannerAndResultsWindowFollowTheResultCode) {
     ASSERT_TRUE(WaitForResults());
     EXPECT_EQ(shown[0].banner, c.word);
     ASSERT_EQ(shown[0].lines.size(), 9u);  // the routes, the key, then what to check next
-    EXPECT_EQ(shown[0].lines[0], L"Score\tRoute\tOutcome");
+    EXPECT_EQ(shown[0].lines[0], L"Score\tRoute\tChange\tOutcome");
     EXPECT_EQ(shown[0].lines[6], L"What to check next:");
-    EXPECT_EQ(shown[0].lines[1], L"     \u2014\tGateway1=127.0.0.1:26881\tnot tried");
-    EXPECT_EQ(shown[0].lines[2], L"     \u2014\tGateway2=127.0.0.2:26881\tnot tried");
+    EXPECT_EQ(shown[0].lines[1], L"     \u2014\tGateway1=127.0.0.1:26881\t\u2014\tnot scored \u2014 not tried");
+    EXPECT_EQ(shown[0].lines[2], L"     \u2014\tGateway2=127.0.0.2:26881\t\u2014\tnot scored \u2014 not tried");
     EXPECT_EQ(shown[0].lines[3], L"");
     EXPECT_EQ(shown[0].lines[4].rfind(L"Public key: ", 0), 0u);
     EXPECT_FALSE(shown[0].legend.empty());
@@ -115,8 +115,8 @@ TEST_F(WinFormTest, ProgressFollowsTheRunAndAStoppedTestShowsWhatItFound) {
   EXPECT_TRUE(form->LastRun().stopped);
   EXPECT_EQ(shown[0].banner, L"STOPPED");
   ASSERT_GE(shown[0].lines.size(), 4u);
-  EXPECT_EQ(shown[0].lines[1], L"     4\tG1=1.1.1.1:1\t4 of 25 detail records missing");
-  EXPECT_EQ(shown[0].lines[3], L"     \u2014\tG3=1.1.1.3:1\tnot tried \u2014 test stopped");
+  EXPECT_EQ(shown[0].lines[1], L"     4\tG1=1.1.1.1:1\t\u2014\t4 of 25 detail records missing");
+  EXPECT_EQ(shown[0].lines[3], L"     \u2014\tG3=1.1.1.3:1\t\u2014\tnot scored \u2014 not tried \u2014 test stopped");
   EXPECT_TRUE(Enabled(C(Ui::kProcessTest)));
   EXPECT_EQ(Text(C(Ui::kShowThread)), L"S T O P P E D");
   EXPECT_TRUE(form->ResultIconShown());
@@ -221,7 +221,7 @@ TEST_F(WinFormTest, CopyAllOfTheResultsWindowHoldsTheWordEveryLineAndTheLegend) 
   for (const std::wstring& line : shown[0].lines) want += line + L"\r\n";
   want += shown[0].legend + L"\r\n";
   EXPECT_EQ(ClipboardText(), want);
-  EXPECT_EQ(shown[0].lines[1], L"     3\tG1=1.1.1.1:1\t3 of 25 detail records missing");
+  EXPECT_EQ(shown[0].lines[1], L"     3\tG1=1.1.1.1:1\t\u2014\t3 of 25 detail records missing");
 }
 
 TEST_F(WinFormTest, CopyAllAndSaveTraceHoldTheHeadAndEveryLine) {

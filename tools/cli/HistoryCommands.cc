@@ -21,7 +21,9 @@ std::string Dump(const nlohmann::json& doc) {
 }
 
 nlohmann::json RouteJson(const HistoryRoute& r) {
-  return {{"route", r.entry},       {"name", r.name},       {"score", r.score},   {"failed", r.failed},
+  return {{"route", r.entry},       {"name", r.name},
+          {"score", r.score ? nlohmann::json(*r.score) : nlohmann::json(nullptr)},
+          {"failed", r.failed},
           {"profile_seconds", r.profile_seconds}, {"outcome", r.outcome}, {"reason", r.reason}};
 }
 
@@ -125,6 +127,7 @@ int PrintHistory(const ConsoleOptions& options, long long count, ConsoleStream& 
     if (ok && history->NoFileYet()) out.Write(NoHistoryYet(options));
     else if (ok && listed == 0) out.Write("No runs recorded.\n");
   }
+  out.Flush();
   if (ok) return 0;
   err.Write("history: " + history->LastError() + "\n");
   return 3;
@@ -144,8 +147,12 @@ int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, lon
     item["start_time"] = UtcTimeText(run.start_utc_ms);
     item["banner"] = run.banner;
     doc["runs"].push_back(item);
-    text += Format("%s  score %3d  %8.3f s  %-13s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), r.score,
-                   r.profile_seconds, r.outcome.c_str(), EscapeControls(r.reason).c_str(), run.banner.c_str());
+    if (r.score)
+      text += Format("%s  score %3d  %8.3f s  %-13s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), *r.score,
+                     r.profile_seconds, r.outcome.c_str(), EscapeControls(r.reason).c_str(), run.banner.c_str());
+    else  // No number to show, nor a time that measured anything.
+      text += Format("%s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), EscapeControls(r.OutcomeWords()).c_str(),
+                     run.banner.c_str());
     return true;
   });
   if (!ok) {
@@ -161,6 +168,7 @@ int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, lon
   } else {
     out.Write("Route " + EscapeControls(route) + ", newest first:\n" + text);
   }
+  out.Flush();
   return 0;
 }
 
@@ -178,10 +186,12 @@ int PruneHistory(const ConsoleOptions& options, int older_than_days, ConsoleStre
   }
   if (history->NoFileYet()) {
     out.Write(NoHistoryYet(options));
+    out.Flush();
     return 0;
   }
   out.Write(Format("Removed %lld run%s started before %s from %s.\n", *pruned, *pruned == 1 ? "" : "s",
                    UtcTimeText(before).c_str(), EscapeControls(HistoryPath(options)).c_str()));
+  out.Flush();
   return 0;
 }
 

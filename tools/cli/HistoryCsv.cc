@@ -50,7 +50,7 @@ std::string HistoryCsvRows(const HistoryRun& run) {
   for (const HistoryRoute& r : run.routes) {
     rows += columns;
     rows += Format(",%d,%s,%s,", ++position, CsvText(r.name).c_str(), CsvText(r.entry).c_str());
-    if (r.HasScore()) rows += Format("%d", static_cast<int>(r.score));
+    if (r.score) rows += Format("%d", static_cast<int>(*r.score));
     rows += Format(",%s,%.3f,%s,%s", r.failed ? "yes" : "no", r.profile_seconds, CsvText(r.outcome).c_str(),
                    CsvText(r.reason).c_str());
     rows += kLineEnd;

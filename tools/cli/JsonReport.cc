@@ -25,13 +25,15 @@ std::string JsonReport(const ConsoleOutcome& out) {
   // the one worth reading.
   doc["phase"] = PhaseName(out.Stopped() ? out.stopped_phase : run.phase);
   doc["route_list_next_step"] = RouteListNextStep(run);
+  doc["every_route_failed"] = run.EveryRouteFailed();
   doc["routes"] = nlohmann::json::array();
   for (const RouteResult& r : run.routes) {
     doc["routes"].push_back({{"route", r.entry},
                              {"name", r.name},
                              {"address", r.address},
                              {"port", r.port},
-                             {"score", r.score},
+                             // No number for a route without a score: null, with its outcome.
+                             {"score", r.HasScore() ? nlohmann::json(r.score) : nlohmann::json(nullptr)},
                              {"failed", r.failed},
                              {"profile_seconds", r.profile_seconds},
                              {"outcome", RouteOutcomeName(r.outcome)},

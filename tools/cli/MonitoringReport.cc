@@ -52,6 +52,7 @@ std::string Summary(const ConsoleOutcome& out) {
   std::snprintf(buf, sizeof buf, "%s, %d of %d routes failed", BannerWord(run.result_code), run.FailedRoutes(),
                 run.RouteCount());
   std::string summary = buf;
+  if (SucceededWithEveryRouteFailed(run)) summary += std::string(": ") + kEveryRouteFailedNote;
   if (run.key.outcome != KeyOutcome::Received) summary += ", public key " + KeyReason(run.key, run.stopped);
   return summary;
 }
@@ -66,17 +67,27 @@ std::string PerfdataLabel(std::string_view name) {
   return label + "'";
 }
 
+int MonitoringStatus(const ConsoleOutcome& out) {
+  // A success on the key alone, with no route working, is nothing to be calm about.
+  if (SucceededWithEveryRouteFailed(out.run)) return 1;
+  return ExitStatus(out);
+}
+
 std::string MonitoringReport(const ConsoleOutcome& out) {
   const RunSnapshot& run = out.run;
-  const int status = ExitStatus(out);
+  const int status = MonitoringStatus(out);
   // A route's score runs from 0 (every record arrived) to the number of records sent.
   const int worst = ExchangeSettings().FDetailRecords;
   std::string perf;
   char buf[64];
   for (const RouteResult& r : run.routes) {
     // A score past the range is a broken answer, reported as the worst the range has;
-    // the route line below gives the number itself.
-    std::snprintf(buf, sizeof buf, "=%d;;;0;%d ", std::clamp(r.score, 0, worst), worst);
+    // the route line below gives the number itself. A route without a score has the
+    // plugins' "U": its value could not be determined.
+    if (r.HasScore())
+      std::snprintf(buf, sizeof buf, "=%d;;;0;%d ", std::clamp(r.score, 0, worst), worst);
+    else
+      std::snprintf(buf, sizeof buf, "=U;;;0;%d ", worst);
     perf += PerfdataLabel(r.name) + buf;
   }
   perf += "elapsed=" + Seconds(run.elapsed_seconds) + "s";

@@ -6,11 +6,17 @@
 
 namespace zp {
 
+// The monitoring state and the exit status with --monitoring: the exit status, except that
+// a SUCCESS in which every route failed its profile (the key alone made it one) is
+// WARNING (1).
+int MonitoringStatus(const ConsoleOutcome& outcome);
+
 // The outcome in the monitoring-plugins format: a first line
 // "ZELVAN PROBE <OK|WARNING|CRITICAL|UNKNOWN> - <summary> | <perfdata>" with one
-// perfdata item per route ('name'=score;;;0;25) and the elapsed time, then one line per
-// failed route with its reason, one saying so when the run could not be recorded in the
-// history, and one per note of the outcome (where the metrics went). The summary names what went wrong: the route servers when none answered,
+// perfdata item per route ('name'=score;;;0;25, 'name'=U;;;0;25 for a route without a
+// score) and the elapsed time, then one line per failed route with its reason, one saying
+// so when the run could not be recorded in the history, and one per note of the outcome
+// (where the metrics went). The summary names what went wrong: the route servers when none answered,
 // the phase a stop came in. Numbers are written in the C locale whatever the process's
 // locale is. Every text from the network goes through MonitoringText, so that the first
 // line holds exactly one "|" and the others none, and no line holds anything but

@@ -6,8 +6,8 @@
 namespace zp {
 
 // What the console writes after the trace: the banner ("S T O P P E D" for a stopped
-// run) and the results lines as the windows show them: each route with its
-// score, change, entry and outcome, the public key's outcome and the legend, or, when no
+// run), the note beside it and the results lines as the windows show them: each route
+// with its score, entry, change and outcome, the public key's outcome and the legend, or, when no
 // route server gave a list, each server and what it did. Texts from the network are
 // escaped.
 std::string PlainReport(const ConsoleOutcome& outcome);

@@ -177,10 +177,17 @@ std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_
   }
   if (!routes.empty()) {
     const std::string sent = std::to_string(ExchangeSettings().FDetailRecords);
+    // A route without a score has no sample rather than a number that would read as the
+    // worst: a graph shows a gap, and zelvan_probe_route_scored says why.
     Family(out, "zelvan_probe_route_score",
            "Detail records the route reported missing of the " + sent + " sent: 0 is best, " + sent +
-               " or more for a route that failed or was not tried.");
-    for (const auto& [labels, r] : routes) Sample("zelvan_probe_route_score", labels, Number(r->score));
+               " or more for a route that failed; no sample for a route not scored.");
+    for (const auto& [labels, r] : routes)
+      if (r->HasScore()) Sample("zelvan_probe_route_score", labels, Number(r->score));
+    Family(out, "zelvan_probe_route_scored",
+           "1 when the route's profile ended by itself and scored it, 0 when the run never reached it or a stop "
+           "cut it short.");
+    for (const auto& [labels, r] : routes) Sample("zelvan_probe_route_scored", labels, r->HasScore() ? "1" : "0");
     Family(out, "zelvan_probe_route_failed",
            "1 when the route counts as failed in the result, 0 when it passed or the run was stopped before it.");
     for (const auto& [labels, r] : routes) Sample("zelvan_probe_route_failed", labels, r->failed ? "1" : "0");

@@ -13,7 +13,9 @@ namespace zp {
 //   zelvan_probe_up                      1 the run ended by itself, 0 it was stopped
 //   zelvan_probe_result{banner}          the exit status: 0 SUCCESS, 1 SOME ROUTES FAILED,
 //                                        2 FAILURE, 3 STOPPED (the banner label says which)
-//   zelvan_probe_route_score{route,address}            detail records missing, 0 is best
+//   zelvan_probe_route_score{route,address}            detail records missing, 0 is best;
+//                                                      no sample for a route not scored
+//   zelvan_probe_route_scored{route,address}           1 scored, 0 not reached or cut short
 //   zelvan_probe_route_failed{route,address}           1 when the route counts as failed
 //   zelvan_probe_route_profile_seconds{route,address}  connect to heartbeat (or failure)
 //   zelvan_probe_key_ok                  1 when the gateway's public key arrived

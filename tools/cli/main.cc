@@ -258,7 +258,8 @@ int main(int argc, char** argv) {
   } else {
     (results_to_err ? err : out).Write(zp::PlainReport(outcome));
   }
-  const int status = Ending(report_written ? zp::ExitStatus(outcome) : 3, out, err);
+  const int result_status = options.monitoring ? zp::MonitoringStatus(outcome) : zp::ExitStatus(outcome);
+  const int status = Ending(report_written ? result_status : 3, out, err);
   if (outcome.abandoned) {
     // Its worker never ended after the stop: leave without waiting for it.
     std::fflush(stdout);

@@ -152,6 +152,10 @@ INSTANTIATE_TEST_SUITE_P(
         KeyRow{.name = "heartbeats list 1 until the key comes",
                .route = {.key_heartbeat_text = "1", .key_delay_ms = 16000}, .text = "", .next = Next::Complete,
                .repeats = 7, .key_bytes = 220, .key_seconds = 16.0},
+        // However long the gateway keeps asking, the request goes again: no count ends it.
+        KeyRow{.name = "heartbeats list 1 for a minute",
+               .route = {.key_heartbeat_text = "1", .key_delay_ms = 60000}, .text = "", .next = Next::Complete,
+               .repeats = 29, .key_bytes = 220, .key_seconds = 60.0},
         KeyRow{.name = "key reply with a status",
                .route = {.key_reply = KeyReplyKind::Status, .key_status = 7, .key_status_text = "Key not available"},
                .text = "Key not available", .next = Next::Exit},
