@@ -24,7 +24,7 @@ const std::vector<NextStepEntry> kTable = {
     {K::RouteAllMissing, "all_missing", "all 25 detail records missing",
      "The connection and the login worked, yet no detail record arrived: check the path to the route's address "
      "for packet loss or a filter, then ask the gateway's operator to look at the route."},
-    {K::RouteBrokenAnswer, "broken_answer", "broken answer: more records reported missing than were sent",
+    {K::RouteBrokenAnswer, "broken_answer", "more records reported missing than were sent",
      "The gateway reported more records missing than were sent, a fault at the gateway: send this report to the "
      "gateway's operator."},
     {K::RouteRefused, "refused", "refused the connection",

@@ -46,7 +46,7 @@ promtool test rules "$work/alert-rules.test.yml"
 python3 - "$doc" "$work/outcomes.md" <<'PY'
 import sys
 doc, sections = (open(p, encoding="utf-8").read() for p in sys.argv[1:3])
-if sections not in doc:
+if sections.strip() not in doc:
     sys.exit(f"{sys.argv[1]} must hold the outcomes' sections as zp-outcome-rules markdown writes them")
 PY
 for code in $("$outcomes" codes); do
@@ -68,9 +68,10 @@ if excerpt not in open(sys.argv[2], encoding="utf-8").read():
 PY
       ;;
     "# alertmanager.yml"*) amtool check-config "$block" ;;
+    "# zelvan-probe-runbook.rules.yml"*) promtool check rules "$block" ;;
     "# prometheus.yml"*)
-      # Its rule_files name the installed example; the check reads the source's.
-      sed "s#/usr/share/doc/zelvan-probe/examples/#$src/packaging/monitoring/#" "$block" > "$work/prometheus.yml"
+      # Its rule_files name the installed example; the check reads the one the build made.
+      sed "s#/usr/share/doc/zelvan-probe/examples/#$(dirname "$rules")/#" "$block" > "$work/prometheus.yml"
       promtool check config "$work/prometheus.yml" ;;
     *) echo "a YAML example in $doc that no check reads: $(head -n 1 "$block")"; exit 1 ;;
   esac
