@@ -541,7 +541,9 @@ TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputFo
         {"--metric-label", "route=r9", "--prometheus-textfile", textfile},
         {"--metric-label", "site=a", "--metric-label", "site=b", "--prometheus-textfile", textfile},
         {"--metric-label", "__site=a", "--prometheus-textfile", textfile},
-        {"--metric-label", "site=a", "zone=b", "--prometheus-textfile", textfile}}) {
+        {"--metric-label", "site=a", "zone=b", "--prometheus-textfile", textfile},
+        {"--metric-label", "outcome=x", "--prometheus-textfile", textfile},
+        {"--warning", "0"}, {"--warning", "26"}}) {
     for (const bool monitoring : {false, true}) {
       std::vector<std::string> argv = {ZP_CLI_PROGRAM};
       argv.insert(argv.end(), args.begin(), args.end());
