@@ -8,8 +8,13 @@ namespace zp {
 
 // What an operator checks next after each outcome, in one table beside the outcome words
 // (RunWords.h) and read by every front end: the windows, the console's report, the HTML
-// report and the JSON document. Each entry says what the outcome shows and where to look;
-// none guesses beyond it. An outcome that needs nothing checked has an empty step.
+// report, the JSON document, the monitoring lines and, through the alert rules generated
+// from it, the alerts. Each entry says what the outcome shows and where to look; none
+// guesses beyond it. An outcome that needs nothing checked has an empty step.
+//
+// Each entry also has a code: the outcome as a machine reads it (--json's outcome_code,
+// the outcome label of the metrics, the section of the monitoring guide). The codes are
+// the table's keys, a closed set, and none is made from anything the network sent.
 
 // Every outcome a step is told for, as finely as the words tell them apart.
 enum class OutcomeKind {
@@ -52,16 +57,28 @@ enum class OutcomeKind {
   KeyNotReceived,
   KeyNotReachedStopped,
   KeyNotReached,
+  // The run as a whole, as the monitoring systems sum it up.
+  RunSuccess,
+  RunSomeRoutesFailed,
+  RunEveryRouteFailed,  // the key alone made it a success
+  RunKeyNotReceived,
+  RunNoRouteList,
+  RunStopped,
 };
 
 struct NextStepEntry {
   OutcomeKind outcome;
-  const char* step;  // empty: nothing to check
+  const char* code;   // snake_case, unique in the table
+  const char* words;  // the outcome in words, with nothing a peer sent ("refused the connection")
+  const char* step;   // empty: nothing to check
 };
 
 // The table, one entry per OutcomeKind in the enum's order.
 const std::vector<NextStepEntry>& NextStepTable();
 const char* NextStepOf(OutcomeKind outcome);
+// The entry of `outcome`; null for a value outside the table, which has no code and so
+// can never be written as one.
+const NextStepEntry* EntryOf(OutcomeKind outcome);
 
 OutcomeKind OutcomeOf(const RouteResult& route, bool run_stopped);
 OutcomeKind OutcomeOf(const ServerResult& server);
@@ -72,6 +89,9 @@ OutcomeKind RouteListOutcomeOf(const RunSnapshot& run);
 // (empty without routes: the key was never the question then).
 const char* RouteListNextStep(const RunSnapshot& run);
 const char* KeyNextStep(const RunSnapshot& run);
+// The run as a whole, from its result: stopped, no route list, or what the result and the
+// key came to.
+OutcomeKind RunOutcomeOf(const RunSnapshot& run);
 
 // One line of "what to check next": the step and what it is about (route names, route
 // servers, "Public key", "Route list"), as they came, for the front end to escape.

@@ -287,6 +287,10 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
       EXPECT_EQ(route["score"], sc.expect[i].score) << entries[i];
     EXPECT_EQ(route["failed"], sc.expect[i].failed) << entries[i];
     EXPECT_EQ(route["outcome"], sc.expect[i].outcome) << entries[i];
+    // The finer code says how a connect failed.
+    if (sc.expect[i].detail == "WSAECONNREFUSED: the connection was refused") {
+      EXPECT_EQ(route["outcome_code"], "refused") << entries[i];
+    }
     EXPECT_EQ(route["reason"], sc.expect[i].reason) << entries[i];
     EXPECT_EQ(route["detail"], sc.expect[i].detail) << entries[i];
   }
@@ -299,8 +303,8 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   ASSERT_GT(trace.size(), 10u);
   for (const auto& l : trace) EXPECT_TRUE(IsTraceLine(l)) << l;
 
-  // Monitoring: a status line with perfdata, then one line per failed route with its
-  // reason; no trace at all.
+  // Monitoring: a status line with perfdata, then for each failed route a line with its
+  // reason and one with what to check next, as --json gives it; no trace at all.
   // The textfile beside it changes nothing on standard output.
   ASSERT_EQ(RunCli(cli, Plus(Plus(Plus(sc.extra, "--monitoring"), "--prometheus-textfile"), textfile.string())),
             sc.monitoring_status >= 0 ? sc.monitoring_status : sc.status)
@@ -309,8 +313,9 @@ TEST_P(ConsoleRunnerScenario, PlainJsonAndMonitoringFormsReportTheRun) {
   const auto status = Lines(cli->out);
   std::vector<std::string> failed_lines;
   for (std::size_t i = 0; i < sc.expect.size(); ++i) {
-    if (sc.expect[i].failed)
-      failed_lines.push_back(entries[i] + " score " + std::to_string(sc.expect[i].score) + ": " + sc.expect[i].reason);
+    if (!sc.expect[i].failed) continue;
+    failed_lines.push_back(entries[i] + " score " + std::to_string(sc.expect[i].score) + ": " + sc.expect[i].reason);
+    failed_lines.push_back("  what to check next: " + doc["routes"][i]["next_step"].get<std::string>());
   }
   ASSERT_EQ(status.size(), 1 + failed_lines.size()) << cli->out;
   EXPECT_TRUE(std::regex_match(status[0], std::regex(sc.monitoring))) << status[0];
@@ -331,7 +336,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .expect = {kScored},
                  .key_outcome = "received",
                  .key_reason = "received (",
-                 .monitoring = R"(ZELVAN PROBE OK - SUCCESS, 0 of 1 routes failed \| 'r1'=0;;;0;25 )"
+                 .monitoring = R"(ZELVAN PROBE OK - SUCCESS, 0 of 1 routes failed \| 'r1'=0;;24;0;25 )"
                                R"(elapsed=\d+\.\d\ds)"},
         Scenario{.name = "ARefusedRouteIsSomeRoutesFailedWithStatus1",
                  .routes = {"r1", "r2 fault=refused"},
@@ -344,7 +349,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .key_outcome = "received",
                  .key_reason = "received (",
                  .monitoring = R"(ZELVAN PROBE WARNING - SOME ROUTES FAILED, 1 of 2 routes failed \| )"
-                               R"('r1'=0;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)"},
+                               R"('r1'=0;;24;0;25 'r2'=25;;24;0;25 elapsed=\d+\.\d\ds)"},
         Scenario{.name = "ARefusedLoginIsFailureWithStatus2",
                  .routes = {"r1 fault=login-refused status=17 text='Access denied'"},
                  .status = 2,
@@ -353,7 +358,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .expect = {{25, true, "login_refused", "login refused: Access denied", "Access denied"}},
                  .key_outcome = "failed",
                  .key_reason = "not received: Access denied",
-                 .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 1 of 1 routes failed.* \| 'r1'=25;;;0;25 )"
+                 .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 1 of 1 routes failed.* \| 'r1'=25;;24;0;25 )"
                                R"(elapsed=\d+\.\d\ds)",
                  .trace_holds = "\tAccess denied\n",
                  .note = "Public key not received: Access denied"},
@@ -369,7 +374,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .key_outcome = "received",
                  .key_reason = "received (",
                  .monitoring = R"(ZELVAN PROBE WARNING - SUCCESS, 1 of 1 routes failed: every route failed its )"
-                               R"(profile; the public key still arrived \| 'r1'=25;;;0;25 elapsed=\d+\.\d\ds)",
+                               R"(profile; the public key still arrived \| 'r1'=25;;24;0;25 elapsed=\d+\.\d\ds)",
                  .monitoring_status = 1,
                  .note = "every route failed its profile; the public key still arrived"},
         // Every route is scored but the key does not come: the routes are fine, the test
@@ -383,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .key_outcome = "failed",
                  .key_reason = "not received",
                  .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 0 of 1 routes failed, public key not received.* )"
-                               R"(\| 'r1'=0;;;0;25 elapsed=\d+\.\d\ds)",
+                               R"(\| 'r1'=0;;24;0;25 elapsed=\d+\.\d\ds)",
                  .note = "Public key not received"},
         // A dead gateway: every route refuses, so profiling fails them all and the key
         // ring gives up after three tries on each route. A result, in seconds: not a run
@@ -402,7 +407,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "connection was refused",
                  .monitoring = R"(ZELVAN PROBE CRITICAL - FAILURE, 2 of 2 routes failed, public key not received: )"
                                R"(Tried each route 3 times - the last, r2: WSAECONNREFUSED: the connection was )"
-                               R"(refused \| 'r1'=25;;;0;25 'r2'=25;;;0;25 elapsed=\d+\.\d\ds)",
+                               R"(refused \| 'r1'=25;;24;0;25 'r2'=25;;24;0;25 elapsed=\d+\.\d\ds)",
                  .within = 30,
                  .note = "Public key not received: Tried each route 3 times"},
         // The time-out stops the run while the route server keeps it waiting: no routes,
@@ -439,7 +444,7 @@ INSTANTIATE_TEST_SUITE_P(
                  .phase = "profiling_routes",
                  .timed_out = "Timed out after 4 s in state UpdateRoutes, while profiling route 2 of 2",
                  .monitoring = R"(ZELVAN PROBE UNKNOWN - timed out after \d+\.\d\d s while profiling route 2 of 2, )"
-                               R"(in state UpdateRoutes \| 'r1'=0;;;0;25 'r2'=U;;;0;25 elapsed=\d+\.\d\ds)"}),
+                               R"(in state UpdateRoutes \| 'r1'=0;;24;0;25 'r2'=U;;24;0;25 elapsed=\d+\.\d\ds)"}),
     [](const ::testing::TestParamInfo<Scenario>& scenario) { return std::string(scenario.param.name); });
 
 // No route server answers: FAILURE, CRITICAL, and every form says which server did what.
@@ -536,7 +541,9 @@ TEST_F(ConsoleRunnerTest, BadUsageExitsWithStatus3AndIsUnknownOnStandardOutputFo
         {"--metric-label", "route=r9", "--prometheus-textfile", textfile},
         {"--metric-label", "site=a", "--metric-label", "site=b", "--prometheus-textfile", textfile},
         {"--metric-label", "__site=a", "--prometheus-textfile", textfile},
-        {"--metric-label", "site=a", "zone=b", "--prometheus-textfile", textfile}}) {
+        {"--metric-label", "site=a", "zone=b", "--prometheus-textfile", textfile},
+        {"--metric-label", "outcome=x", "--prometheus-textfile", textfile},
+        {"--warning", "0"}, {"--warning", "26"}}) {
     for (const bool monitoring : {false, true}) {
       std::vector<std::string> argv = {ZP_CLI_PROGRAM};
       argv.insert(argv.end(), args.begin(), args.end());

@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                                                             "it's\xC2\x9B\xFF\x7F\t|x=1;2;3=127.0.0.1:1"}});
                        },
                        1,
-                       {"| 'p\\x7Cq\\x9B\\xE2\\x80\\xAE'=0;;;0;25 'it''s\\xC2\\x9B\\xFF\\x7F\\x09\\x7Cx'=25;;;0;25 elapsed=",
+                       {"| 'p\\x7Cq\\x9B\\xE2\\x80\\xAE'=0;;24;0;25 'it''s\\xC2\\x9B\\xFF\\x7F\\x09\\x7Cx'=25;;24;0;25 elapsed=",
                         "\nit's\\xC2\\x9B\\xFF\\x7F\\x09\\x7Cx=1;2;3=127.0.0.1:1 score 25: the route entry has no "
                         "address\n"}},
         // The route's words in a route line, the gateway's in the status line.
@@ -280,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
                          return Serve(sim);
                        },
                        2,
-                       {"public key not received: Keys \\x7C locked\\xC2\\x9B\\x1B[2J | 'r1'=25;;;0;25 ",
+                       {"public key not received: Keys \\x7C locked\\xC2\\x9B\\x1B[2J | 'r1'=25;;24;0;25 ",
                         ": login refused: no \\x7C way \\x9B fake \\x7C x=1\n"}}),
     [](const ::testing::TestParamInfo<MonitoringCase>& param) { return std::string(param.param.name); });
 

@@ -43,11 +43,18 @@ inline void ExpectMetricsMatchDocument(const std::filesystem::path& textfile, co
     else
       EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_score" + labels + std::to_string(route["score"].get<int>())));
     EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_scored" + labels + (route["score"].is_null() ? "0" : "1")));
+    // The outcome label holds the document's code.
+    std::string outcome = labels;
+    outcome.insert(outcome.size() - 2, ",outcome=\"" + route["outcome_code"].get<std::string>() + "\"");
+    EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_outcome" + outcome + "1\n"));
     EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_failed" + labels + (route["failed"].get<bool>() ? "1" : "0")));
     EXPECT_THAT(text, HasSubstr("\nzelvan_probe_route_profile_seconds" + labels));
   }
   EXPECT_THAT(text, HasSubstr(std::string("\nzelvan_probe_key_ok ") + (doc["key"]["outcome"] == "received" ? "1" : "0")));
   EXPECT_THAT(text, HasSubstr(std::string("\nzelvan_probe_stopped ") + (stopped ? "1" : "0") + "\n"));
+  EXPECT_THAT(text, HasSubstr("\nzelvan_probe_run_outcome{outcome=\"" + doc["outcome_code"].get<std::string>() + "\"} 1\n"));
+  EXPECT_THAT(text, HasSubstr("\nzelvan_probe_key_outcome{outcome=\"" + doc["key"]["outcome_code"].get<std::string>() +
+                              "\"} 1\n"));
 }
 
 }  // namespace zp::test

@@ -63,6 +63,7 @@ struct Story {
   int exit_status;
   int monitoring_status;
   std::string note;  // beside the banner; empty for none
+  const char* run_code;  // what the run came to, as the metrics and --json code it
 };
 
 std::ostream& operator<<(std::ostream& os, const Story& s) { return os << s.name; }
@@ -70,25 +71,25 @@ std::ostream& operator<<(std::ostream& os, const Story& s) { return os << s.name
 const Story kStories[] = {
     {"healthy",
      {Route("r1", RouteOutcome::Scored, 0, false), Route("r2", RouteOutcome::Scored, 2, false)},
-     kResultSuccess, KeyOutcome::Received, false, {0, 2}, 0, 0, ""},
+     kResultSuccess, KeyOutcome::Received, false, {0, 2}, 0, 0, "", "success"},
     {"refused",
      {Route("r1", RouteOutcome::Scored, 0, false), Route("r2", RouteOutcome::ConnectFailed, 25, true, WSAECONNREFUSED)},
-     kResultSomeRoutesFailed, KeyOutcome::Received, false, {0, 25}, 1, 1, ""},
+     kResultSomeRoutesFailed, KeyOutcome::Received, false, {0, 25}, 1, 1, "", "some_routes_failed"},
     {"stopped mid-route",
      {Route("r1", RouteOutcome::Scored, 1, false),
       Route("r2", RouteOutcome::Stopped, 25, false, 0, RouteStep::WaitingForLogin),
       Route("r3", RouteOutcome::NotTried, 25, false)},
-     kResultFailure, KeyOutcome::NotReached, true, {1, std::nullopt, std::nullopt}, 3, 3, ""},
+     kResultFailure, KeyOutcome::NotReached, true, {1, std::nullopt, std::nullopt}, 3, 3, "", "run_stopped"},
     {"never reached",
      {Route("r1", RouteOutcome::NotTried, 25, false), Route("r2", RouteOutcome::NotTried, 25, false)},
-     kResultFailure, KeyOutcome::NotReached, true, {std::nullopt, std::nullopt}, 3, 3, ""},
-    {"no route list", {}, kResultFailure, KeyOutcome::NotReached, false, {}, 2, 2, ""},
+     kResultFailure, KeyOutcome::NotReached, true, {std::nullopt, std::nullopt}, 3, 3, "", "run_stopped"},
+    {"no route list", {}, kResultFailure, KeyOutcome::NotReached, false, {}, 2, 2, "", "no_route_list"},
     {"key not received",
      {Route("r1", RouteOutcome::Scored, 0, false)},
-     kResultFailure, KeyOutcome::Failed, false, {0}, 2, 2, "Public key not received: Keys locked"},
+     kResultFailure, KeyOutcome::Failed, false, {0}, 2, 2, "Public key not received: Keys locked", "key_not_received"},
     {"every route failed with the key",
      {Route("r1", RouteOutcome::NoHeartbeat, 25, true), Route("r2", RouteOutcome::ConnectFailed, 25, true, WSAECONNREFUSED)},
-     kResultSuccess, KeyOutcome::Received, false, {25, 25}, 0, 1, kEveryRouteFailedNote},
+     kResultSuccess, KeyOutcome::Received, false, {25, 25}, 0, 1, kEveryRouteFailedNote, "every_route_failed"},
 };
 
 RunSnapshot RunOf(const Story& s) {
@@ -186,6 +187,10 @@ TEST_P(OutputAgreementTest, EveryOutputOfOneRunTellsTheSameStory) {
   const std::string metrics = PrometheusReport(out, std::chrono::system_clock::now());
   EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_result{banner=\"" + banner + "\"} " +
                                  std::to_string(story.exit_status) + "\n"));
+  EXPECT_EQ(doc["outcome_code"], story.run_code);
+  EXPECT_THAT(metrics, HasSubstr(std::string("\nzelvan_probe_run_outcome{outcome=\"") + story.run_code + "\"} 1\n"));
+  EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_key_outcome{outcome=\"" + doc["key"]["outcome_code"].get<std::string>() +
+                                 "\"} 1\n"));
   const auto recorded = history.Recent(1);
   ASSERT_TRUE(recorded && recorded->size() == 1u) << history.LastError();
   const HistoryRun& row = recorded->front();
@@ -220,11 +225,21 @@ TEST_P(OutputAgreementTest, EveryOutputOfOneRunTellsTheSameStory) {
     EXPECT_EQ(row.routes[i].failed, r.failed);
     EXPECT_EQ(doc["routes"][i]["failed"], r.failed);
     EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_route_failed" + labels + (r.failed ? "1" : "0") + "\n"));
+    // Why, as one code in the document and the metrics; a failed route's next step in the
+    // monitoring lines, as the document gives it.
+    const std::string code = doc["routes"][i]["outcome_code"];
+    std::string with_code = labels;
+    with_code.insert(with_code.size() - 2, ",outcome=\"" + code + "\"");
+    EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_route_outcome" + with_code + "1\n"));
+    if (r.failed) {
+      EXPECT_THAT(monitoring, HasSubstr(reason + "\n  what to check next: " +
+                                        doc["routes"][i]["next_step"].get<std::string>() + "\n"));
+    }
     if (score) {
       EXPECT_EQ(lines[i]->columns[0], Format("%6d", *score));
       EXPECT_EQ(lines[i]->columns[3], reason);
       EXPECT_EQ(doc["routes"][i]["score"], *score);
-      EXPECT_THAT(monitoring, HasSubstr("'" + r.name + "'=" + std::to_string(*score) + ";;;0;25"));
+      EXPECT_THAT(monitoring, HasSubstr("'" + r.name + "'=" + std::to_string(*score) + ";;24;0;25"));
       EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_route_score" + labels + std::to_string(*score) + "\n"));
       EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_route_scored" + labels + "1\n"));
       EXPECT_THAT(trend, HasSubstr(Format("  score %3d  %8.3f s  ", *score, r.profile_seconds) +
@@ -234,7 +249,7 @@ TEST_P(OutputAgreementTest, EveryOutputOfOneRunTellsTheSameStory) {
       EXPECT_EQ(lines[i]->columns[0], std::string("     ") + kDash);
       EXPECT_EQ(lines[i]->columns[3], words);
       EXPECT_TRUE(doc["routes"][i]["score"].is_null());
-      EXPECT_THAT(monitoring, HasSubstr("'" + r.name + "'=U;;;0;25"));
+      EXPECT_THAT(monitoring, HasSubstr("'" + r.name + "'=U;;24;0;25"));
       EXPECT_THAT(metrics, Not(HasSubstr("\nzelvan_probe_route_score" + labels)));
       EXPECT_THAT(metrics, HasSubstr("\nzelvan_probe_route_scored" + labels + "0\n"));
       EXPECT_THAT(trend, HasSubstr("Z  " + words + "  (run " + banner + ")\n"));

@@ -168,7 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {"zelvan_probe_up 1", "zelvan_probe_result{banner=\"FAILURE\"} 2", "zelvan_probe_key_ok 0",
                   "zelvan_probe_stopped 0"}},
         // Stopped: up 0, the result 3 whatever code the run had reached, and the route it
-        // never reached still listed, as not scored and without a score.
+        // never reached still listed, as not scored and without a score; each outcome as
+        // its code.
         Document{"StoppedWhileProfiling",
                  StoppedWhileProfiling(),
                  {"zelvan_probe_up 0", "zelvan_probe_result{banner=\"STOPPED\"} 3",
@@ -177,7 +178,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "zelvan_probe_route_scored{route=\"r2\",address=\"10.0.0.2:7000\"} 0",
                   "zelvan_probe_route_failed{route=\"r2\",address=\"10.0.0.2:7000\"} 0",
                   "zelvan_probe_route_profile_seconds{route=\"r1\",address=\"10.0.0.1:7000\"} 0.042",
-                  "zelvan_probe_key_ok 0", "zelvan_probe_duration_seconds 4.000", "zelvan_probe_stopped 1"}},
+                  "zelvan_probe_route_outcome{route=\"r1\",address=\"10.0.0.1:7000\",outcome=\"all_arrived\"} 1",
+                  "zelvan_probe_route_outcome{route=\"r2\",address=\"10.0.0.2:7000\",outcome=\"not_tried_stopped\"} 1",
+                  "zelvan_probe_key_ok 0", "zelvan_probe_key_outcome{outcome=\"not_reached_stopped\"} 1",
+                  "zelvan_probe_run_outcome{outcome=\"run_stopped\"} 1", "zelvan_probe_duration_seconds 4.000",
+                  "zelvan_probe_stopped 1"}},
         Document{"HostileRouteNamesAndADuplicate",
                  HostileNames(),
                  {"zelvan_probe_route_score{route=\"r\\\"1\\\\\\\\x0A\",address=\"10.0.0.1:7000\"} 0",
@@ -185,6 +190,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "zelvan_probe_route_score{route=\"bad\\\\xFF\",address=\"10.0.0.3:7000\"} 300",
                   "zelvan_probe_route_failed{route=\"r\\\"1\\\\\\\\x0A\",address=\"10.0.0.1:7000\"} 0"}}),
     [](const ::testing::TestParamInfo<Document>& d) { return std::string(d.param.name); });
+
+// An outcome label holds a code of the table and nothing else: a value outside the table
+// writes no sample at all, whatever the labels around it.
+TEST(PrometheusReportTest, AnOutcomeOutsideTheTableCannotBeWritten) {
+  std::string out = "before\n";
+  EXPECT_TRUE(WriteOutcomeSample(out, "zelvan_probe_route_outcome", "route=\"r1\"", "site=\"b\"", OutcomeKind::RouteRefused));
+  EXPECT_EQ(out, "before\nzelvan_probe_route_outcome{route=\"r1\",outcome=\"refused\",site=\"b\"} 1\n");
+  for (const int outside : {-1, static_cast<int>(NextStepTable().size()), 1000}) {
+    EXPECT_FALSE(WriteOutcomeSample(out, "zelvan_probe_run_outcome", "", "", static_cast<OutcomeKind>(outside)));
+  }
+  EXPECT_EQ(out, "before\nzelvan_probe_route_outcome{route=\"r1\",outcome=\"refused\",site=\"b\"} 1\n");
+}
 
 TEST(PrometheusReportTest, ListsARouteListedTwiceOnce) {
   const std::string text = PrometheusReport(HostileNames(), kNow);
@@ -245,10 +262,12 @@ TEST(PrometheusReportTest, PutsTheOperatorsLabelsOnEverySampleAndPassesPromtool)
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
     ++samples;
-    const bool own = line.find("{route=") != std::string::npos || line.find("{banner=") != std::string::npos;
+    const bool own = line.find("{route=") != std::string::npos || line.find("{banner=") != std::string::npos ||
+                     line.find("{outcome=") != std::string::npos;
     EXPECT_THAT(line, HasSubstr((own ? "\"," : "{") + escaped + "} ")) << line;
   }
-  EXPECT_EQ(samples, 13u) << text;  // no score for the route the stop left unscored
+  // No score for the route the stop left unscored; each route's outcome, the key's, the run's.
+  EXPECT_EQ(samples, 17u) << text;
   const auto file =
       std::filesystem::temp_directory_path() / ("zp-prom-" + std::to_string(CurrentProcessId()) + "-labels.prom");
   std::string error;

@@ -1,8 +1,9 @@
 """The console runner's monitoring outputs read by the real engines, all on loopback:
-node_exporter's textfile collector and Prometheus with the shipped rules, and the Icinga 2
-daemon with the shipped CheckCommand, each against the simulated gateway.
+node_exporter's textfile collector, Prometheus with the rules the build generates and
+Alertmanager sending to a webhook of the check's own, and the Icinga 2 daemon with the
+shipped CheckCommand, each against the simulated gateway.
 
-Usage: engines_check.py <source dir> <zelvan-probe-cli> <zelvan-gateway-sim>
+Usage: engines_check.py <source dir> <zelvan-probe-cli> <zelvan-gateway-sim> <generated rules file>
 
 Every process it starts is stopped on every way out (an error, SIGINT, SIGTERM; should
 it be killed outright, the kernel ends them), and every file it writes is under one
@@ -10,6 +11,7 @@ scratch folder that it removes. The test's copies of the engines' configuration 
 from the shipped files only as prometheus_check.py and icinga_check.py say.
 """
 import os
+import re
 import shutil
 import signal
 import sys
@@ -36,8 +38,8 @@ def quoted_file(src, path):
 
 
 def main(argv):
-    src, cli, sim = (os.path.abspath(a) for a in argv[1:4])
-    for program in ("prometheus", "prometheus-node-exporter", "icinga2"):
+    src, cli, sim, generated = (os.path.abspath(a) for a in argv[1:5])
+    for program in ("prometheus", "prometheus-node-exporter", "prometheus-alertmanager", "icinga2"):
         if not shutil.which(program):
             print(f"{program} is not installed: scripts/install-deps.sh installs it")
             return 1
@@ -50,11 +52,19 @@ def main(argv):
     start = time.monotonic()
     work = tempfile.mkdtemp(prefix="zp-engines-")
     processes = Processes(work)
+    prometheus = None
     try:
-        rules = quoted_file(src, "packaging/monitoring/zelvan-probe.rules.yml")
+        written = quoted_file(src, "packaging/monitoring/zelvan-probe.rules.yml.in")
+        with open(generated, encoding="utf-8") as f:
+            rules = f.read()
+        if not rules.startswith(written):
+            raise Failure(f"{generated} is not the quoted rules with the table after them")
         command = quoted_file(src, "packaging/monitoring/zelvan-probe.conf")
         prometheus = prometheus_check.Check(processes, work, cli, sim, rules, SITE)
-        icinga = icinga_check.Check(processes, work, cli, sim, command)
+        refused = re.search(r'outcome: refused\n\s+words: .*\n\s+next_step: "(.*)"\n', rules)
+        if not refused:
+            raise Failure(f"{generated} has no outcome refused")
+        icinga = icinga_check.Check(processes, work, cli, sim, command, refused[1].replace('\\"', '"'))
         prometheus.start_engines()
         icinga.start()
         print(f"engines up after {time.monotonic() - start:.1f} s")
@@ -70,6 +80,8 @@ def main(argv):
         return 1
     finally:
         processes.stop_all()
+        if prometheus and prometheus.webhook:
+            prometheus.webhook.stop()
         shutil.rmtree(work, ignore_errors=True)
 
 

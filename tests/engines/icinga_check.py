@@ -39,8 +39,10 @@ SCENARIOS = {
 
 
 class Check:
-    def __init__(self, processes, work, cli, sim, command):
-        self.processes, self.cli, self.sim = processes, cli, sim
+    def __init__(self, processes, work, cli, sim, command, refused_step):
+        """`refused_step`: what to check next after a refused connection, as the build's
+        table of outcomes words it."""
+        self.processes, self.cli, self.sim, self.refused_step = processes, cli, sim, refused_step
         self.dir = os.path.join(work, "icinga2")
         self.folders = {name: os.path.join(self.dir, name.lower()) for name in ("Data", "Log", "Cache", "Spool", "Run")}
         for folder in self.folders.values():
@@ -80,9 +82,11 @@ class Check:
         for name in SCENARIOS:
             extra = ""
             if name == "ok":
-                # The command's repeated --metric-label, and the file the run writes.
+                # The command's repeated --metric-label, the file the run writes, and a
+                # warning score that the perfdata carry.
                 extra = (f"  vars.zelvan_probe_prometheus_textfile = {json.dumps(self.textfile)}\n"
-                         f"  vars.zelvan_probe_metric_labels = {json.dumps(LABELS)}\n")
+                         f"  vars.zelvan_probe_metric_labels = {json.dumps(LABELS)}\n"
+                         "  vars.zelvan_probe_warning = 5\n")
             services.append(
                 f'object Service "{name}" {{\n  host_name = "{HOST}"\n  check_command = "zelvan-probe"\n'
                 f"  check_interval = 1h\n  max_check_attempts = 1\n"
@@ -157,10 +161,12 @@ object Host "{HOST}" {{
             if not lines or lines[0].rstrip() != first_line:
                 raise Failure(f"service {name}: output {result['output']!r}, expected it to begin {first_line!r}")
             if name == "warning":
+                # The failed route, why, and what to check next.
                 refused = f"r2={LOOPBACK}:{self.route_port(name, 'r2')} score 25: refused the connection"
-                if lines[1:] != [refused]:
-                    raise Failure(f"service {name}: the failed route's line is {lines[1:]}")
-            self.expect_perfdata(name, perfdata)
+                if lines[1:] != [refused, f"  what to check next: {self.refused_step}"]:
+                    raise Failure(f"service {name}: the failed route's lines are {lines[1:]}")
+                print(f"  Icinga 2 {name}, the long output: {lines[1:]}")
+            self.expect_perfdata(name, perfdata, 4 if name == "ok" else None)
         self.expect_textfile()
 
     def route_port(self, service, route):
@@ -170,9 +176,10 @@ object Host "{HOST}" {{
                     return int(entry.rsplit(":", 1)[1])
         raise Failure(f"the simulator of {service} has no route {route}")
 
-    def expect_perfdata(self, name, routes):
+    def expect_perfdata(self, name, routes, warn):
         """The perfdata as Icinga's own parser reads them: one value per route, 0 to 25,
-        then the elapsed time in seconds."""
+        critical above 24 and warning above `warn` when given, then the elapsed time in
+        seconds."""
         script = (f'get_service("{HOST}", "{name}").last_check_result.performance_data'
                   ".map(p => parse_performance_data(p))")
         reply = self.api("console/execute-script", {"command": script, "sandboxed": False})["results"][0]
@@ -180,7 +187,7 @@ object Host "{HOST}" {{
             raise Failure(f"Icinga could not parse the perfdata of {name}: {reply}")
         parsed = reply["result"]
         got = [(p["label"], p["value"], p["min"], p["max"], p["unit"], p["warn"], p["crit"]) for p in parsed]
-        want = [(label, value, 0, 25, "", None, None) for label, value in routes.items()]
+        want = [(label, value, 0, 25, "", warn, 24) for label, value in routes.items()]
         if got[:-1] != want or len(got) != len(want) + 1:
             raise Failure(f"service {name}: perfdata parsed as {got}, expected {want} then elapsed")
         label, value, _, _, unit, _, _ = got[-1]

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "HistoryFiles.h"
+#include "history/HistoryTestFiles.h"
 #include "support/ProcessRunner.h"
 #include "history/RunHistory.h"
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "HistoryFiles.h"
+#include "history/HistoryTestFiles.h"
 #include "support/ProcessRunner.h"
 #include "history/RunHistory.h"
 

@@ -10,6 +10,7 @@
 
 #include "net/ZWinSock.h"
 #include "run/NextSteps.h"
+#include "run/RunConstants.h"
 #include "run/RunWords.h"
 
 namespace zp {
@@ -107,11 +108,58 @@ TEST(NextStepsTest, EachOutcomeInWordsLeadsToItsStep) {
   for (OutcomeKind k : {K::NoRouteServerAsked, K::NoRouteServerAnsweredByAddress, K::NoRouteServerAnswered})
     seen.insert(k);
 
+  // The run as a whole, from its result, its routes and its key.
+  const auto run_of = [](std::int32_t code, std::vector<RouteResult> routes, KeyOutcome key, bool stopped) {
+    RunSnapshot r;
+    r.finished = true;
+    r.stopped = stopped;
+    r.result_code = code;
+    r.routes = std::move(routes);
+    r.key.outcome = key;
+    return RunOutcomeOf(r);
+  };
+  RouteResult failed = Route(RouteOutcome::NoHeartbeat);
+  failed.failed = true;
+  const RouteResult passed = Route(RouteOutcome::Scored, 0);
+  const std::pair<OutcomeKind, OutcomeKind> runs[] = {
+      {run_of(kResultSuccess, {passed}, KeyOutcome::Received, false), K::RunSuccess},
+      {run_of(kResultSomeRoutesFailed, {passed, failed}, KeyOutcome::Failed, false), K::RunSomeRoutesFailed},
+      {run_of(kResultSuccess, {failed, failed}, KeyOutcome::Received, false), K::RunEveryRouteFailed},
+      {run_of(kResultFailure, {passed}, KeyOutcome::Failed, false), K::RunKeyNotReceived},
+      {run_of(kResultFailure, {failed}, KeyOutcome::Failed, false), K::RunKeyNotReceived},
+      {run_of(kResultFailure, {}, KeyOutcome::NotReached, false), K::RunNoRouteList},
+      {run_of(kResultSuccess, {passed}, KeyOutcome::NotReached, true), K::RunStopped},
+  };
+  for (const auto& [got, want] : runs) {
+    EXPECT_EQ(got, want) << EntryOf(want)->code;
+    seen.insert(got);
+  }
+
   // Every entry of the table is reached by some outcome, and it is in the enum's order.
   const auto& table = NextStepTable();
   EXPECT_EQ(seen.size(), table.size());
   for (std::size_t i = 0; i < table.size(); ++i) EXPECT_EQ(static_cast<std::size_t>(table[i].outcome), i);
-  EXPECT_EQ(table.size(), static_cast<std::size_t>(K::KeyNotReached) + 1);
+  EXPECT_EQ(table.size(), static_cast<std::size_t>(K::RunStopped) + 1);
+}
+
+// The codes are what machines read and what the monitoring guide's sections are named
+// after: one per entry, told apart, in snake_case, with words for each; a value outside
+// the table has no entry, so no code can be made up for it.
+TEST(NextStepsTest, EachEntryHasItsOwnCodeAndNothingElseHasOne) {
+  std::set<std::string> codes;
+  for (const NextStepEntry& e : NextStepTable()) {
+    const std::string code = e.code;
+    SCOPED_TRACE(code);
+    EXPECT_TRUE(codes.insert(code).second) << "given twice";
+    ASSERT_FALSE(code.empty());
+    EXPECT_TRUE(code.front() >= 'a' && code.front() <= 'z');
+    for (const char c : code) EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_');
+    EXPECT_NE(*e.words, '\0');
+    EXPECT_EQ(EntryOf(e.outcome), &e);
+  }
+  EXPECT_EQ(EntryOf(static_cast<OutcomeKind>(NextStepTable().size())), nullptr);
+  EXPECT_EQ(EntryOf(static_cast<OutcomeKind>(-1)), nullptr);
+  EXPECT_STREQ(NextStepOf(static_cast<OutcomeKind>(1000)), "");
 }
 
 TEST(NextStepsTest, ARunsStepsComeInTheResultsOrderOneLinePerStep) {

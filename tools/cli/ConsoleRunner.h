@@ -31,6 +31,7 @@ struct ConsoleOptions {
   double timeout_seconds = kDefaultTimeoutSeconds;  // 0: none
   bool json = false;
   bool monitoring = false;
+  int warning_score = 0;      // --warning: a passed route's score that makes it WARNING; 0: none
   std::string dns_store;      // empty: the default store
   std::string history_db;     // empty: the user's history
   int history_limit = kDefaultHistoryLimit;  // runs the history keeps

@@ -7,6 +7,16 @@
 
 namespace zp {
 
+namespace {
+
+// The code of an outcome, as the metrics write it.
+const char* Code(OutcomeKind kind) {
+  const NextStepEntry* entry = EntryOf(kind);
+  return entry != nullptr ? entry->code : "";
+}
+
+}  // namespace
+
 std::string JsonReport(const ConsoleOutcome& out) {
   const RunSnapshot& run = out.run;
   nlohmann::json doc;
@@ -24,6 +34,8 @@ std::string JsonReport(const ConsoleOutcome& out) {
   // A stopped run's record has moved on to "finished": the phase the stop found it in is
   // the one worth reading.
   doc["phase"] = PhaseName(out.Stopped() ? out.stopped_phase : run.phase);
+  doc["outcome_code"] = Code(RunOutcomeOf(run));
+  doc["route_list_outcome_code"] = run.routes.empty() ? Code(RouteListOutcomeOf(run)) : "";
   doc["route_list_next_step"] = RouteListNextStep(run);
   doc["every_route_failed"] = run.EveryRouteFailed();
   doc["routes"] = nlohmann::json::array();
@@ -37,6 +49,7 @@ std::string JsonReport(const ConsoleOutcome& out) {
                              {"failed", r.failed},
                              {"profile_seconds", r.profile_seconds},
                              {"outcome", RouteOutcomeName(r.outcome)},
+                             {"outcome_code", Code(OutcomeOf(r, run.stopped))},
                              {"reason", RouteReason(r, run.stopped)},
                              {"next_step", NextStepOf(OutcomeOf(r, run.stopped))},
                              {"detail", r.detail}});
@@ -47,12 +60,14 @@ std::string JsonReport(const ConsoleOutcome& out) {
                               {"address", s.address},
                               {"port", s.port},
                               {"outcome", ServerOutcomeName(s.outcome)},
+                              {"outcome_code", Code(OutcomeOf(s))},
                               {"reason", ServerReason(s)},
                               {"next_step", NextStepOf(OutcomeOf(s))},
                               {"detail", s.detail},
                               {"routes", s.routes}});
   }
   doc["key"] = {{"outcome", KeyOutcomeName(run.key.outcome)},
+                {"outcome_code", Code(OutcomeOf(run.key, run.stopped))},
                 {"reason", KeyReason(run.key, run.stopped)},
                 {"next_step", KeyNextStep(run)},
                 {"route", run.key.route},

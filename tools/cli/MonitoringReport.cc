@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "run/ConnectionChoice.h"
+#include "run/NextSteps.h"
 #include "run/RunConstants.h"
 #include "run/RunWords.h"
 #include "run/TraceLine.h"
@@ -38,7 +39,16 @@ std::string EscapeAlso(std::string_view text, std::string_view bytes) {
   return out;
 }
 
-std::string Summary(const ConsoleOutcome& out) {
+// The scored routes at or above the warning score, by name: "r1, r3".
+std::string AtWarning(const RunSnapshot& run, int warning_score) {
+  std::string names;
+  if (warning_score <= 0) return names;
+  for (const RouteResult& r : run.routes)
+    if (r.HasScore() && !r.failed && r.score >= warning_score) names += (names.empty() ? "" : ", ") + r.name;
+  return names;
+}
+
+std::string Summary(const ConsoleOutcome& out, int warning_score) {
   const RunSnapshot& run = out.run;
   char buf[256];
   if (out.Stopped()) {
@@ -54,6 +64,8 @@ std::string Summary(const ConsoleOutcome& out) {
   std::string summary = buf;
   if (SucceededWithEveryRouteFailed(run)) summary += std::string(": ") + kEveryRouteFailedNote;
   if (run.key.outcome != KeyOutcome::Received) summary += ", public key " + KeyReason(run.key, run.stopped);
+  const std::string high = AtWarning(run, warning_score);
+  if (!high.empty()) summary += ", score " + std::to_string(warning_score) + " or more: " + high;
   return summary;
 }
 
@@ -67,17 +79,22 @@ std::string PerfdataLabel(std::string_view name) {
   return label + "'";
 }
 
-int MonitoringStatus(const ConsoleOutcome& out) {
+int MonitoringStatus(const ConsoleOutcome& out, int warning_score) {
   // A success on the key alone, with no route working, is nothing to be calm about.
   if (SucceededWithEveryRouteFailed(out.run)) return 1;
-  return ExitStatus(out);
+  const int status = ExitStatus(out);
+  return status == 0 && !AtWarning(out.run, warning_score).empty() ? 1 : status;
 }
 
-std::string MonitoringReport(const ConsoleOutcome& out) {
+std::string MonitoringReport(const ConsoleOutcome& out, int warning_score) {
   const RunSnapshot& run = out.run;
-  const int status = MonitoringStatus(out);
-  // A route's score runs from 0 (every record arrived) to the number of records sent.
+  const int status = MonitoringStatus(out, warning_score);
+  // A route's score runs from 0 (every record arrived) to the number of records sent;
+  // the plugins' ranges alert above their end, so 0 to 24 is fine and the failed score is
+  // critical, and a warning score N warns from N on.
   const int worst = ExchangeSettings().FDetailRecords;
+  const std::string thresholds =
+      (warning_score > 0 ? std::to_string(warning_score - 1) : std::string()) + ";" + std::to_string(worst - 1);
   std::string perf;
   char buf[64];
   for (const RouteResult& r : run.routes) {
@@ -85,9 +102,9 @@ std::string MonitoringReport(const ConsoleOutcome& out) {
     // the route line below gives the number itself. A route without a score has the
     // plugins' "U": its value could not be determined.
     if (r.HasScore())
-      std::snprintf(buf, sizeof buf, "=%d;;;0;%d ", std::clamp(r.score, 0, worst), worst);
+      std::snprintf(buf, sizeof buf, "=%d;%s;0;%d ", std::clamp(r.score, 0, worst), thresholds.c_str(), worst);
     else
-      std::snprintf(buf, sizeof buf, "=U;;;0;%d ", worst);
+      std::snprintf(buf, sizeof buf, "=U;%s;0;%d ", thresholds.c_str(), worst);
     perf += PerfdataLabel(r.name) + buf;
   }
   perf += "elapsed=" + Seconds(run.elapsed_seconds) + "s";
@@ -95,12 +112,15 @@ std::string MonitoringReport(const ConsoleOutcome& out) {
   static constexpr const char* kWords[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
   // A route server's own words may hold anything.
   std::string report =
-      std::string("ZELVAN PROBE ") + kWords[status] + " - " + MonitoringText(Summary(out)) + " | " + perf + "\n";
-  // The long text: each failed route and why.
+      std::string("ZELVAN PROBE ") + kWords[status] + " - " + MonitoringText(Summary(out, warning_score)) + " | " +
+      perf + "\n";
+  // The long text: each failed route, why, and what to check next, as the results say it.
   for (const RouteResult& r : run.routes) {
     if (!r.failed) continue;
     report += MonitoringText(r.entry) + " score " + std::to_string(r.score) + ": " +
               MonitoringText(RouteReason(r, run.stopped)) + "\n";
+    const char* step = NextStepOf(OutcomeOf(r, run.stopped));
+    if (*step != '\0') report += std::string("  what to check next: ") + step + "\n";
   }
   if (out.ended && !out.ended->record_error.empty())
     report += "not recorded in the history: " + MonitoringText(out.ended->record_error) + "\n";

@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "run/NextSteps.h"
 #include "run/RunConstants.h"
 #include "run/RunWords.h"
 #include "run/TraceLine.h"
@@ -134,12 +135,21 @@ std::string ParseMetricLabels(const std::vector<std::string>& texts, MetricLabel
     if (const std::string_view camel = CamelCaseAt(name); !camel.empty())
       return "\"" + name + "\" is not snake_case (\"" + std::string(camel) +
              "\"): write label names in small letters with _ between words";
-    if (name == "route" || name == "address" || name == "banner")
+    if (name == "route" || name == "address" || name == "banner" || name == "outcome")
       return "\"" + name + "\" is a label the probe writes itself";
     if (!names.insert(name).second) return "label \"" + name + "\" given more than once";
     if (equals + 1 < text.size()) labels.emplace_back(std::move(name), text.substr(equals + 1));
   }
   return std::string();
+}
+
+bool WriteOutcomeSample(std::string& out, const char* metric, const std::string& labels, const std::string& constant,
+                        OutcomeKind kind) {
+  const NextStepEntry* entry = EntryOf(kind);
+  if (entry == nullptr) return false;
+  // The code is the table's own and needs no escaping: snake_case, never from the network.
+  WriteSample(out, metric, labels + (labels.empty() ? "" : ",") + "outcome=\"" + entry->code + "\"", constant, "1");
+  return true;
 }
 
 std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_clock::time_point now,
@@ -195,10 +205,25 @@ std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_
            "Seconds from the route's connect to its heartbeat, or to its failure; 0 when not tried.");
     for (const auto& [labels, r] : routes)
       Sample("zelvan_probe_route_profile_seconds", labels, Number(r->profile_seconds, 3));
+    // Why, as a code from the table of outcomes and what to check next: an alert reads it
+    // into its text rather than keeping it among the labels that make it one alert.
+    Family(out, "zelvan_probe_route_outcome",
+           "1 for the route's outcome in the last run, as a code of the monitoring guide's table (refused, "
+           "no_heartbeat, records_missing, ...).");
+    for (const auto& [labels, r] : routes)
+      WriteOutcomeSample(out, "zelvan_probe_route_outcome", labels, constant, OutcomeOf(*r, run.stopped));
   }
 
   Family(out, "zelvan_probe_key_ok", "1 when the gateway's public key arrived in the last run.");
   Sample("zelvan_probe_key_ok", "", run.key.outcome == KeyOutcome::Received ? "1" : "0");
+  Family(out, "zelvan_probe_key_outcome",
+         "1 for the public key's outcome in the last run, as a code of the monitoring guide's table (received, "
+         "not_received, ...).");
+  WriteOutcomeSample(out, "zelvan_probe_key_outcome", "", constant, OutcomeOf(run.key, run.stopped));
+  Family(out, "zelvan_probe_run_outcome",
+         "1 for what the last run came to as a whole, as a code of the monitoring guide's table (success, "
+         "some_routes_failed, every_route_failed, key_not_received, no_route_list, run_stopped).");
+  WriteOutcomeSample(out, "zelvan_probe_run_outcome", "", constant, RunOutcomeOf(run));
   Family(out, "zelvan_probe_duration_seconds", "Wall-clock seconds the last run took.");
   Sample("zelvan_probe_duration_seconds", "", Number(run.elapsed_seconds, 3));
   Family(out, "zelvan_probe_last_run_timestamp_seconds", "When the last run ended, in seconds since the Unix epoch.");

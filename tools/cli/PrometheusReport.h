@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/ConsoleRunner.h"
+#include "run/NextSteps.h"
 
 namespace zp {
 
@@ -18,7 +19,10 @@ namespace zp {
 //   zelvan_probe_route_scored{route,address}           1 scored, 0 not reached or cut short
 //   zelvan_probe_route_failed{route,address}           1 when the route counts as failed
 //   zelvan_probe_route_profile_seconds{route,address}  connect to heartbeat (or failure)
+//   zelvan_probe_route_outcome{route,address,outcome}  1, with the outcome's code
 //   zelvan_probe_key_ok                  1 when the gateway's public key arrived
+//   zelvan_probe_key_outcome{outcome}    1, with the key's outcome's code
+//   zelvan_probe_run_outcome{outcome}    1, with the run's outcome's code
 //   zelvan_probe_duration_seconds        the run's elapsed time
 //   zelvan_probe_last_run_timestamp_seconds  `now`, in seconds since the Unix epoch
 //   zelvan_probe_stopped                 1 when the run was stopped (time-out, stop signal)
@@ -32,7 +36,7 @@ std::string PrometheusReport(const ConsoleOutcome& outcome, std::chrono::system_
 // The operator's constant labels from "NAME=VALUE" texts, so that one Prometheus can tell
 // many sites apart. A name must be a Prometheus label name not reserved to Prometheus
 // ("__" first, "le" and "quantile"), in snake_case as promtool demands, given once, and
-// none of the labels the probe writes itself (route, address, banner). A label with an empty value is left out, as Prometheus would drop it.
+// none of the labels the probe writes itself (route, address, banner, outcome). A label with an empty value is left out, as Prometheus would drop it.
 // Returns what is wrong with the first bad text, or an empty string.
 std::string ParseMetricLabels(const std::vector<std::string>& texts, MetricLabels& labels);
 
@@ -40,5 +44,11 @@ std::string ParseMetricLabels(const std::vector<std::string>& texts, MetricLabel
 // and line feed escaped as \\, \" and \n; any byte that is not UTF-8 becomes U+FFFD, since
 // a reader rejects the whole file for one such byte.
 std::string PrometheusLabelValue(std::string_view text);
+
+// Appends the sample `metric{labels,outcome="<code>",constant} 1`, the code being the
+// table's (NextSteps.h). A kind outside the table has no code and writes nothing (false):
+// no other word can reach an outcome label.
+bool WriteOutcomeSample(std::string& out, const char* metric, const std::string& labels, const std::string& constant,
+                        OutcomeKind kind);
 
 }  // namespace zp

@@ -85,9 +85,15 @@ int main(int argc, char** argv) {
   auto* json = app.add_flag("--json", options.json,
                             "Write one JSON document to standard output; trace lines go to standard error");
   auto* monitoring = app.add_flag("--monitoring", options.monitoring,
-                                  "Write the monitoring-plugins format: one status line with perfdata, then one line "
-                                  "per failed route; trace lines are not written")
+                                  "Write the monitoring-plugins format: one status line with perfdata, then for each "
+                                  "failed route its reason and what to check next; trace lines are not written")
                          ->excludes(json);
+  app.add_option("--warning", options.warning_score,
+                 "With --monitoring: WARNING when a route that passed scored N or more (1 to 25; its perfdata "
+                 "carries the threshold)")
+      ->check(CLI::Range(1, 25))
+      ->type_name("N")
+      ->needs(monitoring);
   std::string textfile;
   const std::string textfile_fallback = zp::TextfileFallbackFolder();
   auto* textfile_option =
@@ -252,13 +258,14 @@ int main(int argc, char** argv) {
   const bool report_written = zp::ReportRun(options, outcome, out, err);
 
   if (options.monitoring) {
-    out.Write(zp::MonitoringReport(outcome));
+    out.Write(zp::MonitoringReport(outcome, options.warning_score));
   } else if (options.json) {
     out.Write(zp::JsonReport(outcome));
   } else {
     (results_to_err ? err : out).Write(zp::PlainReport(outcome));
   }
-  const int result_status = options.monitoring ? zp::MonitoringStatus(outcome) : zp::ExitStatus(outcome);
+  const int result_status =
+      options.monitoring ? zp::MonitoringStatus(outcome, options.warning_score) : zp::ExitStatus(outcome);
   const int status = Ending(report_written ? result_status : 3, out, err);
   if (outcome.abandoned) {
     // Its worker never ended after the stop: leave without waiting for it.
