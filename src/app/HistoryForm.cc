@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "app/HistoryChart.h"
@@ -136,23 +137,23 @@ void THistoryForm::Reload() {
 }
 
 bool THistoryForm::ReadRecent() {
-  // The newest runs first, and more only when the current settings have fewer of them
-  // than the plots show: a full history is thousands of runs, most windows need a few
-  // hundred. The second read goes as far back as the share of the current settings so far
-  // says it must, or to the end.
-  std::size_t count = kRunsShown;
-  for (int read = 0; read < 3; ++read) {
-    auto recent = FHistory->Recent(static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max())));
-    if (!recent) return false;
-    FRecent = std::move(*recent);
-    if (FRecent.size() < count || !FCurrent) return true;
-    const auto with = static_cast<std::size_t>(std::count_if(
-        FRecent.begin(), FRecent.end(), [&](const HistoryRun& run) { return SameSettings(run.settings, *FCurrent); }));
-    if (with >= static_cast<std::size_t>(kRunsShown)) return true;
-    const std::size_t kept = static_cast<std::size_t>(FHistory->Count().value_or(0));
-    if (kept <= FRecent.size()) return true;
-    count = with == 0 || read > 0 ? kept : std::min(kept, count * kRunsShown * 5 / (with * 4));
-  }
+  // Only what the plots show: the newest runs with the current settings and the newest of
+  // all, each a page the history finds through its index, however long it is.
+  auto all = FHistory->Runs({.count = kRunsShown});
+  if (!all) return false;
+  FRecent = std::move(*all);
+  if (!FCurrent) return true;
+  auto with = FHistory->Runs({.settings = *FCurrent, .count = kRunsShown});
+  if (!with) return false;
+  // One list, newest first, that Fill filters: the two pages merged by run number.
+  std::vector<HistoryRun> merged;
+  merged.reserve(FRecent.size() + with->size());
+  std::merge(FRecent.begin(), FRecent.end(), with->begin(), with->end(), std::back_inserter(merged),
+             [](const HistoryRun& a, const HistoryRun& b) { return a.id > b.id; });
+  merged.erase(std::unique(merged.begin(), merged.end(),
+                           [](const HistoryRun& a, const HistoryRun& b) { return a.id == b.id; }),
+               merged.end());
+  FRecent = std::move(merged);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/TabDelegate.h"
+#include "run/TextColumns.h"
 
 namespace zp {
 
@@ -35,11 +36,10 @@ ZTabListBox::ZTabListBox(QWidget* parent)
 
 void ZTabListBox::MeasureFont() {
   const QFontMetrics fm(font());
+  const QString sample = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
   FItemHeight = std::max(1, fm.height());
-  FCharWidth = std::max(
-      1, fm.horizontalAdvance(
-             QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789")) /
-             62);
+  FCharWidth = std::max(1, fm.horizontalAdvance(sample) / 62);
+  FCharAdvance = std::max<qreal>(1, QFontMetricsF(font()).horizontalAdvance(sample) / 62);
 }
 
 void ZTabListBox::RebuildTabOption() {
@@ -60,9 +60,20 @@ void ZTabListBox::RebuildTabOption() {
   FTabOption = option;
 }
 
+qreal ZTabListBox::AfterTab(qreal x) const {
+  const qreal unit = FCharWidth / 4.0;
+  qreal every = (FTabStops.empty() ? kDefaultTabStop : FTabStops.front()) * unit;
+  if (FTabStops.size() > 1) {
+    const auto next = std::find_if(FTabStops.begin(), FTabStops.end(), [&](int p) { return p * unit > x; });
+    if (next != FTabStops.end()) return *next * unit;
+    every = FTabOption.tabStopDistance();
+  }
+  every = std::max<qreal>(1, every);
+  return (std::floor(x / every) + 1) * every;
+}
+
 int ZTabListBox::TextWidth(const QString& line) const {
   const QFontMetricsF fm(font());
-  const qreal unit = FCharWidth / 4.0;
   qreal x = 0;
   qsizetype start = 0;
   for (;;) {
@@ -70,19 +81,28 @@ int ZTabListBox::TextWidth(const QString& line) const {
     x += fm.horizontalAdvance(line.mid(start, tab < 0 ? -1 : tab - start));
     if (tab < 0) break;
     start = tab + 1;
-    qreal every = (FTabStops.empty() ? kDefaultTabStop : FTabStops.front()) * unit;
-    if (FTabStops.size() > 1) {
-      const auto next = std::find_if(FTabStops.begin(), FTabStops.end(), [&](int p) { return p * unit > x; });
-      if (next != FTabStops.end()) {
-        x = *next * unit;
-        continue;
-      }
-      every = FTabOption.tabStopDistance();
-    }
-    every = std::max<qreal>(1, every);
-    x = (std::floor(x / every) + 1) * every;
+    x = AfterTab(x);
   }
   return static_cast<int>(std::ceil(x));
+}
+
+int ZTabListBox::ColumnWidth(const QString& line) const {
+  qreal x = 0;
+  int columns = 0;  // since the last tab
+  const qsizetype length = line.size();
+  for (qsizetype i = 0; i < length; ++i) {
+    const QChar c = line[i];
+    if (c == u'\t') {
+      x = AfterTab(x + columns * FCharAdvance);
+      columns = 0;
+      continue;
+    }
+    char32_t code = c.unicode();
+    if (c.isHighSurrogate() && i + 1 < length && line[i + 1].isLowSurrogate())
+      code = QChar::surrogateToUcs4(c, line[++i]);
+    columns += DisplayColumns(code);
+  }
+  return static_cast<int>(std::ceil(x + columns * FCharAdvance));
 }
 
 void ZTabListBox::SetTabStops(const std::vector<int>& positions) {

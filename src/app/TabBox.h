@@ -66,6 +66,10 @@ class ZTabListBox : public QAbstractItemView {
   const QTextOption& TabOption() const { return FTabOption; }
   // Width in pixels of `line` with its tabs expanded to the stops, as it is painted.
   int TextWidth(const QString& line) const;
+  // The same for a fixed-pitch font, worked out rather than measured: each character's
+  // display columns (two for a wide one) times the character width. No font is asked per
+  // line, so a list can take thousands of lines a second.
+  int ColumnWidth(const QString& line) const;
 
   TChangeEvent OnChange;
 
@@ -91,6 +95,8 @@ class ZTabListBox : public QAbstractItemView {
  private:
   void MeasureFont();
   void RebuildTabOption();
+  // Where a tab at `x` pixels takes the text.
+  qreal AfterTab(qreal x) const;
   int VisibleRows() const;
   int RowWidth() const;
 
@@ -100,6 +106,9 @@ class ZTabListBox : public QAbstractItemView {
   int FHorizontalExtent = 0;
   int FItemHeight = 1;
   int FCharWidth = 1;
+  // The width of the 62 letters and digits divided by 62, unrounded: a fixed-pitch
+  // font's advance, which FCharWidth may undercut by most of a pixel a character.
+  qreal FCharAdvance = 1;
   int FPrevItemIndex = -1;
   bool FProgramChange = false;
   bool FMarkGutter = false;

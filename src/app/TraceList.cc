@@ -94,7 +94,7 @@ void TTraceList::Flush() {
   FBurst.stop();
   if (FWaiting.empty()) return;
   FSinceBurst.restart();
-  for (const QString& line : FWaiting) FMaxLineWidth = std::max(FMaxLineWidth, FBox->TextWidth(line));
+  for (const QString& line : FWaiting) FMaxLineWidth = std::max(FMaxLineWidth, FBox->ColumnWidth(line));
   FBox->setUpdatesEnabled(false);
   FBox->AddLines(std::move(FWaiting));
   FWaiting.clear();

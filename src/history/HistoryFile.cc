@@ -71,19 +71,16 @@ HistoryFileCheck CheckHistoryFile(SqliteDb& sql, const std::string& path, std::i
                   std::to_string(known_version) + ")";
     return check;
   }
-  if (quick_check) {
-    std::vector<std::string> found;
-    if (!Column(sql, "PRAGMA quick_check", found)) {
-      check.error = "cannot read " + path + ": " + sql.Message();
-      return check;
-    }
-    if (found.size() != 1 || found[0] != "ok") {
-      check.error = path + " is damaged: " + (found.empty() ? std::string("its check gave no answer") : found[0]);
-      return check;
-    }
-  }
+  if (quick_check && !(check.error = DamageOf(sql, path)).empty()) return check;
   check.version = static_cast<int>(version);
   return check;
+}
+
+std::string DamageOf(SqliteDb& sql, const std::string& path) {
+  std::vector<std::string> found;
+  if (!Column(sql, "PRAGMA quick_check", found)) return "cannot read " + path + ": " + sql.Message();
+  if (found.size() == 1 && found[0] == "ok") return {};
+  return path + " is damaged: " + (found.empty() ? std::string("its check gave no answer") : found[0]);
 }
 
 }  // namespace zp

@@ -19,6 +19,10 @@ struct HistoryFileCheck {
 // file that cannot be read; with `quick_check`, also one whose quick check finds damage.
 // Reads only.
 HistoryFileCheck CheckHistoryFile(SqliteDb& sql, const std::string& path, std::int32_t application_id,
-                                  int known_version, bool quick_check = true);
+                                  int known_version, bool quick_check);
+
+// What SQLite's quick check finds wrong with the open file at `path` (every page of it is
+// read): "<path> is damaged: …", or empty when it is whole.
+std::string DamageOf(SqliteDb& sql, const std::string& path);
 
 }  // namespace zp

@@ -6,7 +6,7 @@
 
 namespace zp {
 
-struct RunHistory::Db {};
+class HistoryDb {};
 
 bool RunHistory::Available() { return false; }
 const char* RunHistory::UnavailableText() { return "history is not available in this build"; }
@@ -22,6 +22,21 @@ bool RunHistory::Fail(const std::string& what) {
 }
 
 bool RunHistory::Record(HistoryRun&) { return Open(Access::Write); }
+bool RunHistory::EachRun(const HistoryQuery&, const std::function<bool(const HistoryRun&)>&) {
+  return Open(Access::Read);
+}
+std::optional<std::vector<HistoryRun>> RunHistory::Runs(const HistoryQuery&) {
+  Open(Access::Read);
+  return std::nullopt;
+}
+std::optional<long long> RunHistory::Count(const HistoryQuery&) {
+  Open(Access::Read);
+  return std::nullopt;
+}
+bool RunHistory::EachRouteRun(const std::string&, long long,
+                              const std::function<bool(const HistoryRun&, const HistoryRoute&)>&) {
+  return Open(Access::Read);
+}
 std::optional<std::vector<HistoryRun>> RunHistory::Recent(int) {
   Open(Access::Read);
   return std::nullopt;
@@ -36,6 +51,10 @@ std::optional<PreviousScores> RunHistory::PreviousScoresOf(const RunSettings&, c
 }
 std::optional<long long> RunHistory::Count() {
   Open(Access::Read);
+  return std::nullopt;
+}
+std::optional<long long> RunHistory::Prune(long long) {
+  Open(Access::Write);
   return std::nullopt;
 }
 

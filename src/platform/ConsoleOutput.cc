@@ -1,8 +1,12 @@
 #include "platform/ConsoleOutput.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 namespace zp {
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 // Terminals here take the bytes as they are: the locale, not the program, decides.
 bool IsCharacterConsole(std::FILE*) { return false; }

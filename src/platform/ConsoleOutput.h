@@ -10,6 +10,10 @@ namespace zp {
 // page (437, 850, …), and even code page 65001 shows "—" garbled with the older consoles
 // and raster fonts. Text for a Windows console therefore goes to it as its own characters.
 
+// True when `stream` is a terminal (a console window on Windows) where a person watches
+// the output as it comes; false for a file, a pipe or a device such as /dev/null.
+bool IsTerminal(std::FILE* stream);
+
 // Whether `stream` is a console that takes characters rather than bytes (on Windows a
 // console window; never a file, a pipe, or a terminal that takes bytes).
 bool IsCharacterConsole(std::FILE* stream);

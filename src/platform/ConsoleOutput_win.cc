@@ -22,6 +22,9 @@ constexpr std::size_t kPieceChars = 8192;
 
 }  // namespace
 
+// A console is where a person watches; the runtime's own test would count NUL as one.
+bool IsTerminal(std::FILE* stream) { return IsCharacterConsole(stream); }
+
 bool IsCharacterConsole(std::FILE* stream) {
   DWORD mode = 0;
   const HANDLE handle = HandleOf(stream);

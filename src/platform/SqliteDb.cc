@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/SqliteReadLock.h"
+
 namespace zp {
 
 SqliteDb::~SqliteDb() { Close(); }
@@ -15,9 +17,17 @@ void SqliteDb::Close() {
 }
 
 bool SqliteDb::Open(const std::string& path, bool create, int busy_ms) {
+  return OpenWith(path, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), busy_ms);
+}
+
+bool SqliteDb::OpenReadOnly(const std::string& path, bool immutable, int busy_ms) {
+  return OpenWith(SqliteFileUri(path, immutable ? "mode=ro&immutable=1" : "mode=ro"),
+                  SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, busy_ms);
+}
+
+bool SqliteDb::OpenWith(const std::string& name, int flags, int busy_ms) {
   Close();
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX;
-  if (sqlite3_open_v2(path.c_str(), &FDb, flags, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(name.c_str(), &FDb, flags | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
     FFailure = FDb != nullptr ? sqlite3_errmsg(FDb) : "out of memory";
     Close();
     return false;
@@ -69,5 +79,7 @@ bool SqliteDb::Rollback() {
 }
 
 long long SqliteDb::LastInsertId() const { return sqlite3_last_insert_rowid(FDb); }
+
+long long SqliteDb::Changes() const { return sqlite3_changes(FDb); }
 
 }  // namespace zp

@@ -28,6 +28,10 @@ class SqliteDb {
   // another program's transaction is waited for up to `busy_ms`, or less when
   // SetGiveUp says so. A failed open leaves the object closed.
   bool Open(const std::string& path, bool create, int busy_ms);
+  // Opens `path` for reading only: no file is made or changed, a missing one included.
+  // With `immutable`, SQLite reads the file as one that nobody changes while it is open,
+  // with no lock of its own and no file beside it: hold a SqliteReadLock meanwhile.
+  bool OpenReadOnly(const std::string& path, bool immutable, int busy_ms);
   bool IsOpen() const { return FDb != nullptr; }
   void Close();
   // Waits for another program end early once `give_up` returns true (asked on the
@@ -50,9 +54,12 @@ class SqliteDb {
   // statement's); true when it was another program's lock.
   bool NoteFailure();
   long long LastInsertId() const;
+  // Rows the last statement inserted, changed or deleted.
+  long long Changes() const;
   sqlite3* Handle() const { return FDb; }
 
  private:
+  bool OpenWith(const std::string& name, int flags, int busy_ms);
   static int OnBusy(void* self, int count);
   // True once a wait that began at `since` should end.
   bool WaitOver(std::chrono::steady_clock::time_point since, std::chrono::milliseconds limit) const;

@@ -41,7 +41,11 @@ SqliteStatement& SqliteStatement::BindNull(int index) {
   return *this;
 }
 
-void SqliteStatement::Reset() { sqlite3_reset(FStatement); }
+void SqliteStatement::Reset() {
+  // A failure of the last step comes back from the reset too; it was noted then.
+  sqlite3_reset(FStatement);
+  sqlite3_clear_bindings(FStatement);
+}
 
 SqliteStatement::Step SqliteStatement::Next() {
   switch (sqlite3_step(FStatement)) {

@@ -30,14 +30,14 @@ class SqliteStatement {
   SqliteStatement& BindBytes(int index, const std::string& value);
   SqliteStatement& BindNull(int index);
 
-  Step Next();
-  // Ready to run again with new bindings (the old ones stay until replaced).
+  // Makes the statement ready to run again from its first row, its parameters unbound.
   void Reset();
+  Step Next();
   long long Int(int column);
   double Real(int column);
+  bool IsNull(int column);
   // The column's bytes, whether stored as text or as bytes.
   std::string Bytes(int column);
-  bool IsNull(int column);
 
  private:
   SqliteDb& FDb;

@@ -8,6 +8,14 @@
 
 namespace zp {
 
+namespace {
+
+// The runs with the same settings that the report plots: as many as the History window
+// shows, however long the history.
+constexpr long long kReportRuns = 500;
+
+}  // namespace
+
 std::string ReportOf(const EndedRun& ended, RunHistory* history) {
   ReportInput in;
   in.run = ended.run;
@@ -19,10 +27,9 @@ std::string ReportOf(const EndedRun& ended, RunHistory* history) {
   in.system = SystemName();
   if (history == nullptr) {
     in.history_note = RunHistory::Available() ? "No history is kept." : RunHistory::UnavailableText();
-  } else if (const auto runs = history->Recent(history->Limit())) {
+  } else if (const auto runs = history->Runs({.settings = ended.run.settings, .count = kReportRuns})) {
     // Oldest first, for the trends and the plots.
-    for (auto it = runs->rbegin(); it != runs->rend(); ++it)
-      if (SameSettings(it->settings, ended.run.settings)) in.history.push_back(*it);
+    in.history.assign(runs->rbegin(), runs->rend());
   } else {
     in.history_note = "the history cannot be read: " + history->LastError();
   }

@@ -94,6 +94,25 @@ TEST_F(TraceListTest, TheTraceIsFixedPitchAndItsColumnsAgree) {
   EXPECT_GT(ColumnX(box, a, 1), fm.horizontalAdvance("ExpressT"));
 }
 
+// The scroll width is worked out rather than measured: each character's display columns
+// times the character width, with the stops as painted. A wide character takes two
+// columns, a combining mark none; a long line still ends where it is painted.
+TEST_F(TraceListTest, TheWidthCountsDisplayColumns) {
+  const struct {
+    QString line, same_as;
+  } cases[] = {
+      {QString::fromUtf16(u"\u65E5\u672C"), "abcd"},
+      {QString::fromUtf16(u"e\u0301x"), "ex"},
+      {QString::fromUtf16(u"\U0001F600"), "ab"},
+      {QString::fromUtf16(u"\u4E2D\tx"), "ab\tx"},
+      {QString::fromUtf16(u"\uFF21\uFF22"), "abcd"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(box.ColumnWidth(c.line), box.ColumnWidth(c.same_as)) << c.same_as.toStdString();
+  const QString text(300, u'x');
+  const QString line = "ExpressT\tMon 12/07 00:17:09\t" + text;
+  EXPECT_NEAR(box.ColumnWidth(line), ColumnX(box, line, 2) + QFontMetricsF(box.font()).horizontalAdvance(text), 1.0);
+}
+
 // A line from a peer that holds terminal controls shows them escaped, never as layout.
 TEST_F(TraceListTest, ControlsFromThePeerShowEscaped) {
   trace.Append({"ExpressT", "Mon 12/07 00:17:09", "01 \"\x1B[2J\x07r1=127.0.0.1:1\""});

@@ -723,6 +723,22 @@ TEST_F(ConsoleRunnerTest, AStopRequestEndsTheRunWithItsResults) {
   }
 }
 
+// Into a pipe the trace goes in blocks, but never waits on the test: the lines traced
+// before the worker waits for a silent route reach the reader during that wait.
+TEST_F(ConsoleRunnerTest, TraceReachesAPipeWhileTheTestWaits) {
+  StartSim({"r1 fault=silent"});  // its login waits 15 s
+  Program cli({ZP_CLI_PROGRAM, "--server", "127.0.0.1", "--port", PortHex(), "--dns-store",
+               (dir_ / "registry.db").string(), "--no-history", "--timeout", "30"});
+  const std::string first = cli.Line(8);
+  EXPECT_TRUE(IsTraceLine(first)) << first;
+  std::string line;
+  while (IsTraceLine(line = cli.Line(8)) && line.find("CurrentRoute") == std::string::npos) {
+  }
+  EXPECT_THAT(line, HasSubstr("CurrentRoute")) << "the trace up to the route's connect arrives during its wait";
+  ASSERT_TRUE(cli.Stop());
+  EXPECT_EQ(cli.Finish(30), 3) << cli.err;
+}
+
 #ifndef _WIN32
 // A second request ends the program at once, as the signal does to a program that does not
 // catch it. Two different signals, since a second SIGTERM still pending would merge with

@@ -134,6 +134,55 @@ TEST_F(RouteServerTest, NotOkStatusLineAndClosingFaults) {
   EXPECT_EQ(c.WaitClosed(), test::ResetError());
 }
 
+// The probe reads one answer: a list that does not fit is refused at Start, saying how
+// many entries fit, rather than cut short without a word. A list that fills the data
+// part to its last byte is served whole.
+TEST_F(RouteServerTest, AListThatDoesNotFitInOneAnswerIsRefused) {
+  // "OK", 531 lines of CR LF and 8 characters and one of CR LF and 6: exactly the 5320
+  // bytes of the data part.
+  std::vector<std::string> full(531, "x=1.2.3.");
+  full.push_back("y=1.2.");
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;
+    const char* refusal;  // empty: served
+  };
+  std::vector<std::string> one_more = full;
+  one_more.back() += "4";
+  const Case cases[] = {
+      {"to the last byte", full, ""},
+      {"one byte over", one_more, "531 of its 532 route entries fit"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GatewaySimulator sim;
+    const std::uint16_t port = sim.AddRouteServer({.port = 0, .list_routes = false, .extra_lines = c.lines});
+    if (*c.refusal != '\0') {
+      try {
+        sim.Start();
+        ADD_FAILURE() << "started";
+      } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+      }
+      EXPECT_FALSE(sim.Running());
+      continue;
+    }
+    sim.Start();
+    LoopbackClient client(port);
+    Request(client);
+    ZExpBuf answer;
+    ASSERT_TRUE(client.Receive(answer));
+    const std::string data = DataText(answer);
+    EXPECT_EQ(data.size(), static_cast<std::size_t>(ZExpBuf::MaxDataPart));
+    EXPECT_EQ(std::count(data.begin(), data.end(), '\n'), 532);
+  }
+  // With the simulator's own routes the count is of routes.
+  GatewaySimulator many;
+  many.AddRouteServer({.port = 0});
+  for (int i = 0; i < 400; ++i) many.AddRoute({.name = "r" + std::to_string(i)});
+  EXPECT_THROW(many.Start(), std::invalid_argument);
+}
+
 TEST_F(RouteServerTest, ServesAHundredRoutesAtOnce) {
   const std::uint16_t server = sim_.AddRouteServer({.port = 0});
   std::vector<std::uint16_t> ports;

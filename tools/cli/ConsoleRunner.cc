@@ -46,6 +46,7 @@ namespace {
 std::shared_ptr<RunHistory> HistoryAt(const ConsoleOptions& options, bool limited,
                                       std::chrono::steady_clock::time_point deadline) {
   auto history = std::make_shared<RunHistory>(HistoryPath(options), options.history_limit);
+  history->SetMaxAgeDays(options.history_max_age_days);
   history->SetGiveUp(
       [limited, deadline] { return StopRequested() || (limited && std::chrono::steady_clock::now() >= deadline); });
   return history;
@@ -67,8 +68,12 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, ConsoleStream* trac
   session_options.on_line = [trace_out](const TraceLine& line) {
     if (trace_out != nullptr) trace_out->Write(FormatTraceLine(line) + "\n");
   };
-  // The box's text where a console user reads it, in the console's own characters.
-  session_options.error_box = [](const std::string& text) { ConsoleStream(stderr).Write("Error: " + text + "\n"); };
+  // The box's text follows the trace lines before it, where a console user reads it, in
+  // the console's own characters.
+  session_options.error_box = [trace_out](const std::string& text) {
+    if (trace_out != nullptr) trace_out->Flush();
+    ConsoleStream(stderr).Write("Error: " + text + "\n");
+  };
   ProbeSession session(invoker, std::move(session_options));
 
   ConsoleOutcome out;
@@ -111,7 +116,11 @@ ConsoleOutcome RunConsoleTest(const ConsoleOptions& options, ConsoleStream* trac
       if (limited) slice = std::min<long>(slice, static_cast<long>(left.count()) + 1);
     }
     invoker->ServeFor(never, slice);
+    // The lines of this slice go out before the next wait: a reader of a pipe sees the
+    // trace at most a slice late, and a dump still leaves in blocks.
+    if (trace_out != nullptr) trace_out->Flush();
   }
+  if (trace_out != nullptr) trace_out->Flush();
   if (!out.ended) {
     out.ended = session.AbandonRuns();
     out.abandoned = true;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/ConsoleStream.h"
+#include "history/RunHistory.h"
 #include "run/RunRecord.h"
 #include "session/SessionView.h"
 #include "session/TestRequest.h"
@@ -33,8 +34,10 @@ struct ConsoleOptions {
   int warning_score = 0;      // --warning: a passed route's score that makes it WARNING; 0: none
   std::string dns_store;      // empty: the default store
   std::string history_db;     // empty: the user's history
-  int history_limit = 5000;   // runs the history keeps
+  int history_limit = kDefaultHistoryLimit;  // runs the history keeps
+  int history_max_age_days = 0;              // runs older than this are dropped; 0: none
   bool no_history = false;    // do not record this run
+  bool csv = false;           // the history listed as comma-separated values
   std::string report_file;    // write the HTML report here, "-" for standard output; empty: none
 
   // The report goes to standard output, and the trace and results to standard error.

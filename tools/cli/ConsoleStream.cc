@@ -7,9 +7,30 @@
 
 namespace zp {
 
-ConsoleStream::ConsoleStream(std::FILE* file) : FFile(file), FConsole(IsCharacterConsole(file)) {}
+ConsoleStream::ConsoleStream(std::FILE* file)
+    : ConsoleStream(file, IsTerminal(file) ? Buffering::Line : Buffering::Block) {}
+
+ConsoleStream::ConsoleStream(std::FILE* file, Buffering buffering)
+    : FFile(file), FBuffering(buffering), FConsole(IsCharacterConsole(file)) {}
+
+ConsoleStream::~ConsoleStream() { Flush(); }
 
 void ConsoleStream::Write(std::string_view text) {
+  if (FBuffering == Buffering::Line) {
+    Emit(text);
+    return;
+  }
+  FKept.append(text);
+  if (FKept.size() >= kBlockBytes) Flush();
+}
+
+void ConsoleStream::Flush() {
+  if (FKept.empty()) return;
+  Emit(FKept);
+  FKept.clear();
+}
+
+void ConsoleStream::Emit(std::string_view text) {
   if (FConsole) {
     int error = 0;
     if (!WriteToConsole(FFile, text, error) && FError == 0) FError = error;

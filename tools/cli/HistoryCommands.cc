@@ -1,8 +1,10 @@
 #include "cli/HistoryCommands.h"
 
 #include <algorithm>
+#include <chrono>
 #include <nlohmann/json.hpp>
 
+#include "cli/HistoryCsv.h"
 #include "platform/AtomicFile.h"
 #include "platform/StopRequests.h"
 #include "history/RunHistory.h"
@@ -15,7 +17,7 @@ namespace {
 
 std::string Dump(const nlohmann::json& doc) {
   // Texts from the network may hold any byte: replace what is not UTF-8 rather than fail.
-  return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 nlohmann::json RouteJson(const HistoryRoute& r) {
@@ -46,96 +48,150 @@ nlohmann::json RunJson(const HistoryRun& run) {
   return doc;
 }
 
-// The runs, or none with the reason on `err`; `no_file` when there is no history yet.
-std::optional<std::vector<HistoryRun>> ReadRuns(const ConsoleOptions& options, int count, ConsoleStream& err,
-                                                bool& no_file) {
-  no_file = false;
+// `text` moved `depth` levels in, as the document around it is indented.
+std::string Indented(const std::string& text, int depth) {
+  const std::string pad(static_cast<std::size_t>(2 * depth), ' ');
+  std::string out = pad;
+  for (const char c : text) {
+    out += c;
+    if (c == '\n') out += pad;
+  }
+  return out;
+}
+
+// The history the options name; the reason on `err` when this build keeps none.
+std::unique_ptr<RunHistory> OpenHistory(const ConsoleOptions& options, ConsoleStream& err) {
   if (!RunHistory::Available()) {
     err.Write(std::string(RunHistory::UnavailableText()) + "\n");
-    return std::nullopt;
+    return nullptr;
   }
-  RunHistory history(HistoryPath(options), options.history_limit);
+  auto history = std::make_unique<RunHistory>(HistoryPath(options), options.history_limit);
   // A writer holding the file keeps the listing waiting, but not past a stop request.
-  history.SetGiveUp([] { return StopRequested(); });
-  auto runs = history.Recent(count);
-  if (!runs) err.Write("history: " + history.LastError() + "\n");
-  no_file = history.NoFileYet();
-  return runs;
+  history->SetGiveUp([] { return StopRequested(); });
+  return history;
 }
 
 std::string NoHistoryYet(const ConsoleOptions& options) {
   return "No history yet: nothing has been recorded in " + EscapeControls(HistoryPath(options)) + ".\n";
 }
 
-}  // namespace
-
-int PrintHistory(const ConsoleOptions& options, int count, ConsoleStream& out, ConsoleStream& err) {
-  bool no_file = false;
-  const auto runs = ReadRuns(options, count, err, no_file);
-  if (!runs) return 3;
-  if (options.json) {
-    nlohmann::json doc = {{"runs", nlohmann::json::array()}};
-    for (const HistoryRun& run : *runs) doc["runs"].push_back(RunJson(run));
-    out.Write(Dump(doc));
-    return 0;
-  }
-  if (no_file) out.Write(NoHistoryYet(options));
-  else if (runs->empty()) out.Write("No runs recorded.\n");
-  for (const HistoryRun& run : *runs) {
-    std::string failed;
-    for (const std::string& name : run.FailedRoutes()) failed += (failed.empty() ? "" : ", ") + EscapeControls(name);
-    // A run without a route list has nothing to count; a stopped one says how many routes
-    // it left unscored, so that "0 failed" does not read as a clean run.
-    std::string routes =
-        run.routes.empty() ? (run.stopped ? "stopped before the route list" : "no route list")
-                           : Format("%zu of %zu routes failed%s%s", run.FailedRoutes().size(), run.routes.size(),
-                                    failed.empty() ? "" : ": ", failed.c_str());
-    const auto unscored =
-        std::count_if(run.routes.begin(), run.routes.end(), [](const HistoryRoute& r) { return !r.HasScore(); });
-    if (run.stopped && unscored > 0) routes += Format("; stopped, %d not scored", static_cast<int>(unscored));
-    out.Write(Format("%s  %-18s  %s  (%s:%X %s, %.2f s)\n", UtcTimeText(run.start_utc_ms).c_str(),
-                     run.banner.c_str(), routes.c_str(), EscapeControls(run.settings.server).c_str(),
-                     static_cast<unsigned>(run.settings.port), EscapeControls(run.settings.route_code).c_str(),
-                     run.elapsed_seconds));
-  }
-  return 0;
+std::string RunLine(const HistoryRun& run) {
+  std::string failed;
+  for (const std::string& name : run.FailedRoutes()) failed += (failed.empty() ? "" : ", ") + EscapeControls(name);
+  // A run without a route list has nothing to count; a stopped one says how many routes
+  // it left unscored, so that "0 failed" does not read as a clean run.
+  std::string routes =
+      run.routes.empty() ? (run.stopped ? "stopped before the route list" : "no route list")
+                         : Format("%zu of %zu routes failed%s%s", run.FailedRoutes().size(), run.routes.size(),
+                                  failed.empty() ? "" : ": ", failed.c_str());
+  const auto unscored =
+      std::count_if(run.routes.begin(), run.routes.end(), [](const HistoryRoute& r) { return !r.HasScore(); });
+  if (run.stopped && unscored > 0) routes += Format("; stopped, %d not scored", static_cast<int>(unscored));
+  return Format("%s  %-18s  %s  (%s:%X %s, %.2f s)\n", UtcTimeText(run.start_utc_ms).c_str(), run.banner.c_str(),
+                routes.c_str(), EscapeControls(run.settings.server).c_str(), static_cast<unsigned>(run.settings.port),
+                EscapeControls(run.settings.route_code).c_str(), run.elapsed_seconds);
 }
 
-int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, int count, ConsoleStream& out,
+}  // namespace
+
+// Each run is written as it is read, so that a year of runs takes no more memory than a
+// few of them; the output stops early when it cannot be written.
+int PrintHistory(const ConsoleOptions& options, long long count, ConsoleStream& out, ConsoleStream& err) {
+  const auto history = OpenHistory(options, err);
+  if (!history) return 3;
+  HistoryQuery query;
+  query.count = count;
+  long long listed = 0;
+  bool ok = false;
+  // A history that cannot be read gives no document at all; one whose read fails half-way
+  // gives what was read, closed, and the status says it is not all.
+  if (options.json) {
+    ok = history->EachRun(query, [&](const HistoryRun& run) {
+      out.Write((listed++ == 0 ? "{\n  \"runs\": [\n" : ",\n") + Indented(Dump(RunJson(run)), 2));
+      return !out.Failed();
+    });
+    if (listed > 0) out.Write("\n  ]\n}\n");
+    else if (ok) out.Write("{\n  \"runs\": []\n}\n");
+  } else if (options.csv) {
+    ok = history->EachRun(query, [&](const HistoryRun& run) {
+      out.Write((listed++ == 0 ? HistoryCsvHeader() : std::string()) + HistoryCsvRows(run));
+      return !out.Failed();
+    });
+    if (ok && listed == 0) out.Write(HistoryCsvHeader());
+  } else {
+    ok = history->EachRun(query, [&](const HistoryRun& run) {
+      ++listed;
+      out.Write(RunLine(run));
+      return !out.Failed();
+    });
+    if (ok && history->NoFileYet()) out.Write(NoHistoryYet(options));
+    else if (ok && listed == 0) out.Write("No runs recorded.\n");
+  }
+  out.Flush();
+  if (ok) return 0;
+  err.Write("history: " + history->LastError() + "\n");
+  return 3;
+}
+
+int PrintRouteTrend(const ConsoleOptions& options, const std::string& route, long long count, ConsoleStream& out,
                     ConsoleStream& err) {
-  // Runs without the route are passed over: read the whole bounded history.
-  bool no_file = false;
-  const auto runs = ReadRuns(options, options.history_limit, err, no_file);
-  if (!runs) return 3;
+  const auto history = OpenHistory(options, err);
+  if (!history) return 3;
   nlohmann::json doc = {{"route", route}, {"runs", nlohmann::json::array()}};
   std::string text;
   int shown = 0;
-  for (const HistoryRun& run : *runs) {
-    if (shown >= count) break;
-    const HistoryRoute* r = run.FindRoute(route);
-    if (r == nullptr) continue;
+  const bool ok = history->EachRouteRun(route, count, [&](const HistoryRun& run, const HistoryRoute& r) {
     ++shown;
-    nlohmann::json item = RouteJson(*r);
+    nlohmann::json item = RouteJson(r);
     item["id"] = run.id;
     item["start_time"] = UtcTimeText(run.start_utc_ms);
     item["banner"] = run.banner;
     doc["runs"].push_back(item);
-    if (r->score)
-      text += Format("%s  score %3d  %8.3f s  %-13s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), *r->score,
-                     r->profile_seconds, r->outcome.c_str(), EscapeControls(r->reason).c_str(), run.banner.c_str());
+    if (r.score)
+      text += Format("%s  score %3d  %8.3f s  %-13s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), *r.score,
+                     r.profile_seconds, r.outcome.c_str(), EscapeControls(r.reason).c_str(), run.banner.c_str());
     else  // No number to show, nor a time that measured anything.
-      text += Format("%s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(),
-                     EscapeControls(r->OutcomeWords()).c_str(), run.banner.c_str());
+      text += Format("%s  %s  (run %s)\n", UtcTimeText(run.start_utc_ms).c_str(), EscapeControls(r.OutcomeWords()).c_str(),
+                     run.banner.c_str());
+    return true;
+  });
+  if (!ok) {
+    err.Write("history: " + history->LastError() + "\n");
+    return 3;
   }
   if (options.json) {
-    out.Write(Dump(doc));
-  } else if (no_file) {
+    out.Write(Dump(doc) + "\n");
+  } else if (history->NoFileYet()) {
     out.Write(NoHistoryYet(options));
   } else if (shown == 0) {
     out.Write("No recorded run has route " + EscapeControls(route) + ".\n");
   } else {
     out.Write("Route " + EscapeControls(route) + ", newest first:\n" + text);
   }
+  out.Flush();
+  return 0;
+}
+
+int PruneHistory(const ConsoleOptions& options, int older_than_days, ConsoleStream& out, ConsoleStream& err) {
+  const auto history = OpenHistory(options, err);
+  if (!history) return 3;
+  const long long now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+  const long long before = now_ms - older_than_days * 24LL * 3600 * 1000;
+  const auto pruned = history->Prune(before);
+  if (!pruned) {
+    err.Write("history: " + history->LastError() + "\n");
+    return 3;
+  }
+  if (history->NoFileYet()) {
+    out.Write(NoHistoryYet(options));
+    out.Flush();
+    return 0;
+  }
+  out.Write(Format("Removed %lld run%s started before %s from %s.\n", *pruned, *pruned == 1 ? "" : "s",
+                   UtcTimeText(before).c_str(), EscapeControls(HistoryPath(options)).c_str()));
+  out.Flush();
   return 0;
 }
 

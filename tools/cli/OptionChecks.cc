@@ -1,5 +1,6 @@
 #include "cli/OptionChecks.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -47,6 +48,13 @@ std::string CheckHistoryCountOption(const std::string& text) {
   if (ParseHistoryCount(text) >= 1) return {};
   return "\"" + EscapeControls(text) + "\" is not a number of runs: give 1 to " + std::to_string(kMostHistoryShown) +
          " in decimal digits";
+}
+
+std::string CheckDaysOption(const std::string& text) {
+  const bool digits = !text.empty() && text.size() <= 5 &&
+                      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (digits && std::stoi(text) >= 1 && std::stoi(text) <= kLongestAgeDays) return {};
+  return "\"" + EscapeControls(text) + "\" is not an age: give whole days from 1 to " + std::to_string(kLongestAgeDays);
 }
 
 std::string CheckNonEmpty(const std::string& text) { return text.empty() ? "an empty path names no file" : ""; }

@@ -28,6 +28,10 @@ inline constexpr int kMostHistoryShown = 1000000;
 std::string CheckHistoryCountOption(const std::string& text);
 // The count CheckHistoryCountOption accepted.
 int ParseHistoryCount(const std::string& text);
+// The oldest age --older-than and --history-max-age take: a hundred years.
+inline constexpr int kLongestAgeDays = 36500;
+// --older-than, --history-max-age: whole days, 1 to kLongestAgeDays, in decimal digits.
+std::string CheckDaysOption(const std::string& text);
 // A path that must name something (--history-db).
 std::string CheckNonEmpty(const std::string& text);
 

@@ -31,10 +31,11 @@ namespace {
 
 // What a run leaves on standard output must have reached it: a full disk or a closed pipe
 // is an error of its own, after everything else (the history, the files) was done.
-int Ending(int status, const zp::ConsoleStream& out, zp::ConsoleStream& err) {
-  if (!out.Failed()) return status;
-  err.Write("cannot write to standard output: " + out.ErrorText() + "\n");
-  return 3;
+int Ending(int status, zp::ConsoleStream& out, zp::ConsoleStream& err) {
+  out.Flush();
+  if (out.Failed()) err.Write("cannot write to standard output: " + out.ErrorText() + "\n");
+  err.Flush();
+  return out.Failed() ? 3 : status;
 }
 
 // The arguments in UTF-8, whatever the system's code page; "/?" is how Windows programs
@@ -140,8 +141,29 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--history-limit", options.history_limit, "Runs the history keeps; older ones are dropped")
       ->check(CLI::PositiveNumber)
-      ->default_str("5000");
+      ->default_str(std::to_string(zp::kDefaultHistoryLimit));
   app.add_flag("--no-history", options.no_history, "Do not record this run in the history");
+  std::string max_age;
+  app.add_option("--history-max-age", max_age,
+                 "When the run is recorded, drop the runs started more than DAYS days before it")
+      ->check(zp::CheckDaysOption)
+      ->type_name("DAYS");
+  app.add_flag("--csv", options.csv,
+               "With --history: one row per run and route, comma-separated, for a spreadsheet")
+      ->needs(history)
+      ->excludes(json);
+  std::string older_than;
+  auto* older = app.add_option("--older-than", older_than, "With --history-prune: the age of the runs dropped")
+                    ->check(zp::CheckDaysOption)
+                    ->type_name("DAYS");
+  bool prune_asked = false;
+  auto* prune = app.add_flag("--history-prune", prune_asked,
+                             "Drop the recorded runs older than --older-than DAYS, instead of testing")
+                    ->needs(older)
+                    ->excludes(history)
+                    ->excludes(route_trend)
+                    ->excludes(monitoring);
+  older->needs(prune);
   auto* report = app.add_option("--report", options.report_file,
                                 "After the test, write a self-contained HTML report for support to this file "
                                 "(exit status 3 when it cannot be written), or with - to standard output (the "
@@ -150,7 +172,8 @@ int main(int argc, char** argv) {
                      ->type_name("FILE.html");
   // A build without a store lists none of the history's options, and refuses them when given.
   if (!zp::RunHistory::Available()) {
-    for (const char* name : {"--history", "--history-route", "--history-db", "--history-limit", "--no-history"})
+    for (const char* name : {"--history", "--history-route", "--history-db", "--history-limit", "--no-history",
+                             "--history-max-age", "--csv", "--history-prune", "--older-than"})
       app.get_option(name)->group("")->check([](const std::string&) { return std::string(zp::RunHistory::UnavailableText()); });
   }
   // A monitoring system reads only standard output and the exit status: asked for, the
@@ -183,13 +206,15 @@ int main(int argc, char** argv) {
   options.route_code_given = code->count() > 0;
   const bool listing = history->count() > 0 || route_trend->count() > 0;
 
+  if (!max_age.empty()) options.history_max_age_days = std::stoi(max_age);
   // Where the stores would be kept, before anything is read, tested or written.
-  if (const std::string problem = zp::StorePlacesProblem(options, listing); !problem.empty()) {
+  if (const std::string problem = zp::StorePlacesProblem(options, listing || prune_asked); !problem.empty()) {
     if (options.monitoring) out.Write(zp::MonitoringUsageError(problem));
     err.Write(zp::EscapeControls(problem) + "\n");
     return Ending(3, out, err);
   }
 
+  if (prune_asked) return Ending(zp::PruneHistory(options, std::stoi(older_than), out, err), out, err);
   if (listing) {
     const int count = history_count.empty() ? zp::kDefaultHistoryShown : zp::ParseHistoryCount(history_count);
     return Ending(route_trend->count() > 0 ? zp::PrintRouteTrend(options, history_route, count, out, err)

@@ -16,6 +16,15 @@ namespace {
 constexpr int kAcceptsPerPass = 64;
 constexpr std::uint32_t kAcceptPauseMs = 100;
 
+std::string ListTooLong(const std::string& address, unsigned port, std::size_t fit, std::size_t lines) {
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "the route list of route server %s:%u does not fit in one answer, which is all the probe reads: "
+                "%zu of its %zu route entries fit (fewer routes, or shorter names)",
+                address.c_str(), port, fit, lines);
+  return text;
+}
+
 }  // namespace
 
 GatewaySimulator::GatewaySimulator() = default;
@@ -58,14 +67,21 @@ std::string GatewaySimulator::AddRoute(const RouteConfig& config) {
 
 void GatewaySimulator::Start() {
   RequireNotStarted("Start");
-  FStarted = true;
   const std::vector<std::string> entries = RouteEntries();
-  std::vector<Listener> listeners;
   for (auto& s : FServers) {
     auto lines = std::make_shared<std::vector<std::string>>();
     if (s->config.list_routes) *lines = entries;
     lines->insert(lines->end(), s->config.extra_lines.begin(), s->config.extra_lines.end());
+    // The probe reads one answer: a list cut to what fits would be a test of fewer routes
+    // than asked for, with nothing to say so.
+    const std::size_t fit = RouteServerPeer::LinesThatFit(s->config, *lines);
+    if (fit < lines->size())
+      throw std::invalid_argument(ListTooLong(s->config.address, s->port, fit, lines->size()));
     s->lines = std::move(lines);
+  }
+  FStarted = true;
+  std::vector<Listener> listeners;
+  for (auto& s : FServers) {
     ServerSlot* slot = s.get();
     listeners.push_back({slot->listener, [slot] {
                            return std::make_unique<RouteServerPeer>(slot->config, slot->lines, slot->counters);

@@ -44,6 +44,8 @@ class GatewaySimulator {
   // Returns the route entry text, name "=" address ":" port.
   std::string AddRoute(const RouteConfig& config);
 
+  // std::invalid_argument when a route server's list does not fit in one answer: the
+  // message says how many entries fit.
   void Start();
   void Stop();
   bool Running() const { return FThread.joinable(); }

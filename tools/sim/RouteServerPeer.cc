@@ -1,5 +1,6 @@
 #include "RouteServerPeer.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "protocol/ProbeExpBuf.h"
@@ -18,10 +19,10 @@ constexpr auto kGarbage = "GARBAGE \x01\x01S\x01Sb\x00\xff\r\n"sv;
 std::string AnswerData(const RouteServerConfig& config, const std::vector<std::string>& lines) {
   std::string data = config.status_line.substr(0, ZExpBuf::MaxDataPart);
   std::string routes;
-  for (const std::string& line : lines) {
-    if (data.size() + routes.size() + kLineEnd.size() + line.size() > ZExpBuf::MaxDataPart) break;
+  const std::size_t fit = RouteServerPeer::LinesThatFit(config, lines);
+  for (std::size_t i = 0; i < fit; ++i) {
     routes.append(kLineEnd);
-    routes.append(line);
+    routes.append(lines[i]);
   }
   if (config.largest) {
     const std::size_t room = ZExpBuf::MaxDataPart - data.size() - routes.size();
@@ -53,6 +54,17 @@ void RouteServerPeer::OnPacket(const ZExpBuf& packet, SimLink& link) {
     link.SendBytewise(std::move(bytes), FConfig.byte_gap_ms, FConfig.delay_ms);
   else
     link.Send(std::move(bytes), FConfig.delay_ms);
+}
+
+std::size_t RouteServerPeer::LinesThatFit(const RouteServerConfig& config, const std::vector<std::string>& lines) {
+  std::size_t used = std::min<std::size_t>(config.status_line.size(), ZExpBuf::MaxDataPart);
+  std::size_t fit = 0;
+  for (const std::string& line : lines) {
+    used += kLineEnd.size() + line.size();
+    if (used > static_cast<std::size_t>(ZExpBuf::MaxDataPart)) break;
+    ++fit;
+  }
+  return fit;
 }
 
 std::string RouteServerPeer::AnswerBytes(const RouteServerConfig& config, const std::vector<std::string>& lines,

@@ -21,6 +21,8 @@ class RouteServerPeer final : public SimPeer {
   void OnConnect(SimLink& link) override;
   void OnPacket(const ZExpBuf& packet, SimLink& link) override;
 
+  // How many of `lines` one answer holds after the status line: the data part's limit.
+  static std::size_t LinesThatFit(const RouteServerConfig& config, const std::vector<std::string>& lines);
   // The bytes written for one request with client sequence `client_sequence`.
   static std::string AnswerBytes(const RouteServerConfig& config, const std::vector<std::string>& lines,
                                  std::int32_t client_sequence);

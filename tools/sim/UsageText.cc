@@ -42,7 +42,10 @@ OPTIONS
         port). Repeatable.
     --route NAME [OPTION...]
         A gateway route called NAME (1 to 64 characters without blanks, quotes, "=", ":"
-        or ","). Repeatable; routes are listed in this order.
+        or ","). Repeatable; routes are listed in this order. The routes and the --entry
+        lines must fit in one answer, since the probe reads one: the data part of a packet,
+        5320 bytes with the status line (about 250 routes with short names). Otherwise the
+        program says how many fit and exits with status 1.
     --entry TEXT
         A literal line added to the answer of every route server, after the routes.
     --scenario FILE
